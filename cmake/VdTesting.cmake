@@ -1,0 +1,162 @@
+# Test helpers shared by tests/ and fuzz/.
+#
+#   vd_add_test(NAME <name> SOURCES <src>... [LIBS <lib>...] [TIMEOUT <s>])
+#       A GoogleTest executable (linked with gtest_main). Runs natively, or under Wine in the
+#       Windows configuration (ctest prepends CMAKE_CROSSCOMPILING_EMULATOR = cmake/wine-run.sh,
+#       which uses the default prefix <build>/wine/default).
+#
+#   vd_add_wine_test(NAME <name> SOURCES <src>... [LIBS <lib>...] [TIMEOUT <s>]
+#                    [SCENARIO <scenario>]
+#                    [FILES <file-or-dir-or-target>...]
+#                    [REGISTRY "<key>|<value>|<data>[|<REG_type>]"...]
+#                    [REGSVR32 <dll-file-or-target>...])
+#       Windows configuration only (a no-op elsewhere). The test runs in the Wine prefix
+#       <build>/wine/<scenario> (default: "default"), created on first use. Before each run
+#       cmake/wine-scenario.sh empties the run folder <binary dir>/<name>.run, copies the EXE
+#       and every FILES entry into it, sets each REGISTRY value with `wine reg add` (an empty
+#       <value> sets the key's default value; <REG_type> defaults to REG_SZ; <data> must not
+#       contain '|'), registers each REGSVR32 DLL (copied into the run folder first) with
+#       `wine regsvr32 /s`, then runs the EXE from the run folder.
+#       Relative FILES/REGSVR32 paths are relative to the calling CMakeLists.txt; an entry that
+#       names an existing target stands for that target's output file.
+#
+#   vd_add_fuzzer(NAME <name> SOURCES <src>... [LIBS <lib>...] [CORPUS <dir>])
+#       Fuzz configuration only (VD_FUZZ=ON, clang): a libFuzzer target, listed in
+#       <build>/fuzzers.txt so that `./run fuzz` finds it with its seed corpus.
+#
+# Every test writes GoogleTest's XML report to <build>/test-results/<name>.xml; ./run counts
+# test cases from these reports.
+
+set(VD_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}")
+set(VD_TEST_RESULTS_DIR "${CMAKE_BINARY_DIR}/test-results")
+set(VD_DEFAULT_TEST_TIMEOUT 300)
+
+# --gtest_output argument for test <name>. Under Wine the Unix path is given on drive Z:.
+function(_vd_gtest_output_arg name out_var)
+    set(report "${VD_TEST_RESULTS_DIR}/${name}.xml")
+    if(CMAKE_SYSTEM_NAME STREQUAL "Windows" AND CMAKE_CROSSCOMPILING)
+        set(report "Z:${report}")
+    endif()
+    set(${out_var} "--gtest_output=xml:${report}" PARENT_SCOPE)
+endfunction()
+
+function(_vd_add_test_executable name sources libs)
+    add_executable(${name} ${sources})
+    if(TARGET GTest::gtest_main)
+        set(gtest_main_target GTest::gtest_main)
+    else()
+        set(gtest_main_target gtest_main)
+    endif()
+    target_link_libraries(${name} PRIVATE ${libs} ${gtest_main_target} vd_warnings)
+endfunction()
+
+function(vd_add_test)
+    cmake_parse_arguments(PARSE_ARGV 0 T "" "NAME;TIMEOUT" "SOURCES;LIBS")
+    if(NOT T_NAME OR NOT T_SOURCES)
+        message(FATAL_ERROR "vd_add_test: NAME and SOURCES are required")
+    endif()
+    if(T_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "vd_add_test(${T_NAME}): unknown arguments ${T_UNPARSED_ARGUMENTS}")
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT ${VD_DEFAULT_TEST_TIMEOUT})
+    endif()
+    _vd_add_test_executable(${T_NAME} "${T_SOURCES}" "${T_LIBS}")
+    _vd_gtest_output_arg(${T_NAME} output_arg)
+    # An executable target as COMMAND: in the Windows configuration ctest runs it through
+    # CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run.sh).
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${output_arg})
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+        set_tests_properties(${T_NAME} PROPERTIES
+            ENVIRONMENT "VD_WINE_PREFIX=${CMAKE_BINARY_DIR}/wine/default")
+    endif()
+endfunction()
+
+# Resolve a FILES/REGSVR32 entry: a target's output file, or a path relative to the caller.
+function(_vd_resolve_file entry out_var)
+    if(TARGET "${entry}")
+        set(${out_var} "$<TARGET_FILE:${entry}>" PARENT_SCOPE)
+    elseif(IS_ABSOLUTE "${entry}")
+        set(${out_var} "${entry}" PARENT_SCOPE)
+    else()
+        set(${out_var} "${CMAKE_CURRENT_SOURCE_DIR}/${entry}" PARENT_SCOPE)
+    endif()
+endfunction()
+
+function(vd_add_wine_test)
+    cmake_parse_arguments(PARSE_ARGV 0 T "" "NAME;SCENARIO;TIMEOUT" "SOURCES;LIBS;FILES;REGISTRY;REGSVR32")
+    if(NOT T_NAME OR NOT T_SOURCES)
+        message(FATAL_ERROR "vd_add_wine_test: NAME and SOURCES are required")
+    endif()
+    if(T_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "vd_add_wine_test(${T_NAME}): unknown arguments ${T_UNPARSED_ARGUMENTS}")
+    endif()
+    if(NOT CMAKE_SYSTEM_NAME STREQUAL "Windows")
+        return()
+    endif()
+    if(NOT T_SCENARIO)
+        set(T_SCENARIO default)
+    endif()
+    if(NOT T_SCENARIO MATCHES "^[A-Za-z0-9_.-]+$")
+        message(FATAL_ERROR "vd_add_wine_test(${T_NAME}): bad SCENARIO name '${T_SCENARIO}'")
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT ${VD_DEFAULT_TEST_TIMEOUT})
+    endif()
+
+    _vd_add_test_executable(${T_NAME} "${T_SOURCES}" "${T_LIBS}")
+    _vd_gtest_output_arg(${T_NAME} output_arg)
+
+    set(args --prefix "${CMAKE_BINARY_DIR}/wine/${T_SCENARIO}"
+             --run-dir "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.run")
+    foreach(f IN LISTS T_FILES)
+        _vd_resolve_file("${f}" path)
+        list(APPEND args --file "${path}")
+    endforeach()
+    foreach(r IN LISTS T_REGISTRY)
+        if(NOT r MATCHES "^[^|]+\\|[^|]*\\|[^|]*(\\|REG_[A-Z_]+)?$")
+            message(FATAL_ERROR "vd_add_wine_test(${T_NAME}): REGISTRY entry '${r}' is not \"key|value|data[|REG_type]\"")
+        endif()
+        list(APPEND args --reg "${r}")
+    endforeach()
+    foreach(d IN LISTS T_REGSVR32)
+        _vd_resolve_file("${d}" path)
+        list(APPEND args --regsvr32 "${path}")
+    endforeach()
+
+    add_test(NAME ${T_NAME}
+             COMMAND bash "${VD_CMAKE_DIR}/wine-scenario.sh" ${args}
+                     -- "$<TARGET_FILE:${T_NAME}>" ${output_arg})
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;scenario:${T_SCENARIO}")
+endfunction()
+
+function(vd_add_fuzzer)
+    cmake_parse_arguments(PARSE_ARGV 0 F "" "NAME;CORPUS" "SOURCES;LIBS")
+    if(NOT F_NAME OR NOT F_SOURCES)
+        message(FATAL_ERROR "vd_add_fuzzer: NAME and SOURCES are required")
+    endif()
+    if(NOT VD_FUZZ)
+        return()
+    endif()
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} vd_warnings)
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/fuzzers")
+    if(F_CORPUS AND NOT IS_ABSOLUTE "${F_CORPUS}")
+        set(F_CORPUS "${CMAKE_CURRENT_SOURCE_DIR}/${F_CORPUS}")
+    endif()
+    set_property(GLOBAL APPEND PROPERTY VD_FUZZERS
+                 "${F_NAME}|${CMAKE_BINARY_DIR}/fuzzers/${F_NAME}|${F_CORPUS}")
+endfunction()
+
+# Writes <build>/fuzzers.txt: one "name|executable|seed corpus dir" a line, read by ./run fuzz.
+function(vd_write_fuzzer_manifest)
+    get_property(fuzzers GLOBAL PROPERTY VD_FUZZERS)
+    set(text "")
+    foreach(f IN LISTS fuzzers)
+        string(APPEND text "${f}\n")
+    endforeach()
+    file(WRITE "${CMAKE_BINARY_DIR}/fuzzers.txt" "${text}")
+endfunction()

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Runs a Windows test EXE under Wine in a prefix of its own ("scenario").
+#
+#   wine-scenario.sh --prefix DIR [--ensure-only]
+#                    [--run-dir DIR] [--file PATH]... [--reg "key|value|data[|REG_type]"]...
+#                    [--regsvr32 DLL]... -- EXE [ARGS...]
+#
+# 1. Creates the prefix DIR on first use (wineboot -i, then the null graphics driver, so no X
+#    server is needed). Creation holds an flock on DIR.lock, so tests of one scenario that start
+#    together create it once; a prefix is marked complete by DIR/.vd-ready, and a half-made one
+#    (no marker) is removed and made again.
+# 2. Starts the prefix's wineserver detached from our pipes (see below).
+# 3. With --run-dir: empties the run folder, copies EXE and every --file (files or folders) into
+#    it and runs the copy from there, so the files sit beside the EXE. Without it, EXE runs in
+#    place from the current folder.
+# 4. Sets each --reg value with `wine reg add` (empty value name = the key's default value),
+#    registers each --regsvr32 DLL (copied into the run folder first) with `wine regsvr32 /s`.
+# 5. exec wine EXE ARGS...; the exit status is the EXE's.
+set -euo pipefail
+
+die() { echo "wine-scenario.sh: $*" >&2; exit 2; }
+
+prefix=""
+run_dir=""
+ensure_only=0
+files=()
+regs=()
+dlls=()
+while (($#)); do
+    case "$1" in
+        --prefix) prefix="${2:?}"; shift 2 ;;
+        --run-dir) run_dir="${2:?}"; shift 2 ;;
+        --file) files+=("${2:?}"); shift 2 ;;
+        --reg) regs+=("${2:?}"); shift 2 ;;
+        --regsvr32) dlls+=("${2:?}"); shift 2 ;;
+        --ensure-only) ensure_only=1; shift ;;
+        --) shift; break ;;
+        *) die "unknown argument '$1'" ;;
+    esac
+done
+[[ -n "$prefix" ]] || die "--prefix is required"
+if ((!ensure_only)); then
+    (($#)) || die "no EXE given after --"
+fi
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+
+# Unix path -> Windows path on drive Z: (Z: maps to / in every prefix).
+winpath() {
+    local p
+    p="$(realpath -m -- "$1")"
+    printf 'Z:%s' "${p//\//\\}"
+}
+
+ensure_prefix() {
+    [[ -f "$prefix/.vd-ready" ]] && return 0
+    mkdir -p "$(dirname "$prefix")"
+    local lock="$prefix.lock" log="$prefix.create.log"
+    exec 9>"$lock"
+    flock -w 600 9 || die "timed out waiting for $lock"
+    if [[ ! -f "$prefix/.vd-ready" ]]; then
+        rm -rf "$prefix"
+        echo "wine-scenario.sh: creating Wine prefix $prefix" >&2
+        if ! (
+            # No display for the boot; mono/gecko are not wanted (no installer dialogs).
+            # (set -e does not apply inside an if condition: chain with &&.)
+            env -u DISPLAY -u WAYLAND_DISPLAY WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i &&
+                wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f &&
+                wineserver -w  # let the server exit by itself so the registry is on disk
+        ) >"$log" 2>&1; then
+            cat "$log" >&2
+            flock -u 9
+            die "could not create Wine prefix $prefix (log: $log)"
+        fi
+        touch "$prefix/.vd-ready"
+    fi
+    flock -u 9
+    exec 9>&-
+}
+
+ensure_prefix
+((ensure_only)) && exit 0
+
+# Start the prefix's wineserver and its system processes (services.exe, explorer.exe, ...)
+# with no pipes attached. Otherwise the first Wine process would start them holding its
+# stdout, and whoever reads that pipe (ctest, $(...)) would wait for the server to exit
+# (~3 s a time). Later Wine processes of this run find them running.
+if ! wine reg query 'HKCU\Software\Wine\Drivers' </dev/null >/dev/null 2>&1; then
+    die "Wine does not start in prefix $prefix"
+fi
+
+exe="$1"
+shift
+[[ -f "$exe" ]] || die "no such EXE: $exe"
+
+if [[ -n "$run_dir" ]]; then
+    rm -rf "$run_dir"
+    mkdir -p "$run_dir"
+    cp -- "$exe" "$run_dir/"
+    exe="$run_dir/$(basename -- "$exe")"
+    for f in "${files[@]}"; do
+        [[ -e "$f" ]] || die "FILES entry does not exist: $f"
+        cp -R -- "$f" "$run_dir/"
+    done
+    cd "$run_dir"
+fi
+
+for r in "${regs[@]}"; do
+    IFS='|' read -r key value data type <<<"$r"
+    [[ -n "$key" ]] || die "bad --reg '$r'"
+    args=(reg add "$key")
+    if [[ -n "$value" ]]; then args+=(/v "$value"); else args+=(/ve); fi
+    args+=(/t "${type:-REG_SZ}" /d "$data" /f)
+    if ! out="$(wine "${args[@]}" 2>&1)"; then
+        echo "$out" >&2
+        die "wine ${args[*]} failed"
+    fi
+done
+
+for d in "${dlls[@]}"; do
+    [[ -f "$d" ]] || die "REGSVR32 entry does not exist: $d"
+    if [[ -n "$run_dir" ]]; then
+        [[ -f "$run_dir/$(basename -- "$d")" ]] || cp -- "$d" "$run_dir/"
+        d="$run_dir/$(basename -- "$d")"
+    fi
+    if ! out="$(wine regsvr32 /s "$(winpath "$d")" 2>&1)"; then
+        echo "$out" >&2
+        die "wine regsvr32 /s $d failed"
+    fi
+done
+
+exec wine "$exe" "$@"
