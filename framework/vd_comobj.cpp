@@ -1,0 +1,72 @@
+#include "vd_comobj.h"
+
+#include <oleauto.h>
+
+#include <cstdio>
+
+#include "vd_winstr.h"
+
+namespace vd {
+
+namespace {
+
+std::string HresultText(HRESULT code) {
+    std::string text = SysErrorMessage(static_cast<DWORD>(code));
+    if (!text.empty()) return text;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "OLE error %.8lX", static_cast<unsigned long>(code));
+    return buf;
+}
+
+std::string BstrToAnsi(BSTR s) {
+    if (!s) return {};
+    return WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(s), SysStringLen(s)));
+}
+
+}  // namespace
+
+std::string SysErrorMessage(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    if (!n || !buffer) return {};
+    std::wstring text(buffer, n);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
+        text.pop_back();
+    return WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+EOleSysError::EOleSysError(const std::string& message, HRESULT errorCode, int helpContext)
+    : EOleError(message.empty() ? HresultText(errorCode) : message), errorCode_(errorCode), helpContext_(helpContext) {}
+
+EOleException::EOleException(const std::string& message, HRESULT errorCode, const std::string& source,
+                             const std::string& helpFile, int helpContext)
+    : EOleSysError(message, errorCode, helpContext), source_(source), helpFile_(helpFile) {}
+
+EOleException EOleException::FromExcepInfo(EXCEPINFO& info) {
+    if (info.pfnDeferredFillIn) {
+        info.pfnDeferredFillIn(&info);
+        info.pfnDeferredFillIn = nullptr;
+    }
+    std::string description = BstrToAnsi(info.bstrDescription);
+    while (!description.empty() && (description.back() == '\n' || description.back() == '\r'))
+        description.pop_back();
+    const std::string source = BstrToAnsi(info.bstrSource);
+    const std::string helpFile = BstrToAnsi(info.bstrHelpFile);
+    const HRESULT code = info.scode != 0 ? info.scode : DISP_E_EXCEPTION;
+    const int helpContext = static_cast<int>(info.dwHelpContext);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+    info.bstrDescription = info.bstrSource = info.bstrHelpFile = nullptr;
+    return EOleException(description, code, source, helpFile, helpContext);
+}
+
+HRESULT OleCheck(HRESULT result) {
+    if (FAILED(result)) throw EOleSysError("", result, 0);
+    return result;
+}
+
+}  // namespace vd

@@ -1,0 +1,183 @@
+#include "vd_flashdriver.h"
+
+#include <string>
+
+namespace vd {
+
+VD_DEFINE_CLASS(TvdFlashDriver)
+
+TvdFlashDriver::TvdFlashDriver(int width, int height, uint32_t background)
+    : TComponent(nullptr), Background(background), initialWidth_(width), initialHeight_(height) {}
+
+TvdFlashDriver::~TvdFlashDriver() {
+    Control = nullptr;
+    FreeBuffer();
+}
+
+void TvdFlashDriver::AfterConstruction() { Resize(initialWidth_, initialHeight_); }
+
+const TvdFlashDriverClass& TvdFlashDriver::Class() {
+    static const TvdFlashDriverClass cls = MakeFlashDriverClass<TvdFlashDriver>("TvdFlashDriver");
+    return cls;
+}
+
+void TvdFlashDriver::Resize(int width, int height) {
+    if (width == Width && height == Height) return;
+    FreeBuffer();
+    Width = width < 1 ? 1 : width;
+    Height = height < 1 ? 1 : height;
+    CreateBuffer();
+    ResizeBuffer();
+}
+
+void TvdFlashDriver::CreateBuffer() {
+    buffer_ = std::make_unique<TDibSection>(Width, Height);
+    BitmapInfo = buffer_->Info();
+    BufferBitmap = buffer_->Bitmap();
+    BufferDC = buffer_->DC();
+    Bits = buffer_->Bits();
+    if ((Background >> 24) == 0) {
+        white_ = std::make_unique<TDibSection>(Width, Height);
+        WhiteBitmap = white_->Bitmap();
+        WhiteDC = white_->DC();
+        WhiteBits = white_->Bits();
+    }
+    if (OnEraseBackground) OnEraseBackground(this, Rect(0, 0, Width, Height));
+}
+
+void TvdFlashDriver::FreeBuffer() {
+    if (!buffer_ && !white_) return;
+    BufferDC = nullptr;
+    BufferBitmap = nullptr;
+    WhiteDC = nullptr;
+    WhiteBitmap = nullptr;
+    Bits = nullptr;
+    WhiteBits = nullptr;
+    white_.reset();
+    buffer_.reset();
+}
+
+void TvdFlashDriver::SetBackground(uint32_t value) {
+    if (value == Background) return;
+    const bool modeChange = (value >> 24) != (Background >> 24);
+    Background = value;
+    if (modeChange) {
+        FreeBuffer();
+        CreateBuffer();
+    }
+}
+
+void TvdFlashDriver::ForceUpdate() {
+    if (!Bits) return;
+    const TRect all = Rect(0, 0, Width, Height);
+    if ((Background >> 24) == 0) FillLongword(Bits, Width * Height, 0);
+    else if (OnEraseBackground) OnEraseBackground(this, all);
+    if (OnPaint) OnPaint(this, all);
+}
+
+HWND TvdFlashDriver::GetParentHandle() const {
+    if (!Control) return nullptr;
+    if (Control->IsWindowed()) {
+        auto* w = static_cast<TWinControl*>(Control);
+        return w->HandleAllocated() ? w->Handle() : nullptr;
+    }
+    TWinControl* parent = Control->GetParent();
+    return parent && parent->HandleAllocated() ? parent->Handle() : nullptr;
+}
+
+TPoint TvdFlashDriver::GetParentOffset() const {
+    if (Control && !Control->IsWindowed()) return {Control->GetLeft(), Control->GetTop()};
+    return {0, 0};
+}
+
+void TvdFlashDriver::DrawUpdateRect(const TRect& rect) {
+    if (!ShowUpdateRects || !BufferDC) return;
+    TCanvas canvas;
+    canvas.SetHandle(BufferDC);
+    canvas.Pen.Color = 255;  // pure red
+    canvas.Pen.Width = 1;
+    canvas.Pen.Style = psSolid;
+    canvas.Brush.Style = bsClear;
+    canvas.Rectangle(rect);
+    GdiFlush();  // the outline is in the pixels before anyone reads them
+}
+
+void TvdFlashDriver::DoFSCommand(const WideString& command, const WideString& args) {
+    if (OnFSCommand) OnFSCommand(this, command, args);
+}
+
+void TvdFlashDriver::DoFlashCall(const WideString& request) {
+    if (OnFlashCall) OnFlashCall(this, request);
+}
+
+void TvdFlashDriver::SetPause(bool value) {
+    Pause = value;
+    if (value) {
+        StopPlay();
+        if (IsFLV) CallFunction(u"<invoke name=\"stopflv\" returntype=\"xml\"></invoke>");
+    } else {
+        Play();
+        if (IsFLV) CallFunction(u"<invoke name=\"playflv\" returntype=\"xml\"></invoke>");
+    }
+}
+
+void TvdFlashDriver::SetVolume(int value) {
+    Volume = value;
+    if (IsFLV) {
+        const std::string text = std::to_string(value);
+        SetVariable(u"flv.volume", WideString(text.begin(), text.end()));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Driver selection
+
+const TvdFlashDriverClass* DefaultFlashDriverClass = nullptr;
+const TvdFlashDriverClass* FlashDriverNSClass = nullptr;
+const TvdFlashDriverClass* FlashDriverActiveXClass = nullptr;
+uint32_t MainWnd = 0;
+
+namespace {
+int unitInitCount = 0;
+}
+
+TvdActiveXCheck& FlashActiveXCheck() {
+    static TvdActiveXCheck check;
+    return check;
+}
+
+void InitializeFlashPlayerUnit() {
+    if (unitInitCount++ == 0) DefaultFlashDriverClass = &TvdFlashDriver::Class();
+}
+
+void FinalizeFlashPlayerUnit() {
+    if (unitInitCount > 0) --unitInitCount;
+}
+
+void CheckFlashPlugins() { FlashActiveXCheck().Run(DefaultFlashDriverClass, FlashDriverActiveXClass); }
+
+void ChangePlugin(TvdFlashDriver*& driver, TvdPlugin plugin, WideString movie, int width, int height,
+                  uint32_t background, TControl* control, TvdPaintEvent onPaint,
+                  TvdEraseBackgroundEvent onEraseBackground, TvdFSCommandEvent onFSCommand,
+                  TvdFlashCallEvent onFlashCall) {
+    // `movie` is our own copy: the old driver going away cannot take it with it.
+    if (driver) {
+        TvdFlashDriver* old = driver;
+        driver = nullptr;
+        delete old;
+    }
+    const TvdFlashDriverClass& cls = ChooseFlashDriverClass(plugin, DefaultFlashDriverClass, FlashDriverActiveXClass,
+                                                            FlashDriverNSClass, TvdFlashDriver::Class());
+    TvdFlashDriver* d = cls.Create(width, height, background);
+    driver = d;
+    d->Control = control;
+    d->OnPaint = std::move(onPaint);
+    d->OnEraseBackground = std::move(onEraseBackground);
+    d->OnFSCommand = std::move(onFSCommand);
+    d->OnFlashCall = std::move(onFlashCall);
+    if (d->OnEraseBackground) d->OnEraseBackground(d, Rect(0, 0, width, height));
+    d->LoadMovie(movie);
+    if (control) control->Invalidate();
+}
+
+}  // namespace vd

@@ -1,0 +1,211 @@
+// The driver base: the host of one Flash Player instance, its off-screen buffers and
+// settings, the operations every player offers (IvdFlash), and driver selection
+// (ChangePlugin). The base is also the inert driver used when no Flash Player is installed:
+// it keeps a buffer and accepts every movie operation without doing anything. Win32 only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "vd_controls.h"
+#include "vd_driver_choice.h"
+#include "vd_graphics.h"
+#include "vd_pixels.h"
+#include "vd_streams.h"
+
+namespace vd {
+
+using TvdPaintEvent = std::function<void(TObject* ASender, const TRect& ARect)>;
+using TvdEraseBackgroundEvent = std::function<void(TObject* ASender, const TRect& ARect)>;
+using TvdFSCommandEvent = std::function<void(TObject* ASender, const WideString& command, const WideString& args)>;
+using TvdFlashCallEvent = std::function<void(TObject* ASender, const WideString& request)>;
+
+// The 17 player operations every driver and player class offers, so an application can
+// drive any of them through one interface. Reference counting is the component framework's:
+// AddRef and Release never end an object's life, which belongs to its owner.
+struct IvdFlash : public IUnknown {
+    virtual void LoadMovie(const WideString& URL) = 0;
+    virtual void LoadMovieFromStream(TStream* Stream) = 0;
+    virtual WideString GetVariable(const WideString& Name) = 0;
+    virtual void SetVariable(const WideString& Name, const WideString& Value) = 0;
+    virtual WideString CallFunction(const WideString& Request) = 0;
+    virtual void SetReturnValue(const WideString& Value) = 0;
+    virtual void Play() = 0;
+    virtual void StopPlay() = 0;
+    virtual void Rewind() = 0;
+    virtual void Forward() = 0;
+    virtual void Back() = 0;
+    virtual bool GetLoop() = 0;
+    virtual bool GetIsPlaying() = 0;
+    virtual int GetCurrentFrame() = 0;
+    virtual int GetTotalFrames() = 0;
+    virtual void SetLoop(bool Value) = 0;
+    virtual void SetCurrentFrame(int Frame) = 0;
+};
+
+// IUnknown for components: answers IUnknown and the null interface identifier (IvdFlash has
+// none); the counts are fixed, nothing is ever freed through them.
+#define VD_COMPONENT_IUNKNOWN                                                              \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {       \
+        if (!object) return E_POINTER;                                                    \
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, GUID_NULL)) {            \
+            *object = static_cast<IvdFlash*>(this);                                       \
+            return S_OK;                                                                  \
+        }                                                                                 \
+        *object = nullptr;                                                                \
+        return E_NOINTERFACE;                                                             \
+    }                                                                                     \
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }                               \
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+class TvdFlashDriver : public TComponent, public IvdFlash {
+    VD_CLASS(TvdFlashDriver, TComponent)
+public:
+    // Steps 1 and 2 of construction: settings and background. The buffer is made by
+    // AfterConstruction, once the most derived driver exists, so a driver's own buffer
+    // operations run for it; NewDriver and the driver class values do both.
+    TvdFlashDriver(int width, int height, uint32_t background);
+    ~TvdFlashDriver() override;
+    // Resize to the size given to the constructor.
+    void AfterConstruction();
+
+    template <class D>
+    static D* NewDriver(int width, int height, uint32_t background) {
+        std::unique_ptr<D> d(new D(width, height, background));
+        d->AfterConstruction();
+        return d.release();
+    }
+    // This class as a value for driver selection.
+    static const TvdFlashDriverClass& Class();
+    static bool PluginExists() { return false; }
+
+    VD_COMPONENT_IUNKNOWN
+
+    // Buffers. Borrowed by the owner and the application until the next rebuild.
+    HDC BufferDC = nullptr;
+    HBITMAP BufferBitmap = nullptr;
+    HDC WhiteDC = nullptr;
+    HBITMAP WhiteBitmap = nullptr;
+    BITMAPINFO BitmapInfo{};
+    int Width = 0;
+    int Height = 0;
+    uint32_t* Bits = nullptr;
+    uint32_t* WhiteBits = nullptr;
+
+    TControl* Control = nullptr;  // not owned; nullptr for the off-screen component
+    bool ShowUpdateRects = false;
+    bool DisableFlashCursor = false;
+    bool DisableFlashMenu = true;
+    uint32_t Background = 0;  // top byte 0: alpha mode (white buffer too); otherwise opaque
+    WideString LoadedMovie;
+    bool IsFLV = false;
+    WideString Skin = u"ClearOverAll";
+    int Volume = 50;
+    bool Pause = false;
+
+    TvdPaintEvent OnPaint;
+    TvdEraseBackgroundEvent OnEraseBackground;
+    TvdFSCommandEvent OnFSCommand;
+    TvdFlashCallEvent OnFlashCall;
+
+    virtual void CreateBuffer();
+    virtual void FreeBuffer();
+    virtual void ResizeBuffer() {}
+    virtual void SetBackground(uint32_t value);
+    // Re-renders the whole buffer. The inert driver has nothing to render, so it erases the
+    // whole buffer the current way (the owner's background in opaque mode, transparent in
+    // alpha mode) and reports it painted: colour and transparency changes show at once.
+    virtual void ForceUpdate();
+
+    virtual void MouseDown(TMouseButton /*Button*/, TShiftState /*Shift*/, int /*X*/, int /*Y*/) {}
+    virtual void MouseMove(TShiftState /*Shift*/, int /*X*/, int /*Y*/) {}
+    virtual void MouseUp(TMouseButton /*Button*/, TShiftState /*Shift*/, int /*X*/, int /*Y*/) {}
+    virtual void MouseWheel(TShiftState /*Shift*/, int /*X*/, int /*Y*/, int /*WheelDelta*/, bool& /*Handled*/) {}
+    virtual void KeyDown(WORD& /*Key*/, TShiftState /*Shift*/) {}
+    virtual void KeyPress(char16_t& /*Key*/, TShiftState /*Shift*/) {}
+    virtual void KeyUp(WORD& /*Key*/, TShiftState /*Shift*/) {}
+
+    void LoadMovie(const WideString& /*URL*/) override {}
+    void LoadMovieFromStream(TStream* /*Stream*/) override {}
+    WideString GetVariable(const WideString& /*Name*/) override { return {}; }
+    void SetVariable(const WideString& /*Name*/, const WideString& /*Value*/) override {}
+    WideString CallFunction(const WideString& /*Request*/) override { return {}; }
+    void SetReturnValue(const WideString& /*Value*/) override {}
+    void Play() override {}
+    void StopPlay() override {}
+    void Rewind() override {}
+    void Forward() override {}
+    void Back() override {}
+    bool GetLoop() override { return false; }
+    bool GetIsPlaying() override { return false; }
+    int GetCurrentFrame() override { return 0; }
+    int GetTotalFrames() override { return 0; }
+    void SetLoop(bool /*Value*/) override {}
+    void SetCurrentFrame(int /*Frame*/) override {}
+
+    // Changes the buffer size; each value <= 0 becomes 1. The same size again does nothing.
+    void Resize(int width, int height);
+    // The window the hosted player treats as its host, never creating one: the control's own
+    // window, or a graphic control's parent window; 0 when there is none yet.
+    HWND GetParentHandle() const;
+    // Where the control sits in that window: a graphic control's position, else (0, 0).
+    TPoint GetParentOffset() const;
+    // Outlines a re-rendered rectangle in red when ShowUpdateRects is set.
+    void DrawUpdateRect(const TRect& rect);
+    void DoFSCommand(const WideString& command, const WideString& args);
+    void DoFlashCall(const WideString& request);
+    void SetPause(bool value);
+    void SetVolume(int value);
+
+private:
+    std::unique_ptr<TDibSection> buffer_;
+    std::unique_ptr<TDibSection> white_;
+    int initialWidth_;
+    int initialHeight_;
+};
+
+template <class D>
+TvdFlashDriverClass MakeFlashDriverClass(const char* name) {
+    return TvdFlashDriverClass{name, &D::PluginExists, [](int w, int h, uint32_t bg) -> TvdFlashDriver* {
+                                   return TvdFlashDriver::NewDriver<D>(w, h, bg);
+                               }};
+}
+
+// ---------------------------------------------------------------------------------------
+// Driver selection.
+
+// The class vdDefault uses when it is available. Set to TvdFlashDriver by the player unit's
+// initialization; the ActiveX check may make it the ActiveX driver; applications may set it.
+extern const TvdFlashDriverClass* DefaultFlashDriverClass;
+// The Netscape-plugin and ActiveX driver classes, registered by their units when they start.
+// nullptr until then: selection treats a missing class as unavailable.
+extern const TvdFlashDriverClass* FlashDriverNSClass;
+extern const TvdFlashDriverClass* FlashDriverActiveXClass;
+// The ActiveX availability check. The ActiveX driver unit installs the probe that tries to
+// create the Flash control; until it does, CheckFlashPlugins finds nothing.
+TvdActiveXCheck& FlashActiveXCheck();
+extern uint32_t MainWnd;
+
+// Player unit start-up and shut-down (counted: only the first initialization acts).
+void InitializeFlashPlayerUnit();
+void FinalizeFlashPlayerUnit();
+
+// Runs the once-per-process ActiveX availability check. Every player constructor calls it.
+void CheckFlashPlugins();
+
+// Frees `driver`, creates the driver class chosen for `plugin` with the size and
+// background, wires it to the control and the four handlers, erases its buffer through
+// onEraseBackground, loads `movie` (also when empty) and invalidates the control.
+// A driver constructor that throws leaves `driver` nullptr.
+void ChangePlugin(TvdFlashDriver*& driver, TvdPlugin plugin, WideString movie, int width, int height,
+                  uint32_t background, TControl* control, TvdPaintEvent onPaint,
+                  TvdEraseBackgroundEvent onEraseBackground, TvdFSCommandEvent onFSCommand,
+                  TvdFlashCallEvent onFlashCall);
+
+// The opaque pixel of a framework colour.
+inline uint32_t ColorToOpaquePixel(TColor color) { return ColorToPixel(ColorToRGB(color)); }
+
+}  // namespace vd

@@ -1,0 +1,261 @@
+#include "vd_flashplayer_ctl.h"
+
+#include "vd_winstr.h"
+
+namespace vd {
+
+const TIdents& PluginIdents() {
+    static const TIdents idents{"vdDefault", "vdNetscape", "vdActiveX"};
+    return idents;
+}
+
+VD_DEFINE_CLASS(TvdFlashPlayer,
+    EnumProp("Align", &T::GetAlign, &T::SetAlign, AlignIdents(), alNone),
+    SetProp("Anchors", &T::GetAnchors, &T::SetAnchors, AnchorIdents(), TAnchors{akLeft, akTop}),
+    IntProp("DragCursor", &T::GetDragCursor, &T::SetDragCursor, crDrag, &CursorIdents()),
+    EnumProp("DragMode", &T::GetDragMode, &T::SetDragMode, DragModeIdents(), dmManual),
+    ColorProp("Color", &T::GetColor, &T::SetColor, clWindow).StoredBy(&TControl::IsColorStored),
+    BoolProp("ParentColor", &T::GetParentColor, &T::SetParentColor, true),
+    BoolProp("ParentShowHint", &T::GetParentShowHint, &T::SetParentShowHint, true),
+    CompProp("PopupMenu", &T::GetPopupMenu, &T::SetPopupMenu),
+    BoolProp("ShowHint", &T::GetShowHint, &T::SetShowHint, false).StoredBy(&TControl::IsShowHintStored),
+    BoolProp("Visible", &T::GetVisible, &T::SetVisible, true),
+    EventProp("OnDragDrop", &T::GetOnDragDrop, &T::SetOnDragDrop),
+    EventProp("OnDragOver", &T::GetOnDragOver, &T::SetOnDragOver),
+    EventProp("OnEndDrag", &T::GetOnEndDrag, &T::SetOnEndDrag),
+    EventProp("OnStartDrag", &T::GetOnStartDrag, &T::SetOnStartDrag),
+    EventProp("OnClick", &T::GetOnClick, &T::SetOnClick),
+    BoolProp("DisableFlashCursor", &T::GetDisableFlashCursor, &T::SetDisableFlashCursor, false),
+    BoolProp("DisableFlashMenu", &T::GetDisableFlashMenu, &T::SetDisableFlashMenu, true),
+    EnumProp("Plugin", &T::GetPlugin, &T::SetPlugin, PluginIdents(), vdDefault),
+    WStrProp("Movie", &T::GetMovie, &T::SetMovie),
+    StrProp("Skin", &T::GetSkin, &T::SetSkin),
+    BoolProp("Pause", &T::GetPause, &T::SetPause),
+    IntProp("Volume", &T::GetVolume, &T::SetVolume),
+    EventProp("OnFSCommand", &T::GetOnFSCommand, &T::SetOnFSCommand),
+    EventProp("OnFlashCall", &T::GetOnFlashCall, &T::SetOnFlashCall),
+    BoolProp("Transparent", &T::GetTransparent, &T::SetTransparent, true))
+
+TvdFlashPlayer::TvdFlashPlayer(TComponent* owner) : TGraphicControl(owner) {
+    CheckFlashPlugins();
+    transparent_ = true;
+    TGraphicControl::SetBounds(GetLeft(), GetTop(), 100, 100);
+    RecreateDriver();
+}
+
+TvdFlashPlayer::~TvdFlashPlayer() {
+    TvdFlashDriver* d = driver_;
+    driver_ = nullptr;
+    delete d;
+}
+
+void TvdFlashPlayer::RecreateDriver() {
+    ChangePlugin(
+        driver_, plugin_, movie_, GetWidth(), GetHeight(), ColorToOpaquePixel(GetColor()), this,
+        [this](TObject* s, const TRect& r) { DoPaint(s, r); },
+        [this](TObject* s, const TRect& r) { DoEraseBackground(s, r); }, onFSCommand_, onFlashCall_);
+}
+
+void TvdFlashPlayer::SetDisableFlashCursor(bool value) {
+    if (driver_) driver_->DisableFlashCursor = value;
+}
+
+void TvdFlashPlayer::SetDisableFlashMenu(bool value) {
+    if (driver_) driver_->DisableFlashMenu = value;
+}
+
+void TvdFlashPlayer::SetShowUpdateRects(bool value) {
+    if (driver_) driver_->ShowUpdateRects = value;
+}
+
+void TvdFlashPlayer::SetPlugin(TvdPlugin value) {
+    if (value == plugin_) return;
+    plugin_ = value;
+    RecreateDriver();
+}
+
+std::string TvdFlashPlayer::GetSkin() const { return driver_ ? WideToAnsi(driver_->Skin) : std::string(); }
+
+void TvdFlashPlayer::SetSkin(const std::string& value) {
+    if (driver_) driver_->Skin = AnsiToWide(value);
+}
+
+void TvdFlashPlayer::SetPause(bool value) {
+    if (driver_) driver_->SetPause(value);
+}
+
+void TvdFlashPlayer::SetVolume(int value) {
+    if (driver_) driver_->SetVolume(value);
+}
+
+// A handler assigned by code reaches the driver at once; waiting for Loaded or a Plugin
+// change would lose the movie's events in between (and forever on a control made by code).
+void TvdFlashPlayer::SetOnFSCommand(const TvdFSCommandEvent& value) {
+    onFSCommand_ = value;
+    if (driver_) driver_->OnFSCommand = value;
+}
+
+void TvdFlashPlayer::SetOnFlashCall(const TvdFlashCallEvent& value) {
+    onFlashCall_ = value;
+    if (driver_) driver_->OnFlashCall = value;
+}
+
+void TvdFlashPlayer::SetTransparent(bool value) {
+    if (value == transparent_) return;
+    transparent_ = value;
+    if (driver_) {
+        driver_->SetBackground(ColorToOpaquePixel(GetColor()));
+        driver_->ForceUpdate();
+    }
+}
+
+void TvdFlashPlayer::LoadMovie(const WideString& URL) {
+    movie_ = URL;
+    if (!driver_ || Loading()) return;
+    driver_->LoadMovie(movie_);
+    if (Designing()) driver_->SetPause(true);
+}
+
+void TvdFlashPlayer::LoadMovieFromStream(TStream* Stream) {
+    movie_.clear();
+    if (!driver_ || Loading()) return;
+    driver_->LoadMovieFromStream(Stream);
+    if (Designing()) driver_->SetPause(true);
+}
+
+WideString TvdFlashPlayer::GetVariable(const WideString& Name) { return driver_ ? driver_->GetVariable(Name) : WideString(); }
+void TvdFlashPlayer::SetVariable(const WideString& Name, const WideString& Value) {
+    if (driver_) driver_->SetVariable(Name, Value);
+}
+WideString TvdFlashPlayer::CallFunction(const WideString& Request) {
+    return driver_ ? driver_->CallFunction(Request) : WideString();
+}
+void TvdFlashPlayer::SetReturnValue(const WideString& Value) {
+    if (driver_) driver_->SetReturnValue(Value);
+}
+void TvdFlashPlayer::Play() {
+    if (driver_) driver_->Play();
+}
+void TvdFlashPlayer::StopPlay() {
+    if (driver_) driver_->StopPlay();
+}
+void TvdFlashPlayer::Rewind() {
+    if (driver_) driver_->Rewind();
+}
+void TvdFlashPlayer::Forward() {
+    if (driver_) driver_->Forward();
+}
+void TvdFlashPlayer::Back() {
+    if (driver_) driver_->Back();
+}
+bool TvdFlashPlayer::GetLoop() { return driver_ && driver_->GetLoop(); }
+bool TvdFlashPlayer::GetIsPlaying() { return driver_ && driver_->GetIsPlaying(); }
+int TvdFlashPlayer::GetCurrentFrame() { return driver_ ? driver_->GetCurrentFrame() : 0; }
+int TvdFlashPlayer::GetTotalFrames() { return driver_ ? driver_->GetTotalFrames() : 0; }
+void TvdFlashPlayer::SetLoop(bool Value) {
+    if (driver_) driver_->SetLoop(Value);
+}
+void TvdFlashPlayer::SetCurrentFrame(int Frame) {
+    if (driver_) driver_->SetCurrentFrame(Frame);
+}
+
+void TvdFlashPlayer::Loaded() {
+    TGraphicControl::Loaded();
+    DoEraseBackground(driver_, Rect(0, 0, GetWidth(), GetHeight()));
+    LoadMovie(movie_);
+    if (driver_) {
+        driver_->OnFSCommand = onFSCommand_;
+        driver_->OnFlashCall = onFlashCall_;
+    }
+}
+
+void TvdFlashPlayer::SetBounds(int left, int top, int width, int height) {
+    const bool moved = left != GetLeft() || top != GetTop();
+    TGraphicControl::SetBounds(left, top, width, height);
+    if (!driver_) return;
+    const bool resized = driver_->Width != (GetWidth() < 1 ? 1 : GetWidth()) ||
+                         driver_->Height != (GetHeight() < 1 ? 1 : GetHeight());
+    driver_->Resize(GetWidth(), GetHeight());
+    if (moved && !resized) RefreshTransparentBackground();
+}
+
+void TvdFlashPlayer::SetParent(TWinControl* parent) {
+    const bool changed = parent != GetParent();
+    TGraphicControl::SetParent(parent);
+    if (changed) RefreshTransparentBackground();
+}
+
+void TvdFlashPlayer::RefreshTransparentBackground() {
+    if (driver_ && transparent_ && !Loading() && GetParent() && GetParent()->HandleAllocated())
+        driver_->ForceUpdate();
+}
+
+void TvdFlashPlayer::DoEraseBackground(TObject*, const TRect& ARect) {
+    if (!driver_) return;
+    if (transparent_) {
+        TWinControl* parent = GetParent();
+        if (!parent || !parent->HandleAllocated() || !driver_->BufferDC) return;
+        HDC dc = driver_->BufferDC;
+        {
+            TSavedDC saved(dc);
+            TGdiObject region(CreateRectRgn(ARect.Left, ARect.Top, ARect.Right, ARect.Bottom));
+            SelectClipRgn(dc, static_cast<HRGN>(region.Get()));
+            region.Reset();
+            parent->PaintTo(dc, -GetLeft(), -GetTop());
+        }
+        GdiFlush();
+    } else if (driver_->Bits) {
+        FillLongwordRect(driver_->Bits, driver_->Width, driver_->Height, ARect.Left, ARect.Top, ARect.Right,
+                         ARect.Bottom, ColorToOpaquePixel(GetColor()));
+    }
+}
+
+void TvdFlashPlayer::DoPaint(TObject*, const TRect&) {
+    if (Designing()) return;
+    TCanvas* canvas = Canvas();
+    const bool borrowed = !canvas->HandleAllocated();
+    Paint();
+    if (borrowed) static_cast<TControlCanvas*>(canvas)->FreeHandle();
+}
+
+void TvdFlashPlayer::Paint() {
+    if (!driver_) return;
+    if (Designing()) {
+        driver_->OnPaint = [this](TObject* s, const TRect& r) { DoPaint(s, r); };
+        driver_->OnEraseBackground = [this](TObject* s, const TRect& r) { DoEraseBackground(s, r); };
+    }
+    HDC dc = Canvas()->Handle();
+    if (!dc || !driver_->BufferDC) return;
+    BitBlt(dc, 0, 0, driver_->Width, driver_->Height, driver_->BufferDC, 0, 0, SRCCOPY);
+}
+
+void TvdFlashPlayer::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    TGraphicControl::MouseDown(button, shift, x, y);
+    if (driver_) driver_->MouseDown(button, shift, x, y);
+}
+
+void TvdFlashPlayer::MouseMove(TShiftState shift, int x, int y) {
+    TGraphicControl::MouseMove(shift, x, y);
+    if (driver_) driver_->MouseMove(shift, x, y);
+}
+
+void TvdFlashPlayer::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+    TGraphicControl::MouseUp(button, shift, x, y);
+    if (driver_) driver_->MouseUp(button, shift, x, y);
+}
+
+bool TvdFlashPlayer::DoMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) {
+    bool result = TGraphicControl::DoMouseWheel(shift, wheelDelta, mousePos);
+    if (driver_) driver_->MouseWheel(shift, mousePos.X, mousePos.Y, wheelDelta, result);
+    return result;
+}
+
+void TvdFlashPlayer::CMColorChanged(TMessage& message) {
+    TGraphicControl::CMColorChanged(message);
+    if (driver_) {
+        driver_->SetBackground(ColorToOpaquePixel(GetColor()));
+        driver_->ForceUpdate();
+    }
+}
+
+}  // namespace vd

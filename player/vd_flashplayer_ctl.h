@@ -1,0 +1,100 @@
+// TvdFlashPlayer: the windowless player control. A graphic control (no window of its own)
+// that owns one driver, chosen by ChangePlugin, and copies the driver's buffer onto its
+// parent's surface. Transparent by default: the parent's own painting shows through
+// wherever the movie leaves the background. Win32 only.
+#pragma once
+
+#include <string>
+
+#include "vd_controls.h"
+#include "vd_flashdriver.h"
+
+namespace vd {
+
+const TIdents& PluginIdents();
+
+class TvdFlashPlayer : public TGraphicControl, public IvdFlash {
+    VD_CLASS(TvdFlashPlayer, TGraphicControl)
+public:
+    explicit TvdFlashPlayer(TComponent* owner);
+    ~TvdFlashPlayer() override;
+
+    VD_COMPONENT_IUNKNOWN
+
+    // The driver serving this control (nullptr only after a driver constructor failed).
+    TvdFlashDriver* Driver() const { return driver_; }
+
+    bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
+    void SetDisableFlashCursor(bool value);
+    bool GetDisableFlashMenu() const { return driver_ && driver_->DisableFlashMenu; }
+    void SetDisableFlashMenu(bool value);
+    bool GetShowUpdateRects() const { return driver_ && driver_->ShowUpdateRects; }
+    void SetShowUpdateRects(bool value);
+    TvdPlugin GetPlugin() const { return plugin_; }
+    void SetPlugin(TvdPlugin value);
+    const WideString& GetMovie() const { return movie_; }
+    void SetMovie(const WideString& value) { LoadMovie(value); }
+    std::string GetSkin() const;
+    void SetSkin(const std::string& value);
+    bool GetPause() const { return driver_ && driver_->Pause; }
+    void SetPause(bool value);
+    int GetVolume() const { return driver_ ? driver_->Volume : 0; }
+    void SetVolume(int value);
+    const TvdFSCommandEvent& GetOnFSCommand() const { return onFSCommand_; }
+    void SetOnFSCommand(const TvdFSCommandEvent& value);
+    const TvdFlashCallEvent& GetOnFlashCall() const { return onFlashCall_; }
+    void SetOnFlashCall(const TvdFlashCallEvent& value);
+    bool GetTransparent() const { return transparent_; }
+    void SetTransparent(bool value);
+
+    // IvdFlash
+    void LoadMovie(const WideString& URL) override;
+    void LoadMovieFromStream(TStream* Stream) override;
+    WideString GetVariable(const WideString& Name) override;
+    void SetVariable(const WideString& Name, const WideString& Value) override;
+    WideString CallFunction(const WideString& Request) override;
+    void SetReturnValue(const WideString& Value) override;
+    void Play() override;
+    void StopPlay() override;
+    void Rewind() override;
+    void Forward() override;
+    void Back() override;
+    bool GetLoop() override;
+    bool GetIsPlaying() override;
+    int GetCurrentFrame() override;
+    int GetTotalFrames() override;
+    void SetLoop(bool Value) override;
+    void SetCurrentFrame(int Frame) override;
+
+    void SetBounds(int left, int top, int width, int height) override;
+    void SetParent(TWinControl* parent) override;
+    void Loaded() override;
+
+    // What the driver calls: after it re-rendered a rectangle, and to fill one with the
+    // background (the parent's image when transparent, the colour otherwise).
+    void DoPaint(TObject* ASender, const TRect& ARect);
+    void DoEraseBackground(TObject* ASender, const TRect& ARect);
+
+protected:
+    void Paint() override;
+    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    bool DoMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) override;
+    void CMColorChanged(TMessage& message) override;
+
+private:
+    bool Loading() const { return ComponentState().Contains(csLoading); }
+    void RecreateDriver();
+    // The buffer shows the parent at the control's place; after a move it shows the old place.
+    void RefreshTransparentBackground();
+
+    TvdFlashDriver* driver_ = nullptr;
+    bool transparent_ = true;
+    WideString movie_;
+    TvdPlugin plugin_ = vdDefault;
+    TvdFSCommandEvent onFSCommand_;
+    TvdFlashCallEvent onFlashCall_;
+};
+
+}  // namespace vd
