@@ -588,6 +588,16 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
         settingBounds_ = true;
         SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
         settingBounds_ = false;
+        // The system may hold a window to a minimum size: keep what it really has.
+        RECT r{};
+        GetWindowRect(handle_, &r);
+        HWND parentWnd = ::GetParent(handle_);
+        if (parentWnd && (GetWindowLongPtrW(handle_, GWL_STYLE) & WS_CHILD))
+            MapWindowPoints(nullptr, parentWnd, reinterpret_cast<POINT*>(&r), 2);
+        left_ = r.left;
+        top_ = r.top;
+        width_ = r.right - r.left;
+        height_ = r.bottom - r.top;
     }
     const TRect newClient = ClientRect();
     if (newClient.Width() != oldClient.Width() || newClient.Height() != oldClient.Height()) {
