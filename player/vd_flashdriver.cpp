@@ -23,9 +23,13 @@ const TvdFlashDriverClass& TvdFlashDriver::Class() {
 
 void TvdFlashDriver::Resize(int width, int height) {
     if (width == Width && height == Height) return;
+    width = width < 1 ? 1 : width;
+    height = height < 1 ? 1 : height;
+    // A size that comes out as the buffer's own (e.g. -5 again after -5 became 1) changes nothing.
+    if (Bits && width == Width && height == Height) return;
     FreeBuffer();
-    Width = width < 1 ? 1 : width;
-    Height = height < 1 ? 1 : height;
+    Width = width;
+    Height = height;
     CreateBuffer();
     ResizeBuffer();
 }
