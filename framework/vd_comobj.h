@@ -2,6 +2,10 @@
 #pragma once
 
 #include <windows.h>
+// The framework's RegisterClass (form classes), not the window-class macro of <windows.h>.
+#ifdef RegisterClass
+#undef RegisterClass
+#endif
 #include <oaidl.h>
 
 #include <string>

@@ -1,5 +1,7 @@
 #include "vd_flashdriver.h"
 
+#include "vd_flashplayer_ctl.h"
+
 #include <string>
 
 namespace vd {
@@ -151,7 +153,10 @@ TvdActiveXCheck& FlashActiveXCheck() {
 }
 
 void InitializeFlashPlayerUnit() {
-    if (unitInitCount++ == 0) DefaultFlashDriverClass = &TvdFlashDriver::Class();
+    if (unitInitCount++ != 0) return;
+    DefaultFlashDriverClass = &TvdFlashDriver::Class();
+    // Forms name the player by class: make it known to the form reader.
+    RegisterClass(TvdFlashPlayer::StaticClassInfo());
 }
 
 void FinalizeFlashPlayerUnit() {

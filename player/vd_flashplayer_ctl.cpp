@@ -71,7 +71,15 @@ void TvdFlashPlayer::SetShowUpdateRects(bool value) {
 void TvdFlashPlayer::SetPlugin(TvdPlugin value) {
     if (value == plugin_) return;
     plugin_ = value;
+    // A form stores DisableFlashCursor and DisableFlashMenu before Plugin: while it is read,
+    // they are carried over to the new driver, or the stored values would be lost.
+    const bool carry = Loading() && driver_;
+    const bool cursor = GetDisableFlashCursor(), menu = GetDisableFlashMenu();
     RecreateDriver();
+    if (carry && driver_) {
+        driver_->DisableFlashCursor = cursor;
+        driver_->DisableFlashMenu = menu;
+    }
 }
 
 std::string TvdFlashPlayer::GetSkin() const { return driver_ ? WideToAnsi(driver_->Skin) : std::string(); }
