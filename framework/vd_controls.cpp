@@ -199,9 +199,9 @@ void TControl::SetPopupMenu(TPopupMenu* value) {
 }
 
 void TControl::SetShowHint(bool value) {
-    parentShowHint_ = false;
     if (value == showHint_) return;
     showHint_ = value;
+    parentShowHint_ = false;
     if (IsWindowed()) static_cast<TWinControl*>(this)->NotifyControls(CM_PARENTSHOWHINTCHANGED);
 }
 

@@ -148,8 +148,8 @@ void TApplication::Run() {
 }
 
 void TApplication::Terminate() {
-    if (!terminated_) PostQuitMessage(0);
-    terminated_ = true;
+    // The loop ends when the quit message arrives, after what is already queued.
+    PostQuitMessage(0);
 }
 
 void TApplication::HandleException(TObject* sender) {

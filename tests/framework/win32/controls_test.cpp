@@ -355,6 +355,36 @@ TEST(Application, ProcessMessagesDispatchesWaitingMessages) {
     EXPECT_GT(Screen().PixelsPerInch(), 0);
 }
 
+TEST(Application, RunShowsTheMainFormAndEndsWhenItCloses) {
+    auto form = MakeForm(60, 40);
+    auto* block = new TBlock(form.get());
+    block->SetParent(form.get());
+    block->SetBounds(0, 0, 20, 20);
+    Application().MainForm = form.get();
+    PostMessageW(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Pos(1, 2));
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    Application().Run();  // returns only once the main form closed
+    EXPECT_TRUE(Application().Terminated());
+    EXPECT_EQ(block->Log, (std::vector<std::string>{"down 0 1,2"}));
+    EXPECT_FALSE(form->GetVisible());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    Application().MainForm = nullptr;
+}
+
+TEST(Controls, ParentShowHintFollowsTheParentUntilSet) {
+    auto form = MakeForm(60, 40);
+    auto* block = new TBlock(form.get());
+    block->SetParent(form.get());
+    form->SetShowHint(true);
+    EXPECT_TRUE(block->GetShowHint());
+    EXPECT_TRUE(block->GetParentShowHint());
+    block->SetShowHint(false);
+    EXPECT_FALSE(block->GetParentShowHint());
+    form->SetShowHint(false);
+    form->SetShowHint(true);
+    EXPECT_FALSE(block->GetShowHint());
+}
+
 TEST(Canvas, RectangleWithHollowBrushOutlinesAndRestoresTheSelection) {
     TDibSection dib(10, 8);
     for (int i = 0; i < 80; ++i) dib.Bits()[i] = 0xABCDEF;
