@@ -37,6 +37,7 @@ void TvdFlashDriver::Resize(int width, int height) {
 }
 
 void TvdFlashDriver::CreateBuffer() {
+    TvdFlashDriver::FreeBuffer();  // called twice, it must not keep an old white buffer
     buffer_ = std::make_unique<TDibSection>(Width, Height);
     BitmapInfo = buffer_->Info();
     BufferBitmap = buffer_->Bitmap();
