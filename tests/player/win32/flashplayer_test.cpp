@@ -223,6 +223,29 @@ TEST_F(PlayerTest, ChangingPluginReplacesTheDriverAndReloadsTheMovie) {
     EXPECT_EQ(p->Driver()->Control, p);
 }
 
+TEST_F(PlayerTest, MovieOperationsThroughIvdFlashReachTheDriver) {
+    DefaultFlashDriverClass = &TRecDriver::Class();
+    TvdFlashPlayer p(nullptr);
+    Journal().clear();
+    IvdFlash* flash = &p;
+    flash->LoadMovie(u"a.swf");
+    EXPECT_EQ(p.GetMovie(), u"a.swf");
+    TMemoryStream stream;
+    stream.WriteBuffer("FWS", 3);
+    flash->LoadMovieFromStream(&stream);
+    EXPECT_EQ(p.GetMovie(), u"");  // a movie from a stream has no address
+    EXPECT_EQ(flash->GetTotalFrames(), 12);
+    EXPECT_EQ(flash->GetVariable(u"v"), u"value of v");
+    EXPECT_EQ(flash->CallFunction(u"<invoke name=\"f\"/>"), u"<string>answer</string>");
+    flash->StopPlay();
+    flash->AddRef();
+    flash->Release();
+    flash->Release();
+    EXPECT_EQ(Journal(), (std::vector<std::string>{"rec: LoadMovie 'a.swf'", "rec: LoadMovieFromStream 3",
+                                                   "rec: CallFunction <invoke name=\"f\"/>", "rec: StopPlay"}));
+    EXPECT_EQ(p.GetWidth(), 100);  // still alive and well
+}
+
 TEST_F(PlayerTest, WithoutADriverSettingsReadEmptyAndNothingBreaks) {
     auto form = MakeForm(120, 80);
     TvdFlashPlayer* p = Place(*form, 0, 0, 40, 30);

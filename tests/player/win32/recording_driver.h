@@ -51,6 +51,9 @@ public:
         const bool loading = Control && Control->ComponentState().Contains(vd::csLoading);
         Journal().push_back(Prefix() + "LoadMovie '" + Narrow(url) + "'" + (loading ? " while loading" : ""));
     }
+    void LoadMovieFromStream(vd::TStream* stream) override {
+        Journal().push_back(Prefix() + "LoadMovieFromStream " + std::to_string(stream ? stream->GetSize() : -1));
+    }
     void StopPlay() override { Journal().push_back(Prefix() + "StopPlay"); }
     void Play() override { Journal().push_back(Prefix() + "Play"); }
     vd::WideString CallFunction(const vd::WideString& request) override {
