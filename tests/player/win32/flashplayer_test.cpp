@@ -290,6 +290,42 @@ TEST_F(PlayerTest, InTheDesignerMoviesStayPausedAndPaintRebindsTheDriver) {
     EXPECT_TRUE(static_cast<bool>(p->Driver()->OnEraseBackground));
 }
 
+// Counts how often the player is asked to paint.
+class TCountingPlayer : public TvdFlashPlayer {
+public:
+    using TvdFlashPlayer::TvdFlashPlayer;
+    int Paints = 0;
+
+protected:
+    void Paint() override {
+        ++Paints;
+        TvdFlashPlayer::Paint();
+    }
+};
+
+TEST_F(PlayerTest, DriverPaintsAndWindowPaintsCopyTheBufferButNotInTheDesigner) {
+    auto form = MakeForm(120, 80);
+    auto* p = new TCountingPlayer(form.get());
+    p->SetParent(form.get());
+    p->SetBounds(10, 10, 40, 30);
+    form->Show();
+    Application().ProcessMessages();
+
+    p->Paints = 0;
+    p->Driver()->OnPaint(p->Driver(), Rect(0, 0, 5, 5));  // a re-rendered rectangle: copied at once
+    EXPECT_EQ(p->Paints, 1);
+    EXPECT_FALSE(p->Canvas()->HandleAllocated());  // the borrowed window DC went back
+
+    RECT area{10, 10, 50, 40};
+    InvalidateRect(form->Handle(), &area, TRUE);
+    UpdateWindow(form->Handle());  // the form's paint message paints its graphic children
+    EXPECT_EQ(p->Paints, 2);
+
+    form->SetDesigning(true);
+    p->Driver()->OnPaint(p->Driver(), Rect(0, 0, 5, 5));
+    EXPECT_EQ(p->Paints, 2);
+}
+
 class TPlayerForm : public TForm {
 public:
     explicit TPlayerForm(TComponent* owner) : TForm(owner) {
