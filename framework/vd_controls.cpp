@@ -538,7 +538,8 @@ void TWinControl::InsertControl(TControl* control) {
     control->parent_ = this;
     if (control->IsWindowed()) {
         auto* w = static_cast<TWinControl*>(control);
-        if (w->handle_) ::SetParent(w->handle_, handle_);
+        if (w->handle_ && handle_) ::SetParent(w->handle_, handle_);
+        else if (w->handle_) w->DestroyHandle();  // made again under this parent's window
         if (handle_) w->HandleNeeded();
     }
     if (control->parentColor_) control->Perform(CM_PARENTCOLORCHANGED);
