@@ -68,9 +68,9 @@ struct IvdFlash : public IUnknown {
 class TvdFlashDriver : public TComponent, public IvdFlash {
     VD_CLASS(TvdFlashDriver, TComponent)
 public:
-    // Steps 1 and 2 of construction: settings and background. The buffer is made by
-    // AfterConstruction, once the most derived driver exists, so a driver's own buffer
-    // operations run for it; NewDriver and the driver class values do both.
+    // Settings and background only. The buffer is made by AfterConstruction, once the most
+    // derived driver exists, so a driver's own buffer operations run for it; NewDriver and
+    // the driver class values do both.
     TvdFlashDriver(int width, int height, uint32_t background);
     ~TvdFlashDriver() override;
     // Resize to the size given to the constructor.
