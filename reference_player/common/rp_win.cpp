@@ -110,6 +110,7 @@ TestHooks& Hooks() {
 using namespace vd::rp;
 
 namespace {
+std::string g_lastAnswer;
 int CopyOut(const std::string& text, char* buf, int size) {
     const int need = static_cast<int>(text.size()) + 1;
     if (buf && size >= need) std::memcpy(buf, text.c_str(), static_cast<size_t>(need));
@@ -142,14 +143,20 @@ extern "C" __declspec(dllexport) int vdrp_FireFSCommand(const char* command, con
 
 // The current instance's movie calls host function `name` with the value elements of
 // argumentsXml (e.g. "<string>a</string><number>2</number>"). Returns the size of the host's
-// answer including the zero (copied when it fits), -1 without an instance or for bad XML.
+// answer including the zero (copied when it fits, else read with vdrp_GetLastAnswer), -1
+// without an instance or for bad XML.
 extern "C" __declspec(dllexport) int vdrp_CallHost(const char* name, const char* argumentsXml,
                                                    char* answer, int size) {
     if (!Hooks().callHost || !name) return -1;
     const auto req = ReadRequest(std::string("<invoke name=\"x\"><arguments>") +
                                  (argumentsXml ? argumentsXml : "") + "</arguments></invoke>");
     if (!req) return -1;
-    std::string text;
-    if (!Hooks().callHost(name, req->args, text)) return -1;
-    return CopyOut(text, answer, size);
+    if (!Hooks().callHost(name, req->args, g_lastAnswer)) return -1;
+    return CopyOut(g_lastAnswer, answer, size);
+}
+
+// The last answer of vdrp_CallHost again, for a caller whose buffer was too small; the call
+// itself is not repeated.
+extern "C" __declspec(dllexport) int vdrp_GetLastAnswer(char* buf, int size) {
+    return CopyOut(g_lastAnswer, buf, size);
 }

@@ -183,6 +183,8 @@ bool Player::Step() {
         next = 0;
     }
     if (next == frame_) return false;
+    // Without looping, playing ends on the last frame.
+    if (!loop_ && next == movie_.frameCount - 1) playing_ = false;
     ShowFrame(next, true);
     return true;
 }
