@@ -323,7 +323,8 @@ STDMETHODIMP FlashControl::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** pp) {
     if (!pp) return E_POINTER;
     *pp = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    return InterfaceTypeInfo(__uuidof(IvdFlashPlayerEx), pp);
+    // The dispatch view of the dual interface: property functions show their value types.
+    return TypeInfoOf(__uuidof(IvdFlashPlayerEx), pp);
 }
 STDMETHODIMP FlashControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     ComPtr<ITypeInfo> ti;
