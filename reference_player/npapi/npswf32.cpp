@@ -97,6 +97,10 @@ struct Instance final : PlayerHost {
     UINT_PTR timer = 0;
     int timerInterval = 0;
     std::vector<std::unique_ptr<Request>> requests;  // notify data handed to the host
+    // Calls into the host can come back as NPP_Destroy (a handler loading another movie
+    // re-creates the instance); the object then outlives the call that is still running.
+    int busy = 0;
+    bool destroyed = false;
 
     Instance(NPP n, int major) : npp(n), player(*this, major) {}
 
@@ -104,6 +108,7 @@ struct Instance final : PlayerHost {
 
     // ---- Calls into the host ----
     void RequestUrl(const std::string& url) override {
+        if (destroyed) return;
         requests.push_back(std::make_unique<Request>(Request{url}));
         void* notify = requests.back().get();
         NPError rc = NPERR_GENERIC_ERROR;
@@ -112,7 +117,7 @@ struct Instance final : PlayerHost {
     }
 
     void Invalidate(const Rect& r) override {
-        if (!g_browser.invalidaterect) return;
+        if (destroyed || !g_browser.invalidaterect) return;
         const int ox = hasWindow ? window.x : 0, oy = hasWindow ? window.y : 0;
         NPRect rect{static_cast<uint16_t>(std::max(0, oy + r.top)), static_cast<uint16_t>(std::max(0, ox + r.left)),
                     static_cast<uint16_t>(std::max(0, oy + r.bottom)), static_cast<uint16_t>(std::max(0, ox + r.right))};
@@ -128,7 +133,7 @@ struct Instance final : PlayerHost {
     }
 
     void FSCommand(const std::string& command, const std::string& args) override {
-        if (!g_browser.invoke || !g_browser.getstringidentifier) return;
+        if (destroyed || !g_browser.invoke || !g_browser.getstringidentifier) return;
         NPObject* win = WindowObject();
         NPVariant argv[2];
         argv[0].type = NPVariantType_String;
@@ -145,7 +150,7 @@ struct Instance final : PlayerHost {
     }
 
     std::string ExternalCall(const std::string& name, const std::vector<ExtValue>& args) override {
-        if (!g_browser.evaluate) return {};
+        if (destroyed || !g_browser.evaluate) return {};
         NPObject* win = WindowObject();
         const std::string script = WrapExternalCall(name, args);
         NPString s{script.c_str(), static_cast<uint32_t>(script.size())};
@@ -168,13 +173,31 @@ struct Instance final : PlayerHost {
 
 std::map<UINT_PTR, Instance*> g_timers;
 
+// Holds an instance alive across a call that may reach the host.
+class Busy {
+public:
+    explicit Busy(Instance* i) : inst_(i) {
+        if (inst_) ++inst_->busy;
+    }
+    ~Busy() {
+        if (inst_ && --inst_->busy == 0 && inst_->destroyed) delete inst_;
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    Instance* inst_;
+};
+
 void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     const auto it = g_timers.find(id);
-    if (it != g_timers.end()) it->second->Tick();
+    if (it == g_timers.end()) return;
+    Busy hold(it->second);
+    it->second->Tick();
 }
 
 void Instance::UpdateTimer() {
-    const bool want = g_settings.timers && player.HasMovie() && player.IsPlaying();
+    const bool want = !destroyed && g_settings.timers && player.HasMovie() && player.IsPlaying();
     const int interval = player.FrameInterval();
     if (timer && (!want || interval != timerInterval)) {
         KillTimer(nullptr, timer);
@@ -218,6 +241,7 @@ bool SoInvoke(NPObject* obj, NPIdentifier id, const NPVariant* args, uint32_t ar
     Instance* inst = so->owner;
     if (!inst || g_settings.faults.scriptFails) return false;
     if (g_settings.faults.handlerRaises) throw std::runtime_error("reference player: " + name + " raised");
+    Busy hold(inst);
     Player& p = inst->player;
     auto arg = [&](uint32_t i) -> const NPVariant& {
         static const NPVariant none{NPVariantType_Void, {}};
@@ -330,7 +354,10 @@ NPError NppDestroy(NPP instance, NPSavedData** save) {
     }
     g_instances.remove(inst);
     instance->pdata = nullptr;
-    delete inst;
+    inst->timer = 0;
+    inst->script = nullptr;
+    inst->destroyed = true;
+    if (inst->busy == 0) delete inst;
     return NPERR_NO_ERROR;
 }
 
@@ -386,6 +413,7 @@ NPError NppDestroyStream(NPP instance, NPStream* stream, NPReason reason) {
     if (!inst || !stream) return NPERR_INVALID_INSTANCE_ERROR;
     std::unique_ptr<StreamData> data(static_cast<StreamData*>(stream->pdata));
     stream->pdata = nullptr;
+    Busy hold(inst);
     if (data && reason == NPRES_DONE) {
         inst->player.DataArrived(data->url, data->bytes);
         inst->UpdateTimer();
@@ -402,6 +430,7 @@ int16_t NppHandleEvent(NPP instance, void* event) {
     Log("NPP_HandleEvent event=" + Hex(ev->event) + " wParam=" + Hex(ev->wParam) + " lParam=" + Hex(ev->lParam));
     Instance* inst = Of(instance);
     if (!inst) return 0;
+    Busy hold(inst);
     if (ev->event == WM_PAINT) {
         if (!inst->hasWindow || inst->window.type != NPWindowTypeDrawable) return 0;
         DrawFrame(static_cast<HDC>(inst->window.window), inst->window.x, inst->window.y,
@@ -459,18 +488,21 @@ void InstallHooks() {
     Hooks().step = [](int frames) {
         Instance* inst = Current();
         if (!inst) return -1;
-        for (int i = 0; i < frames; ++i) inst->player.Step();
+        Busy hold(inst);
+        for (int i = 0; i < frames && !inst->destroyed; ++i) inst->Tick();
         return inst->player.CurrentFrame();
     };
     Hooks().fsCommand = [](const std::string& c, const std::string& a) {
         Instance* inst = Current();
         if (!inst) return false;
+        Busy hold(inst);
         inst->player.FireFSCommand(c, a);
         return true;
     };
     Hooks().callHost = [](const std::string& name, const std::vector<ExtValue>& args, std::string& answer) {
         Instance* inst = Current();
         if (!inst) return false;
+        Busy hold(inst);
         answer = inst->player.CallHost(name, args);
         return true;
     };

@@ -26,6 +26,7 @@ struct Browser {
     std::vector<std::string> scripts;
     std::string answer = "<string>host answer</string>";
     NPPluginFuncs* plugin = nullptr;
+    bool destroyOnFSCommand = false;  // a handler that ends the instance (a host re-creating it)
     NPObject windowObject{};
     NPClass hostClass{};
     int objectsCreated = 0;
@@ -94,10 +95,14 @@ void ReleaseObject(NPObject* o) {
     if (!o || o == &g_host->windowObject) return;
     if (--o->referenceCount == 0 && o->_class->deallocate) o->_class->deallocate(o);
 }
-bool Invoke(NPP, NPObject*, NPIdentifier method, const NPVariant* args, uint32_t argc, NPVariant* result) {
+bool Invoke(NPP npp, NPObject*, NPIdentifier method, const NPVariant* args, uint32_t argc, NPVariant* result) {
     const std::string name = static_cast<const char*>(method);
     if (name == "_DoFSCommand") {
         g_host->fsCommands.push_back((argc > 0 ? Text(args[0]) : "") + "|" + (argc > 1 ? Text(args[1]) : ""));
+        if (g_host->destroyOnFSCommand) {
+            g_host->destroyOnFSCommand = false;
+            g_host->plugin->destroy(npp, nullptr);
+        }
         return true;
     }
     result->type = NPVariantType_String;
@@ -414,6 +419,33 @@ TEST(NpapiInstance, CallsTheHostForFSCommandsAndExternalCalls) {
     EXPECT_EQ(lib.host.scripts[0], "try { __flash__toXML(sendData(\"abc\",12)) ; } catch (e) { \"<undefined/>\"; }");
     lib.hooks.CallHost("q", "<string>say \"hi\" \\ bye</string>");
     EXPECT_EQ(lib.host.scripts[1], "try { __flash__toXML(q(\"say \\\"hi\\\" \\\\ bye\")) ; } catch (e) { \"<undefined/>\"; }");
+}
+
+TEST(NpapiInstance, SurvivesAHostThatEndsTheInstanceInsideAnFSCommand) {
+    PluginLibrary lib;
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    NPP_t npp{nullptr, nullptr};
+    char mime[] = "application/x-shockwave-flash";
+    ASSERT_EQ(lib.funcs.newp(mime, &npp, NP_EMBED, 0, nullptr, nullptr, nullptr), NPERR_NO_ERROR);
+    NPObject* so = nullptr;
+    lib.funcs.getvalue(&npp, NPPVpluginScriptableNPObject, &so);
+    ASSERT_NE(so, nullptr);
+    vdtest::SwfBuilder b(100, 100, 12, 2);
+    b.ShowFrame().FSCommand("first", "").FSCommand("second", "").ShowFrame();
+    lib.host.files["m.swf"] = b.Fws();
+    NPVariant args[2] = {I(0), S("m.swf")};
+    NPVariant result{};
+    ASSERT_TRUE(so->_class->invoke(so, const_cast<char*>("LoadMovie"), args, 2, &result));
+    lib.host.destroyOnFSCommand = true;
+    // The frame's first command ends the instance; the rest of the frame is not played.
+    lib.hooks.step(1);
+    EXPECT_EQ(lib.host.fsCommands, std::vector<std::string>{"first|"});
+    EXPECT_EQ(npp.pdata, nullptr);
+    EXPECT_EQ(lib.hooks.step(1), -1);
+    // The scriptable object outlived its instance only as far as the host's reference goes:
+    // calls on it fail instead of reaching a freed player.
+    EXPECT_FALSE(so->_class->invoke(so, const_cast<char*>("Play"), nullptr, 0, &result));
 }
 
 TEST(NpapiInstance, TheVideoPlayerMovieAsksForSkinAndVideoAsNamed) {
