@@ -236,7 +236,9 @@ public:
     std::string Take() { return std::move(out_); }
 
     void Object(const TFormObject& o) {
-        if (o.Flags != 0) {
+        // A class name of 240 bytes or more starts with a length byte the reader would take
+        // for the flags prefix (0xF0 | flags); an explicit prefix, even without flags, keeps it a name.
+        if (o.Flags != 0 || o.ClassName.size() >= 0xF0) {
             out_.push_back(static_cast<char>(0xF0 | (o.Flags & 0x0F)));
             if (o.Flags & ffChildPos) Value(TFormValue::Integer(o.Position));
         }
@@ -801,6 +803,15 @@ private:
         if (r.ec != std::errc() || r.ptr != e) Fail("Invalid number '" + text_ + "'");
     }
 
+    // Rounding the text to a double and then to a float can miss the float the text names
+    // (7.038531e-26 does); read it as a float directly.
+    double SingleFromText() const {
+        float f = 0;
+        const auto r = std::from_chars(text_.data(), text_.data() + text_.size(), f);
+        if (r.ec == std::errc() && r.ptr == text_.data() + text_.size()) return f;
+        return static_cast<float>(float_);  // under- or overflow: zero or infinity as before
+    }
+
     void ParseInteger() {
         const bool neg = !text_.empty() && text_[0] == '-';
         std::string_view digits(text_);
@@ -890,7 +901,7 @@ private:
                     v.Type = floatSuffix_ == 's' ? TValueType::vaSingle
                              : floatSuffix_ == 'd' ? TValueType::vaDate
                                                    : TValueType::vaExtended;
-                    v.Float = v.Type == TValueType::vaSingle ? static_cast<float>(float_) : float_;
+                    v.Float = v.Type == TValueType::vaSingle ? SingleFromText() : float_;
                     if (!std::isfinite(v.Float)) Fail("Number out of range");
                 }
                 Next();

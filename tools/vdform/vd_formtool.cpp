@@ -1,0 +1,254 @@
+#include "vd_formtool.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <ostream>
+#include <random>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include "vd_formfile.h"
+
+namespace vd {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: vdform convert [--text | --binary] IN OUT\n"
+    "       vdform dump IN\n"
+    "\n"
+    "convert  writes the form in IN to OUT in the other format (binary input gives text,\n"
+    "         text input gives binary); --text or --binary chooses the output format\n"
+    "         (--text on text input re-canonicalises it). OUT is only replaced once the\n"
+    "         conversion has succeeded.\n"
+    "dump     prints the object tree of IN: objects, properties, collection items.\n"
+    "\n"
+    "exit status: 0 done, 1 bad command line, 2 unreadable or corrupt input or OUT not written\n";
+
+// Failure of one file: reported as "vdform: <file>: <message>".
+struct FileError {
+    std::string File;
+    std::string Message;
+};
+
+// Arguments are UTF-8 (main converts the Windows command line), so build paths from UTF-8
+// rather than from the narrow code page.
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+// Error lines must stay one line whatever a message carries.
+std::string OneLine(std::string s) {
+    for (char& c : s)
+        if (c == '\n' || c == '\r') c = ' ';
+    return s;
+}
+
+std::optional<FileError> ReadFileBytes(const std::string& name, std::string& data) {
+    const fs::path path = PathOf(name);
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) return FileError{name, ec.message()};
+    if (!fs::exists(st)) return FileError{name, "no such file"};
+    if (fs::is_directory(st)) return FileError{name, "is a directory, not a form file"};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return FileError{name, "cannot be opened for reading"};
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    if (in.bad()) return FileError{name, "read error"};
+    data = std::move(buf).str();
+    return std::nullopt;
+}
+
+// Writes beside OUT and renames over it, so OUT is either the old file or the whole new one.
+std::optional<FileError> WriteFileBytes(const std::string& name, const std::string& data) {
+    const fs::path path = PathOf(name);
+    std::random_device rd;
+    fs::path tmp = path;
+    tmp += ".vdform-" + std::to_string(rd()) + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) return FileError{name, "cannot be created"};
+        out.write(data.data(), static_cast<std::streamsize>(data.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(tmp, ignored);
+            return FileError{name, "write error"};
+        }
+    }
+    std::error_code ec;
+    fs::rename(tmp, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(tmp, ignored);
+        return FileError{name, "cannot be replaced: " + ec.message()};
+    }
+    return std::nullopt;
+}
+
+// Names in a binary form are arbitrary bytes; keep each dump entry on its own line.
+std::string Printable(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return r;
+}
+
+// FormValueSummary renders through the text writer, which refuses what form text cannot
+// hold (a NaN or infinite float); a dump shows those values all the same.
+std::string Summary(const TFormValue& v) {
+    try {
+        return FormValueSummary(v);
+    } catch (const EWriteError&) {
+        if (v.Type == TValueType::vaExtended || v.Type == TValueType::vaSingle || v.Type == TValueType::vaDate) {
+            const char* suffix = v.Type == TValueType::vaSingle ? "s" : v.Type == TValueType::vaDate ? "d" : "";
+            if (std::isnan(v.Float)) return std::string("NaN") + suffix;
+            return std::string(v.Float < 0 ? "-Inf" : "Inf") + suffix;
+        }
+        if (v.Type == TValueType::vaIdent) return Printable(v.Bytes);
+        if (v.Type == TValueType::vaSet) {
+            std::string r = "[";
+            for (size_t i = 0; i < v.Set.size(); ++i) r += (i ? ", " : "") + Printable(v.Set[i]);
+            return r + "]";
+        }
+        return "(a value form text cannot hold)";
+    }
+}
+
+class Dumper {
+public:
+    explicit Dumper(std::ostream& out) : out_(out) {}
+
+    void Object(const TFormObject& o, int depth) {
+        Line(depth) << Printable(o.ClassName);
+        if (!o.Name.empty()) out_ << ' ' << Printable(o.Name);
+        if (o.Flags & ffInherited) out_ << " (inherited)";
+        if (o.Flags & ffInline) out_ << " (inline)";
+        if (o.Flags & ffChildPos) out_ << " [" << o.Position << ']';
+        out_ << '\n';
+        Properties(o.Properties, depth + 1);
+        for (const auto& c : o.Children) Object(c, depth + 1);
+    }
+
+private:
+    std::ostream& Line(int depth) {
+        for (int i = 0; i < depth; ++i) out_ << "  ";
+        return out_;
+    }
+
+    void Properties(const std::vector<TFormProperty>& props, int depth) {
+        for (const auto& p : props) {
+            Line(depth) << Printable(p.Name) << " = " << Summary(p.Value) << '\n';
+            Contents(p.Value, depth + 1);
+        }
+    }
+
+    // Lists and collections are summarised on their property's line; their contents follow,
+    // one level deeper.
+    void Contents(const TFormValue& v, int depth) {
+        if (v.Type == TValueType::vaList) {
+            for (const auto& e : v.List) {
+                Line(depth) << Summary(e) << '\n';
+                Contents(e, depth + 1);
+            }
+        } else if (v.Type == TValueType::vaCollection) {
+            for (const auto& item : v.Items) {
+                Line(depth) << "item";
+                if (item.Index) out_ << " [" << *item.Index << ']';
+                out_ << '\n';
+                Properties(item.Properties, depth + 1);
+            }
+        }
+    }
+
+    std::ostream& out_;
+};
+
+enum class Format { Text, Binary };
+
+int Fail(std::ostream& err, const FileError& e) {
+    err << "vdform: " << e.File << ": " << OneLine(e.Message) << '\n';
+    return kVdformFailed;
+}
+
+int Usage(std::ostream& err, const std::string& problem) {
+    err << "vdform: " << problem << '\n' << kUsage;
+    return kVdformUsageError;
+}
+
+// Reads and parses IN; on failure reports it and leaves `tree` alone.
+std::optional<FileError> Load(const std::string& name, std::string& data, TFormObject& tree) {
+    if (auto e = ReadFileBytes(name, data)) return e;
+    try {
+        tree = ParseForm(data);
+    } catch (const Exception& e) {
+        return FileError{name, e.what()};
+    } catch (const std::exception& e) {  // e.g. an allocation failure on a huge form
+        return FileError{name, e.what()};
+    }
+    return std::nullopt;
+}
+
+int Convert(const std::vector<std::string>& args, std::ostream& err) {
+    std::optional<Format> forced;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--text" || a == "--binary") {
+            const Format f = a == "--text" ? Format::Text : Format::Binary;
+            if (forced && *forced != f) return Usage(err, "--text and --binary exclude each other");
+            forced = f;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Usage(err, "unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return Usage(err, "convert needs IN and OUT");
+    const std::string& inName = files[0];
+    const std::string& outName = files[1];
+
+    std::string data;
+    TFormObject tree;
+    if (auto e = Load(inName, data, tree)) return Fail(err, *e);
+
+    const Format to = forced ? *forced : IsBinaryForm(data) ? Format::Text : Format::Binary;
+    std::string result;
+    try {
+        result = to == Format::Text ? WriteTextForm(tree) : WriteBinaryForm(tree);
+    } catch (const Exception& e) {
+        // The input is what holds the value the output format cannot express.
+        return Fail(err, {inName, e.what()});
+    }
+    if (auto e = WriteFileBytes(outName, result)) return Fail(err, *e);
+    return kVdformOk;
+}
+
+int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 2) return Usage(err, "dump needs exactly one file");
+    std::string data;
+    TFormObject tree;
+    if (auto e = Load(args[1], data, tree)) return Fail(err, *e);
+    Dumper(out).Object(tree, 0);
+    return kVdformOk;
+}
+
+}  // namespace
+
+int RunVdform(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) return Usage(err, "no command given");
+    const std::string& cmd = args[0];
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+        out << kUsage;
+        return kVdformOk;
+    }
+    if (cmd == "convert") return Convert(args, err);
+    if (cmd == "dump") return Dump(args, out, err);
+    return Usage(err, "unknown command '" + cmd + "'");
+}
+
+}  // namespace vd
