@@ -39,10 +39,13 @@ inline constexpr GUID IID_IServiceProvider =
     MakeGuid(0x6D5140C1, 0x7436, 0x11CE, 0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA);
 inline constexpr GUID IID_IBindHost =
     MakeGuid(0xFC4801A1, 0x2BA9, 0x11CF, 0xA2, 0x29, 0x00, 0xAA, 0x00, 0x3D, 0x73, 0x52);
-// The interface the control's IDispatch describes (the control interface plus the properties
-// offered by enumeration).
+// The control interface plus the property offered by enumeration, as the control implements it.
 inline constexpr GUID IID_IvdFlashPlayerEx =
     MakeGuid(0x5F3E2B90, 0x7C1D, 0x4E8A, 0x9B, 0x6F, 0x2D, 0x4C, 0x8A, 0x1E, 0x0F, 0x37);
+
+// The dispatch view the control's IDispatch::GetTypeInfo answers with.
+inline constexpr GUID DIID_DvdFlashPlayer =
+    MakeGuid(0x5F3E2B91, 0x7C1D, 0x4E8A, 0x9B, 0x6F, 0x2D, 0x4C, 0x8A, 0x1E, 0x0F, 0x37);
 
 // Events of _IvdFlashPlayerEvents, in the control description's table order.
 inline constexpr DISPID DISPID_OnReadyStateChange = -609;

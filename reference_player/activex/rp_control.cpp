@@ -323,8 +323,9 @@ STDMETHODIMP FlashControl::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** pp) {
     if (!pp) return E_POINTER;
     *pp = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    // The dispatch view of the dual interface: property functions show their value types.
-    return TypeInfoOf(__uuidof(IvdFlashPlayerEx), pp);
+    // The dispatch view: property functions show their value types, and the enumerated
+    // property is there as a variable too.
+    return TypeInfoOf(vd::flash::DIID_DvdFlashPlayer, pp);
 }
 STDMETHODIMP FlashControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     ComPtr<ITypeInfo> ti;

@@ -491,21 +491,19 @@ TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProp
     ASSERT_EQ(control.createResult, S_OK);
     ComPtr<IDispatch> disp;
     ASSERT_EQ(control.ole.As(&disp), S_OK);
-    // What the control's IDispatch describes: the dispatch view of a dual, non-extensible
-    // interface whose members are IDispatch's, then the control interface's, then more.
+    // What the control's IDispatch describes: a dispatch view listing the control interface's
+    // members in order, then a property of an enumeration type, which is also a variable.
     ComPtr<ITypeInfo> ti;
     ASSERT_EQ(disp->GetTypeInfo(0, 0, &ti), S_OK);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(ti->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
-    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
-    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FNONEXTENSIBLE);
-    const UINT extFuncs = attr->cFuncs;
+    const UINT funcs = attr->cFuncs, vars = attr->cVars;
     ti->ReleaseTypeAttr(attr);
-    ASSERT_GT(extFuncs, 7 + std::size(kMembers));
+    ASSERT_EQ(funcs, std::size(kMembers) + 2);
     for (UINT i = 0; i < std::size(kMembers); ++i) {
         FUNCDESC* fd = nullptr;
-        ASSERT_EQ(ti->GetFuncDesc(7 + i, &fd), S_OK);
+        ASSERT_EQ(ti->GetFuncDesc(i, &fd), S_OK);
         BSTR name = nullptr;
         ti->GetDocumentation(fd->memid, &name, nullptr, nullptr, nullptr);
         EXPECT_EQ(Narrow(name), kMembers[i].name) << "member " << i;
@@ -515,16 +513,17 @@ TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProp
         ti->ReleaseFuncDesc(fd);
     }
 
-    // The vtable: the control interface's slots follow IDispatch's seven, in that order.
+    // The vtable of the control interface: its slots follow IDispatch's seven, in that order.
+    ComPtr<ITypeLib> lib;
+    UINT index = 0;
+    ASSERT_EQ(ti->GetContainingTypeLib(&lib, &index), S_OK);
+    ComPtr<ITypeInfo> dual;
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(vd::flash::IID_IvdFlashPlayer, &dual), S_OK);
     HREFTYPE ref;
-    ASSERT_EQ(ti->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
-    ComPtr<ITypeInfo> ext;
-    ASSERT_EQ(ti->GetRefTypeInfo(ref, &ext), S_OK);
-    ASSERT_EQ(ext->GetRefTypeOfImplType(0, &ref), S_OK);
+    ASSERT_EQ(dual->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
     ComPtr<ITypeInfo> base;
-    ASSERT_EQ(ext->GetRefTypeInfo(ref, &base), S_OK);
+    ASSERT_EQ(dual->GetRefTypeInfo(ref, &base), S_OK);
     ASSERT_EQ(base->GetTypeAttr(&attr), S_OK);
-    EXPECT_TRUE(IsEqualGUID(attr->guid, vd::flash::IID_IvdFlashPlayer));
     EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
     ASSERT_EQ(attr->cFuncs, std::size(kMembers));
     base->ReleaseTypeAttr(attr);
@@ -536,32 +535,51 @@ TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProp
         base->ReleaseFuncDesc(fd);
     }
 
-    // After the control interface: a property whose type resolves to an enumeration.
-    bool sawEnum = false;
-    for (UINT i = 0; i < extFuncs; ++i) {
-        FUNCDESC* fd = nullptr;
-        ASSERT_EQ(ti->GetFuncDesc(i, &fd), S_OK);
-        if (fd->invkind == INVOKE_PROPERTYGET && fd->elemdescFunc.tdesc.vt == VT_USERDEFINED) {
-            ComPtr<ITypeInfo> et;
-            ASSERT_EQ(ti->GetRefTypeInfo(fd->elemdescFunc.tdesc.hreftype, &et), S_OK);
-            TYPEATTR* ea = nullptr;
-            et->GetTypeAttr(&ea);
-            EXPECT_EQ(ea->typekind, TKIND_ENUM);
-            EXPECT_EQ(ea->cVars, 7);
-            et->ReleaseTypeAttr(ea);
-            VARDESC* vd = nullptr;
-            et->GetVarDesc(0, &vd);
-            BSTR cname = nullptr;
-            et->GetDocumentation(vd->memid, &cname, nullptr, nullptr, nullptr);
-            EXPECT_EQ(Narrow(cname), "__vdLowQuality");
-            EXPECT_EQ(vd->lpvarValue->lVal, 0);
-            SysFreeString(cname);
-            et->ReleaseVarDesc(vd);
-            sawEnum = fd->memid == vd::flash::DISPID_QualityLevel;
-        }
-        ti->ReleaseFuncDesc(fd);
-    }
-    EXPECT_TRUE(sawEnum);
+    // The enumerated property: as a variable and as a property-get function, same DISPID,
+    // and its type resolves to an enumeration (not an alias).
+    auto expectEnum = [&](const TYPEDESC& td) {
+        ASSERT_EQ(td.vt, VT_USERDEFINED);
+        ComPtr<ITypeInfo> et;
+        ASSERT_EQ(ti->GetRefTypeInfo(td.hreftype, &et), S_OK);
+        TYPEATTR* ea = nullptr;
+        et->GetTypeAttr(&ea);
+        EXPECT_EQ(ea->typekind, TKIND_ENUM);
+        EXPECT_EQ(ea->cVars, 7);
+        et->ReleaseTypeAttr(ea);
+        VARDESC* vd = nullptr;
+        et->GetVarDesc(0, &vd);
+        BSTR cname = nullptr;
+        et->GetDocumentation(vd->memid, &cname, nullptr, nullptr, nullptr);
+        EXPECT_EQ(Narrow(cname), "__vdLowQuality");
+        EXPECT_EQ(vd->lpvarValue->lVal, 0);
+        SysFreeString(cname);
+        et->ReleaseVarDesc(vd);
+    };
+    ASSERT_EQ(vars, 1u);
+    VARDESC* var = nullptr;
+    ASSERT_EQ(ti->GetVarDesc(0, &var), S_OK);
+    EXPECT_EQ(var->memid, vd::flash::DISPID_QualityLevel);
+    expectEnum(var->elemdescVar.tdesc);
+    ti->ReleaseVarDesc(var);
+    FUNCDESC* get = nullptr;
+    ASSERT_EQ(ti->GetFuncDesc(static_cast<UINT>(std::size(kMembers)), &get), S_OK);
+    EXPECT_EQ(get->memid, vd::flash::DISPID_QualityLevel);
+    EXPECT_EQ(get->invkind, INVOKE_PROPERTYGET);
+    expectEnum(get->elemdescFunc.tdesc);
+    ti->ReleaseFuncDesc(get);
+
+    // And the property works through IDispatch.
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = 5;
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS dp{&v, &put, 1, 1};
+    EXPECT_EQ(disp->Invoke(vd::flash::DISPID_QualityLevel, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr), S_OK);
+    BSTR quality = nullptr;
+    control.flash->get_Quality2(&quality);
+    EXPECT_EQ(Narrow(quality), "Best");
+    SysFreeString(quality);
 }
 
 TEST(ActiveXControl, ActivatesWindowlessThroughTheSiteAndLoadsThroughTheBindHost) {
