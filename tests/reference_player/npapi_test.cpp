@@ -465,6 +465,29 @@ TEST(NpapiInstance, TheVideoPlayerMovieAsksForSkinAndVideoAsNamed) {
     EXPECT_EQ(Text(inst.Call("CallFunction", {S("<invoke name=\"stopflv\" returntype=\"xml\"></invoke>")})), "<undefined/>");
 }
 
+TEST(NpapiInstance, FramesAdvanceOnTheirOwnTimerInTheMessageLoop) {
+    PluginLibrary lib;
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    PluginInstance inst(lib, 100, 100);
+    vdtest::SwfBuilder b(100, 100, 50, 4);
+    b.ShowFrame().ShowFrame().ShowFrame().ShowFrame();
+    lib.host.files["m.swf"] = b.Fws();
+    inst.Call("LoadMovie", {I(0), S("m.swf")});
+    lib.hooks.setTimer(1);
+    lib.host.invalid.clear();
+    // No timing is asserted: only that the player's own timer moves it on within a while.
+    const DWORD start = GetTickCount();
+    while (lib.host.invalid.size() < 2 && GetTickCount() - start < 5000) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(5);
+    }
+    lib.hooks.setTimer(0);
+    EXPECT_GE(lib.host.invalid.size(), 2u);
+    EXPECT_GT(lib.hooks.Lines("-> NPN_InvalidateRect").size(), 1u);
+}
+
 TEST(NpapiFaults, EachSwitchGivesTheFailureAHostMustSurvive) {
     {
         PluginLibrary lib("no_newp");
