@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -747,6 +748,105 @@ TEST(ActiveXControl, DrawsIntoTheBoundsAndClipItIsGiven) {
     EXPECT_EQ(black.At(150, 150), full[150 * 400 + 150]);
     EXPECT_EQ(black.At(60, 60), 0xFF000000u);
     EXPECT_EQ(black.At(250, 150), 0xFF000000u);
+}
+
+// A property sink of the container's.
+class PropertySink final : public IPropertyNotifySink {
+public:
+    std::vector<DISPID> changed;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IPropertyNotifySink) {
+            *ppv = static_cast<IPropertyNotifySink*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP OnChanged(DISPID id) override {
+        changed.push_back(id);
+        return S_OK;
+    }
+    STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
+};
+
+TEST(ActiveXControl, KeepsItsStateTellsTheContainerAndJournalsWhatItIsTold) {
+    ComApartment com;
+    HGLOBAL saved = nullptr;
+    {
+        Hosted control;
+        ASSERT_EQ(control.createResult, S_OK);
+        const auto journal = control.hooks.Journal();
+        auto has = [&](const std::string& prefix) {
+            return std::any_of(journal.begin(), journal.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+        };
+        EXPECT_TRUE(has("IOleObject::SetClientSite site"));
+        EXPECT_TRUE(has("IPersistStreamInit::InitNew"));
+        EXPECT_TRUE(has("IOleObject::DoVerb verb=-5 site=given lindex=0"));
+        EXPECT_TRUE(has("IOleInPlaceObject::SetObjectRects pos=0,0,400,300 clip=0,0,400,300"));
+
+        // Ambient properties are read from the site when the container says they changed.
+        ComPtr<IOleControl> oc;
+        ASSERT_EQ(control.ole.As(&oc), S_OK);
+        control.hooks.clearJournal();
+        oc->OnAmbientPropertyChange(DISPID_UNKNOWN);
+        EXPECT_EQ(control.hooks.Lines("ambient"),
+                  (std::vector<std::string>{"ambient UserMode true", "ambient DisplayName \"Player1\""}));
+
+        // Property changes reach a connected property sink.
+        PropertySink sink;
+        ComPtr<IConnectionPointContainer> cpc;
+        control.ole.As(&cpc);
+        ComPtr<IConnectionPoint> cp;
+        ASSERT_EQ(cpc->FindConnectionPoint(IID_IPropertyNotifySink, &cp), S_OK);
+        DWORD cookie = 0;
+        ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
+        Bstr wmode("Transparent");
+        control.flash->put_WMode(wmode.b);
+        EXPECT_EQ(sink.changed, std::vector<DISPID>{vd::flash::DISPID_WMode});
+        EXPECT_EQ(cp->Unadvise(cookie), S_OK);
+        EXPECT_EQ(cp->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+
+        // Its state goes into a stream...
+        control.flash->put_Loop(VARIANT_FALSE);
+        ComPtr<IPersistStreamInit> persist;
+        control.ole.As(&persist);
+        ComPtr<IStream> stream;
+        ASSERT_EQ(CreateStreamOnHGlobal(nullptr, FALSE, &stream), S_OK);
+        ASSERT_EQ(persist->Save(stream.Get(), TRUE), S_OK);
+        GetHGlobalFromStream(stream.Get(), &saved);
+    }
+    // ...and comes back into a new control.
+    Hosted again("", false);
+    ASSERT_EQ(again.createResult, S_OK);
+    ComPtr<IPersistStreamInit> persist;
+    again.ole.As(&persist);
+    ComPtr<IStream> stream;
+    ASSERT_EQ(CreateStreamOnHGlobal(saved, FALSE, &stream), S_OK);
+    ASSERT_EQ(persist->Load(stream.Get()), S_OK);
+    VARIANT_BOOL loop = VARIANT_TRUE;
+    again.flash->get_Loop(&loop);
+    EXPECT_EQ(loop, VARIANT_FALSE);
+    BSTR wmode = nullptr;
+    again.flash->get_WMode(&wmode);
+    EXPECT_EQ(Narrow(wmode), "Transparent");
+    SysFreeString(wmode);
+
+    // A cut-off state is refused rather than half read.
+    STATSTG st{};
+    stream->Stat(&st, STATFLAG_NONAME);
+    ComPtr<IStream> cut;
+    CreateStreamOnHGlobal(nullptr, TRUE, &cut);
+    std::vector<char> bytes(static_cast<size_t>(st.cbSize.QuadPart) - 3);
+    LARGE_INTEGER zero{};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    cut->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    cut->Seek(zero, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(persist->Load(cut.Get()), E_FAIL);
+    stream.Reset();
+    GlobalFree(saved);
 }
 
 TEST(ActiveXFaults, EachSwitchGivesTheFailureAHostMustSurvive) {
