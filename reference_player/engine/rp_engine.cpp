@@ -11,13 +11,13 @@ constexpr char kVideoPlayerLabel[] = "flvplayback";
 
 // ---- Faults ---------------------------------------------------------------------------------
 
-Faults Faults::Parse(std::string_view spec) {
+Faults Faults::Parse(std::string_view list) {
     Faults f;
     size_t pos = 0;
-    while (pos < spec.size()) {
-        size_t end = spec.find_first_of(", ;", pos);
-        if (end == std::string_view::npos) end = spec.size();
-        const std::string_view item = spec.substr(pos, end - pos);
+    while (pos < list.size()) {
+        size_t end = list.find_first_of(", ;", pos);
+        if (end == std::string_view::npos) end = list.size();
+        const std::string_view item = list.substr(pos, end - pos);
         pos = end + 1;
         if (item.empty()) continue;
         const size_t eq = item.find('=');

@@ -41,7 +41,7 @@ struct Faults {
     bool handlerRaises = false;      // scripting calls raise (an exception the host must catch)
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
-    static Faults Parse(std::string_view spec);
+    static Faults Parse(std::string_view list);
 };
 
 // Calls of the engine into its host, made by the front end in its own protocol.

@@ -20,8 +20,6 @@ NPNetscapeFuncs g_browser{};  // our copy of the host's table, zero beyond what 
 Settings g_settings;
 bool g_initialized = false;
 
-constexpr char kMime[] = "application/x-shockwave-flash";
-
 struct Instance;
 std::list<Instance*> g_instances;  // newest last: the "current" instance for test hooks
 

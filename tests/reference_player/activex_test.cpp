@@ -434,6 +434,31 @@ TEST(ActiveXServer, RegisteredAsAnApartmentControlWithItsTypeLibrary) {
     cls->ReleaseTypeAttr(attr);
 }
 
+TEST(ActiveXServer, UnregistersAndRegistersAgain) {
+    ComApartment com;
+    HMODULE dll = LoadLibraryW((vdtest::ExeDir() + L"vdflashax.dll").c_str());
+    ASSERT_NE(dll, nullptr);
+    using Fn = HRESULT(WINAPI*)();
+    auto unreg = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllUnregisterServer")));
+    auto reg = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+    ASSERT_TRUE(unreg && reg);
+    ASSERT_EQ(unreg(), S_OK);
+    ComPtr<IOleObject> ole;
+    EXPECT_EQ(CoCreateInstance(vd::flash::CLASS_vdFlashPlayer, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                               reinterpret_cast<void**>(ole.GetAddressOf())),
+              REGDB_E_CLASSNOTREG);
+    ComPtr<ITypeLib> lib;
+    EXPECT_NE(LoadRegTypeLib(vd::flash::LIBID_vdFlashPlayerObjects, 1, 0, 0, &lib), S_OK);
+    ASSERT_EQ(reg(), S_OK);
+    EXPECT_EQ(CoCreateInstance(vd::flash::CLASS_vdFlashPlayer, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                               reinterpret_cast<void**>(ole.GetAddressOf())),
+              S_OK);
+    EXPECT_EQ(LoadRegTypeLib(vd::flash::LIBID_vdFlashPlayerObjects, 1, 0, 0, &lib), S_OK);
+    ole.Reset();
+    lib.Reset();
+    FreeLibrary(dll);
+}
+
 // The control interface's members in their published order, with their DISPIDs.
 struct Member {
     const char* name;
