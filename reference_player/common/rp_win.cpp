@@ -93,9 +93,13 @@ Journal& TheJournal() {
 void Log(const std::string& line) { TheJournal().Add(line); }
 
 std::string Hex(uintptr_t v) {
-    char buf[32];
-    wsprintfA(buf, "0x%p", reinterpret_cast<void*>(v));
-    return buf;
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), digits[v & 15]);
+        v >>= 4;
+    } while (v);
+    return "0x" + out;
 }
 
 TestHooks& Hooks() {

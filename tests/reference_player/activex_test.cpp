@@ -721,6 +721,15 @@ TEST(ActiveXControl, ScriptingAndTheExternalInterfaceBothWays) {
     EXPECT_EQ(control.hooks.fireFSCommand("quit", "now"), 1);
     EXPECT_EQ(control.events.received.back(), "150|quit|now");
 
+    // Input: consumed mouse messages; a right-button press asks the site for a menu window.
+    LRESULT lr = 1;
+    EXPECT_EQ(control.windowless->OnWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), &lr), S_OK);
+    EXPECT_EQ(control.windowless->OnWindowMessage(0, 0, 0, &lr), S_FALSE);
+    control.site.calls.clear();
+    control.windowless->OnWindowMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 6), &lr);
+    EXPECT_EQ(control.site.calls, std::vector<std::string>{"GetWindow"});
+    EXPECT_EQ(control.hooks.Lines("IOleInPlaceObjectWindowless::OnWindowMessage msg=0x204").size(), 1u);
+
     // Quality through its enumerated names.
     ComPtr<IPerPropertyBrowsing> ppb;
     ASSERT_EQ(control.ole.As(&ppb), S_OK);

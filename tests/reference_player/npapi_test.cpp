@@ -406,6 +406,23 @@ TEST(NpapiInstance, DrawsOnlyIntoTheDrawableAndItsClipAndTheSameEveryTime) {
     EXPECT_EQ(black.At(160, 150) & 0xFFFFFF, 0xF0A030u);
 }
 
+TEST(NpapiInstance, JournalsInputEventsItIsHanded) {
+    PluginLibrary lib;
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    PluginInstance inst(lib, 100, 100);
+    lib.hooks.clearJournal();
+    NPEvent down{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(16, 20)};
+    EXPECT_EQ(lib.funcs.event(&inst.npp, &down), 1);
+    NPEvent key{WM_CHAR, 'a', MK_SHIFT};
+    EXPECT_EQ(lib.funcs.event(&inst.npp, &key), 1);
+    NPEvent other{WM_USER, 0, 0};
+    EXPECT_EQ(lib.funcs.event(&inst.npp, &other), 0);
+    EXPECT_EQ(lib.hooks.Journal(), (std::vector<std::string>{"NPP_HandleEvent event=0x201 wParam=0x1 lParam=0x140010",
+                                                            "NPP_HandleEvent event=0x102 wParam=0x61 lParam=0x4",
+                                                            "NPP_HandleEvent event=0x400 wParam=0x0 lParam=0x0"}));
+}
+
 TEST(NpapiInstance, CallsTheHostForFSCommandsAndExternalCalls) {
     PluginLibrary lib;
     ASSERT_TRUE(lib.Loaded());
