@@ -96,6 +96,13 @@ void Player::DataArrived(const std::string& url, const std::vector<uint8_t>& dat
     }
     ShowFrame(0, true);
     InvalidateAll();
+    // Settings a host made while the movie was still on its way take effect now.
+    if (videoPlayer_) {
+        for (const char* name : {"flv.skin", "flv.volume", "flv.contentPath"}) {
+            const auto it = vars_.find(name);
+            if (it != vars_.end()) SetVariable(it->first, std::string(it->second));
+        }
+    }
 }
 
 std::string Player::GetVariable(const std::string& name) const {

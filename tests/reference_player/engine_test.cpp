@@ -239,6 +239,21 @@ TEST(Player, TheVideoPlayerMovieRequestsSkinAndContentAsGiven) {
     EXPECT_EQ(p.Media().count("ClearOverAll.swf"), 1u);
 }
 
+TEST(Player, VideoSettingsMadeBeforeThePlayerMovieArrivesApplyWhenItDoes) {
+    RecordingHost host;
+    Player p(host);
+    p.LoadMovie(0, "flvplayback.swf");
+    p.SetVariable("flv.skin", "SteelOverAll.swf");
+    p.SetVariable("flv.volume", "20");
+    p.SetVariable("flv.contentPath", "clip.flv");
+    EXPECT_EQ(host.requests.size(), 1u);  // nothing asked for yet: no player movie
+    SwfBuilder b(320, 240, 30, 1);
+    b.Label("flvplayback").ShowFrame();
+    p.DataArrived("flvplayback.swf", b.Fws());
+    EXPECT_EQ(host.requests, (std::vector<std::string>{"flvplayback.swf", "SteelOverAll.swf", "clip.flv"}));
+    EXPECT_EQ(p.Volume(), 20);
+}
+
 TEST(Player, PictureLeavesCornersAndShowsProgress) {
     RecordingHost host;
     Player p(host);
