@@ -119,6 +119,7 @@ class BindCallback final : public IBindStatusCallback {
 public:
     BindCallback(FlashControl* owner, std::string url) : owner_(owner), url_(std::move(url)) {}
     void Orphan() { owner_ = nullptr; }
+    bool Finished() const { return owner_ == nullptr; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -1229,6 +1230,12 @@ void FlashControl::RequestUrl(const std::string& url) {
     Journal("-> IBindHost::CreateMoniker " + JournalQuote(url) + " hr=" + Hex(static_cast<uint32_t>(hr)) +
             (mk ? "" : " moniker=null"));
     if (FAILED(hr) || !mk) return;
+    // Finished binds are no longer needed; a pending one stays until its data is in.
+    binds_.erase(std::remove_if(binds_.begin(), binds_.end(),
+                                [](const ComPtr<IBindStatusCallback>& b) {
+                                    return static_cast<BindCallback*>(b.Get())->Finished();
+                                }),
+                 binds_.end());
     binds_.push_back(callback);
     ComPtr<IUnknown> obj;
     hr = mk->BindToStorage(bc.Get(), nullptr, IID_IStream, reinterpret_cast<void**>(obj.GetAddressOf()));
