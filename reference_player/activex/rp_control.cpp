@@ -350,6 +350,7 @@ STDMETHODIMP FlashControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 HRESULT FlashControl::ScriptGate(const char* what) {
     if (settings_.faults.scriptFails) return E_FAIL;
     if (settings_.faults.handlerRaises) {
+        if (settings_.faults.raisesOnce) settings_.faults.handlerRaises = false;
         ComPtr<ICreateErrorInfo> create;
         if (SUCCEEDED(CreateErrorInfo(&create))) {
             create->SetGUID(__uuidof(IvdFlashPlayer));

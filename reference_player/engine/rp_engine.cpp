@@ -34,6 +34,7 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "no_windowless") f.noWindowless = true;
         else if (key == "no_viewobject") f.noViewObject = true;
         else if (key == "handler_raises") f.handlerRaises = true;
+        else if (key == "raises_once") f.handlerRaises = f.raisesOnce = true;
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;

@@ -39,6 +39,7 @@ struct Faults {
     bool noViewObject = false;       // no IViewObject
     uint32_t loadMovieHr = 0;        // LoadMovie answers this failure (0: succeeds)
     bool handlerRaises = false;      // scripting calls raise (an exception the host must catch)
+    bool raisesOnce = false;         // only the first scripting call raises (a retry succeeds)
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
     static Faults Parse(std::string_view list);

@@ -238,7 +238,10 @@ bool SoInvoke(NPObject* obj, NPIdentifier id, const NPVariant* args, uint32_t ar
     if (result) result->type = NPVariantType_Void;
     Instance* inst = so->owner;
     if (!inst || g_settings.faults.scriptFails) return false;
-    if (g_settings.faults.handlerRaises) throw std::runtime_error("reference player: " + name + " raised");
+    if (g_settings.faults.handlerRaises) {
+        if (g_settings.faults.raisesOnce) g_settings.faults.handlerRaises = false;
+        throw std::runtime_error("reference player: " + name + " raised");
+    }
     Busy hold(inst);
     Player& p = inst->player;
     auto arg = [&](uint32_t i) -> const NPVariant& {

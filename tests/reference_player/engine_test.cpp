@@ -277,6 +277,8 @@ TEST(Faults, NamesSwitchTheirFailuresOn) {
     EXPECT_EQ(f.loadMovieHr, 0x80004005u);
     EXPECT_EQ(f.unknown, std::vector<std::string>{"bogus"});
     // A "failure" that is a success code is refused rather than reported as a failure.
+    f = vd::rp::Faults::Parse("raises_once");
+    EXPECT_TRUE(f.handlerRaises && f.raisesOnce);
     f = vd::rp::Faults::Parse("loadmovie_hr=1");
     EXPECT_EQ(f.loadMovieHr, 0u);
     EXPECT_EQ(f.unknown.size(), 1u);

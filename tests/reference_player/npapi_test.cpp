@@ -569,6 +569,23 @@ TEST(NpapiFaults, EachSwitchGivesTheFailureAHostMustSurvive) {
         }
         EXPECT_TRUE(raised);
     }
+    {
+        // Raising once: the same call made again goes through.
+        PluginLibrary lib("raises_once");
+        ASSERT_TRUE(lib.Loaded());
+        lib.Start();
+        PluginInstance inst(lib, 100, 100);
+        bool raised = false;
+        try {
+            inst.Call("SetVariable", {S("a"), S("b")});
+        } catch (...) {
+            raised = true;
+        }
+        EXPECT_TRUE(raised);
+        inst.Call("SetVariable", {S("a"), S("b")});
+        EXPECT_TRUE(inst.lastOk);
+        EXPECT_EQ(Text(inst.Call("GetVariable", {S("a")})), "b");
+    }
 }
 
 }  // namespace
