@@ -58,6 +58,7 @@ Player::Player(PlayerHost& host, int majorVersion) : host_(host), major_(majorVe
 
 void Player::LoadMovie(int layer, const std::string& url) {
     if (layer == 0) {
+        ++generation_;
         const bool had = hasMovie_;
         hasMovie_ = false;
         movie_ = MovieInfo{};
@@ -85,6 +86,7 @@ void Player::DataArrived(const std::string& url, const std::vector<uint8_t>& dat
         return;
     }
     pendingUrl_.clear();
+    ++generation_;
     movie_ = std::move(info);
     movieUrl_ = url;
     hasMovie_ = true;
@@ -205,9 +207,12 @@ void Player::ShowFrame(int frame, bool fireActions) {
         if (!bar.Empty()) host_.Invalidate(bar);
     }
     if (!fireActions) return;
-    // Copy: a host handler may load another movie while we iterate.
+    // A host handler may load another movie while the frame's commands go out: iterate over
+    // a copy, and stop once the movie is replaced.
     const std::vector<FrameAction> actions = movie_.fsCommands;
+    const unsigned generation = generation_;
     for (const auto& a : actions) {
+        if (generation_ != generation) break;
         if (a.frame == frame) host_.FSCommand(a.command, a.args);
     }
 }

@@ -146,6 +146,7 @@ private:
     bool videoPlaying_ = false;
     int volume_ = 100;
     int extentW_ = 0, extentH_ = 0;
+    unsigned generation_ = 0;  // counts movie replacements, so a frame's actions stop with it
 };
 
 // Every call an instance received, in order, one line each; read and cleared by tests.

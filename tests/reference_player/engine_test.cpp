@@ -188,6 +188,28 @@ TEST(Player, PlaybackCommandsMoveWithinTheMovie) {
     EXPECT_FALSE(p.Step());
 }
 
+// A host whose FSCommand handler loads another movie, as applications do.
+struct ReloadingHost : RecordingHost {
+    Player* player = nullptr;
+    void FSCommand(const std::string& c, const std::string& a) override {
+        RecordingHost::FSCommand(c, a);
+        if (c == "next") player->LoadMovie(0, "next.swf");
+    }
+};
+
+TEST(Player, AFrameStopsSendingCommandsOnceAHandlerReplacesTheMovie) {
+    ReloadingHost host;
+    Player p(host);
+    host.player = &p;
+    p.LoadMovie(0, "m.swf");
+    SwfBuilder b(100, 100, 12, 1);
+    b.FSCommand("next", "").FSCommand("stale", "").ShowFrame();
+    p.DataArrived("m.swf", b.Fws());
+    EXPECT_EQ(host.commands, std::vector<std::string>{"next|"});
+    EXPECT_EQ(host.requests.back(), "next.swf");
+    EXPECT_FALSE(p.HasMovie());
+}
+
 TEST(Player, VariablesCallbacksAndHostCalls) {
     RecordingHost host;
     Player p(host);
