@@ -1,0 +1,568 @@
+// The reference player's NPAPI form (npswf32.dll): a windowless plugin library that obeys the
+// Flash Player plugin's contract towards its host. Every call it receives is journaled; the
+// calls it makes back go through the browser-side table the host handed to NP_Initialize.
+#include "rp_win.h"
+#include "vd_npapi.h"
+
+#include <algorithm>
+#include <cstring>
+#include <list>
+#include <map>
+#include <memory>
+#include <vector>
+
+using namespace vd::np;
+using namespace vd::rp;
+
+namespace {
+
+NPNetscapeFuncs g_browser{};  // our copy of the host's table, zero beyond what it gave
+Settings g_settings;
+bool g_initialized = false;
+
+struct Instance;
+std::list<Instance*> g_instances;  // newest last: the "current" instance for test hooks
+
+struct ScriptObject : NPObject {
+    Instance* owner = nullptr;  // null once the instance is destroyed
+};
+
+std::string Str(const NPVariant& v) {
+    if (v.type != NPVariantType_String || !v.value.stringValue.UTF8Characters) return {};
+    return std::string(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length);
+}
+
+int Int(const NPVariant& v) {
+    if (v.type == NPVariantType_Int32) return v.value.intValue;
+    if (v.type == NPVariantType_Double) return static_cast<int>(v.value.doubleValue);
+    return 0;
+}
+
+std::string VariantText(const NPVariant& v) {
+    switch (v.type) {
+        case NPVariantType_Void: return "void";
+        case NPVariantType_Null: return "null";
+        case NPVariantType_Bool: return v.value.boolValue ? "true" : "false";
+        case NPVariantType_Int32: return std::to_string(v.value.intValue);
+        case NPVariantType_Double: return std::to_string(v.value.doubleValue);
+        case NPVariantType_String: return JournalQuote(Str(v));
+        case NPVariantType_Object: return "object";
+    }
+    return "?";
+}
+
+// A string result handed to the host: its text comes from the host's allocator, as NPAPI
+// requires of plugin-made strings.
+void SetString(NPVariant* result, const std::string& text) {
+    char* buf = nullptr;
+    if (g_browser.memalloc) buf = static_cast<char*>(g_browser.memalloc(static_cast<uint32_t>(text.size() + 1)));
+    if (!buf) {
+        result->type = NPVariantType_Void;
+        return;
+    }
+    std::memcpy(buf, text.c_str(), text.size() + 1);
+    result->type = NPVariantType_String;
+    result->value.stringValue = NPString{buf, static_cast<uint32_t>(text.size())};
+}
+
+std::string IdentifierName(NPIdentifier id) {
+    if (!id) return {};
+    if (g_browser.utf8fromidentifier) {
+        char* s = g_browser.utf8fromidentifier(id);
+        if (!s) return {};
+        std::string name(s);
+        if (g_browser.memfree) g_browser.memfree(s);
+        return name;
+    }
+    return static_cast<const char*>(id);
+}
+
+struct Request {
+    std::string url;
+};
+
+struct StreamData {
+    std::string url;  // the URL the player asked for
+    std::vector<uint8_t> bytes;
+};
+
+struct Instance final : PlayerHost {
+    NPP npp;
+    Player player;
+    NPWindow window{};
+    bool hasWindow = false;
+    ScriptObject* script = nullptr;
+    UINT_PTR timer = 0;
+    int timerInterval = 0;
+    std::vector<std::unique_ptr<Request>> requests;  // notify data handed to the host
+    // Calls into the host can come back as NPP_Destroy (a handler loading another movie
+    // re-creates the instance); the object then outlives the call that is still running.
+    int busy = 0;
+    bool destroyed = false;
+
+    Instance(NPP n, int major) : npp(n), player(*this, major) {}
+
+    void Log(const std::string& line) { vd::rp::Log(line); }
+
+    // ---- Calls into the host ----
+    void RequestUrl(const std::string& url) override {
+        if (destroyed) return;
+        requests.push_back(std::make_unique<Request>(Request{url}));
+        void* notify = requests.back().get();
+        NPError rc = NPERR_GENERIC_ERROR;
+        if (g_browser.geturlnotify) rc = g_browser.geturlnotify(npp, url.c_str(), nullptr, notify);
+        Log("-> NPN_GetURLNotify url=" + JournalQuote(url) + " target=null rc=" + std::to_string(rc));
+    }
+
+    void Invalidate(const Rect& r) override {
+        if (destroyed || !g_browser.invalidaterect) return;
+        const int ox = hasWindow ? window.x : 0, oy = hasWindow ? window.y : 0;
+        NPRect rect{static_cast<uint16_t>(std::max(0, oy + r.top)), static_cast<uint16_t>(std::max(0, ox + r.left)),
+                    static_cast<uint16_t>(std::max(0, oy + r.bottom)), static_cast<uint16_t>(std::max(0, ox + r.right))};
+        Log("-> NPN_InvalidateRect " + std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+            std::to_string(rect.right) + "," + std::to_string(rect.bottom));
+        g_browser.invalidaterect(npp, &rect);
+    }
+
+    NPObject* WindowObject() {
+        NPObject* win = nullptr;
+        if (g_browser.getvalue) g_browser.getvalue(npp, NPNVWindowNPObject, &win);
+        return win;
+    }
+
+    void FSCommand(const std::string& command, const std::string& args) override {
+        if (destroyed || !g_browser.invoke || !g_browser.getstringidentifier) return;
+        NPObject* win = WindowObject();
+        NPVariant argv[2];
+        argv[0].type = NPVariantType_String;
+        argv[0].value.stringValue = NPString{command.c_str(), static_cast<uint32_t>(command.size())};
+        argv[1].type = NPVariantType_String;
+        argv[1].value.stringValue = NPString{args.c_str(), static_cast<uint32_t>(args.size())};
+        NPVariant result{};
+        result.type = NPVariantType_Void;
+        Log("-> NPN_Invoke _DoFSCommand " + JournalQuote(command) + " " + JournalQuote(args));
+        const bool ok = g_browser.invoke(npp, win, g_browser.getstringidentifier("_DoFSCommand"), argv, 2, &result);
+        (void)ok;
+        if (g_browser.releasevariantvalue) g_browser.releasevariantvalue(&result);
+        if (win && g_browser.releaseobject) g_browser.releaseobject(win);
+    }
+
+    std::string ExternalCall(const std::string& name, const std::vector<ExtValue>& args) override {
+        if (destroyed || !g_browser.evaluate) return {};
+        NPObject* win = WindowObject();
+        const std::string script = WrapExternalCall(name, args);
+        NPString s{script.c_str(), static_cast<uint32_t>(script.size())};
+        NPVariant result{};
+        result.type = NPVariantType_Void;
+        Log("-> NPN_Evaluate " + JournalQuote(script));
+        std::string answer;
+        if (g_browser.evaluate(npp, win, &s, &result)) answer = Str(result);
+        if (g_browser.releasevariantvalue) g_browser.releasevariantvalue(&result);
+        if (win && g_browser.releaseobject) g_browser.releaseobject(win);
+        return answer;
+    }
+
+    // ---- Frames ----
+    void UpdateTimer();
+    void Tick() {
+        if (player.Step()) UpdateTimer();
+    }
+};
+
+std::map<UINT_PTR, Instance*> g_timers;
+
+// Holds an instance alive across a call that may reach the host.
+class Busy {
+public:
+    explicit Busy(Instance* i) : inst_(i) {
+        if (inst_) ++inst_->busy;
+    }
+    ~Busy() {
+        if (inst_ && --inst_->busy == 0 && inst_->destroyed) delete inst_;
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    Instance* inst_;
+};
+
+void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+    const auto it = g_timers.find(id);
+    if (it == g_timers.end()) return;
+    Busy hold(it->second);
+    it->second->Tick();
+}
+
+void Instance::UpdateTimer() {
+    const bool want = !destroyed && g_settings.timers && player.HasMovie() && player.IsPlaying();
+    const int interval = player.FrameInterval();
+    if (timer && (!want || interval != timerInterval)) {
+        KillTimer(nullptr, timer);
+        g_timers.erase(timer);
+        timer = 0;
+    }
+    if (want && !timer) {
+        timer = SetTimer(nullptr, 0, static_cast<UINT>(interval), TimerProc);
+        timerInterval = interval;
+        if (timer) g_timers[timer] = this;
+    }
+}
+
+Instance* Of(NPP npp) { return npp ? static_cast<Instance*>(npp->pdata) : nullptr; }
+
+Instance* Current() { return g_instances.empty() ? nullptr : g_instances.back(); }
+
+// ---- The scriptable object ------------------------------------------------------------------
+
+NPObject* SoAllocate(NPP, NPClass*) { return new ScriptObject(); }
+void SoDeallocate(NPObject* o) { delete static_cast<ScriptObject*>(o); }
+void SoInvalidate(NPObject* o) { static_cast<ScriptObject*>(o)->owner = nullptr; }
+
+const char* const kMethods[] = {"LoadMovie", "CallFunction", "GetVariable", "SetVariable",
+                                "Play", "StopPlay", "Rewind", "Forward", "Back", "GetLoop",
+                                "IsPlaying", "CurrentFrame", "TotalFrames", "GotoFrame",
+                                "PercentLoaded", "FlashVersion"};
+
+bool SoHasMethod(NPObject*, NPIdentifier id) {
+    const std::string name = IdentifierName(id);
+    return std::any_of(std::begin(kMethods), std::end(kMethods), [&](const char* m) { return name == m; });
+}
+
+bool SoInvoke(NPObject* obj, NPIdentifier id, const NPVariant* args, uint32_t argc, NPVariant* result) {
+    auto* so = static_cast<ScriptObject*>(obj);
+    const std::string name = IdentifierName(id);
+    std::string line = "invoke " + name + "(";
+    for (uint32_t i = 0; i < argc; ++i) line += (i ? ", " : "") + VariantText(args[i]);
+    Log(line + ")");
+    if (result) result->type = NPVariantType_Void;
+    Instance* inst = so->owner;
+    if (!inst || g_settings.faults.scriptFails) return false;
+    if (g_settings.faults.handlerRaises) {
+        if (g_settings.faults.raisesOnce) g_settings.faults.handlerRaises = false;
+        throw std::runtime_error("reference player: " + name + " raised");
+    }
+    Busy hold(inst);
+    Player& p = inst->player;
+    auto arg = [&](uint32_t i) -> const NPVariant& {
+        static const NPVariant none{NPVariantType_Void, {}};
+        return i < argc ? args[i] : none;
+    };
+    if (name == "LoadMovie") {
+        p.LoadMovie(Int(arg(0)), Str(arg(1)));
+        inst->UpdateTimer();
+    } else if (name == "CallFunction") {
+        if (result) SetString(result, p.CallFunction(Str(arg(0))));
+    } else if (name == "GetVariable") {
+        if (result) SetString(result, p.GetVariable(Str(arg(0))));
+    } else if (name == "SetVariable") {
+        p.SetVariable(Str(arg(0)), Str(arg(1)));
+    } else if (name == "Play") {
+        p.Play();
+        inst->UpdateTimer();
+    } else if (name == "StopPlay") {
+        p.StopPlay();
+        inst->UpdateTimer();
+    } else if (name == "Rewind") {
+        p.Rewind();
+    } else if (name == "Forward") {
+        p.Forward();
+    } else if (name == "Back") {
+        p.Back();
+    } else if (name == "GotoFrame") {
+        p.GotoFrame(Int(arg(0)));
+    } else if (name == "GetLoop" || name == "IsPlaying") {
+        if (result) {
+            result->type = NPVariantType_Bool;
+            result->value.boolValue = name == "GetLoop" ? p.Loop() : p.IsPlaying();
+        }
+    } else if (name == "CurrentFrame" || name == "TotalFrames" || name == "PercentLoaded" ||
+               name == "FlashVersion") {
+        if (result) {
+            result->type = NPVariantType_Int32;
+            result->value.intValue = name == "CurrentFrame" ? p.CurrentFrame()
+                                   : name == "TotalFrames"  ? p.TotalFrames()
+                                   : name == "FlashVersion" ? p.FlashVersion()
+                                                            : (p.HasMovie() ? 100 : 0);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool SoInvokeDefault(NPObject*, const NPVariant*, uint32_t, NPVariant*) { return false; }
+bool SoHasProperty(NPObject*, NPIdentifier id) { return IdentifierName(id) == "Loop"; }
+bool SoGetProperty(NPObject* obj, NPIdentifier id, NPVariant* result) {
+    auto* so = static_cast<ScriptObject*>(obj);
+    const std::string name = IdentifierName(id);
+    Log("getProperty " + name);
+    if (!so->owner || name != "Loop" || !result) return false;
+    result->type = NPVariantType_Bool;
+    result->value.boolValue = so->owner->player.Loop();
+    return true;
+}
+bool SoSetProperty(NPObject* obj, NPIdentifier id, const NPVariant* value) {
+    auto* so = static_cast<ScriptObject*>(obj);
+    const std::string name = IdentifierName(id);
+    Log("setProperty " + name + " = " + (value ? VariantText(*value) : "null"));
+    if (!so->owner || g_settings.faults.scriptFails || name != "Loop" || !value) return false;
+    if (value->type == NPVariantType_Bool) so->owner->player.SetLoop(value->value.boolValue);
+    else so->owner->player.SetLoop(Int(*value) != 0);
+    return true;
+}
+bool SoRemoveProperty(NPObject*, NPIdentifier) { return false; }
+
+NPClass g_scriptClass = {3,           SoAllocate,     SoDeallocate,  SoInvalidate,
+                         SoHasMethod, SoInvoke,       SoInvokeDefault, SoHasProperty,
+                         SoGetProperty, SoSetProperty, SoRemoveProperty};
+
+// ---- Plugin-side table ----------------------------------------------------------------------
+
+NPError NppNew(NPMIMEType mime, NPP instance, uint16_t mode, int16_t argc, char* argn[], char* argv[],
+               NPSavedData* saved) {
+    std::string line = "NPP_New mime=" + JournalQuote(mime ? mime : "") + " mode=" + std::to_string(mode) +
+                       " argc=" + std::to_string(argc);
+    int width = 0, height = 0;
+    for (int i = 0; i < argc; ++i) {
+        const std::string n = argn && argn[i] ? argn[i] : "", v = argv && argv[i] ? argv[i] : "";
+        line += " " + n + "=" + JournalQuote(v);
+        if (n == "width") width = std::atoi(v.c_str());
+        if (n == "height") height = std::atoi(v.c_str());
+    }
+    line += saved ? " saved=given" : " saved=null";
+    Log(line);
+    if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
+    if (g_settings.faults.newFails) return NPERR_GENERIC_ERROR;
+    auto* inst = new Instance(instance, g_settings.faults.version7 ? 7 : 10);
+    inst->player.SetExtent(width, height);
+    instance->pdata = inst;
+    g_instances.push_back(inst);
+    return NPERR_NO_ERROR;
+}
+
+NPError NppDestroy(NPP instance, NPSavedData** save) {
+    Log(std::string("NPP_Destroy save=") + (save ? "given" : "null"));
+    Instance* inst = Of(instance);
+    if (!inst) return NPERR_INVALID_INSTANCE_ERROR;
+    if (inst->timer) {
+        KillTimer(nullptr, inst->timer);
+        g_timers.erase(inst->timer);
+    }
+    if (inst->script) {
+        inst->script->owner = nullptr;
+        if (g_browser.releaseobject) g_browser.releaseobject(inst->script);
+    }
+    g_instances.remove(inst);
+    instance->pdata = nullptr;
+    inst->timer = 0;
+    inst->script = nullptr;
+    inst->destroyed = true;
+    if (inst->busy == 0) delete inst;
+    return NPERR_NO_ERROR;
+}
+
+NPError NppSetWindow(NPP instance, NPWindow* window) {
+    if (!window) {
+        Log("NPP_SetWindow null");
+        return NPERR_NO_ERROR;
+    }
+    Log("NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(window->window)) + " x=" +
+        std::to_string(window->x) + " y=" + std::to_string(window->y) + " width=" + std::to_string(window->width) +
+        " height=" + std::to_string(window->height) + " type=" + std::to_string(window->type));
+    Instance* inst = Of(instance);
+    if (!inst) return NPERR_INVALID_INSTANCE_ERROR;
+    inst->window = *window;
+    inst->hasWindow = true;
+    inst->player.SetExtent(static_cast<int>(window->width), static_cast<int>(window->height));
+    return NPERR_NO_ERROR;
+}
+
+NPError NppNewStream(NPP instance, NPMIMEType type, NPStream* stream, NPBool seekable, uint16_t* stype) {
+    Log("NPP_NewStream type=" + JournalQuote(type ? type : "") + " url=" +
+        JournalQuote(stream && stream->url ? stream->url : "") + " end=" + std::to_string(stream ? stream->end : 0) +
+        " seekable=" + std::to_string(seekable) + " stype=" + (stype ? std::to_string(*stype) : "null"));
+    Instance* inst = Of(instance);
+    if (!inst || !stream) return NPERR_INVALID_INSTANCE_ERROR;
+    if (g_settings.faults.newStreamRefuses) return NPERR_GENERIC_ERROR;
+    auto* data = new StreamData();
+    // Which of our requests this answers: the notify data we gave, else the stream's URL.
+    data->url = stream->url ? stream->url : "";
+    for (const auto& r : inst->requests)
+        if (r.get() == stream->notifyData) data->url = r->url;
+    stream->pdata = data;
+    if (stype) *stype = NP_NORMAL;
+    return NPERR_NO_ERROR;
+}
+
+int32_t NppWriteReady(NPP, NPStream*) { return 0x0FFFFFFF; }
+
+int32_t NppWrite(NPP instance, NPStream* stream, int32_t offset, int32_t len, void* buffer) {
+    Log("NPP_Write offset=" + std::to_string(offset) + " len=" + std::to_string(len));
+    if (!Of(instance) || !stream || !stream->pdata || offset < 0 || len < 0 || (len && !buffer)) return -1;
+    auto* data = static_cast<StreamData*>(stream->pdata);
+    const size_t end = static_cast<size_t>(offset) + static_cast<size_t>(len);
+    if (end > 256u * 1024 * 1024) return -1;
+    if (data->bytes.size() < end) data->bytes.resize(end);
+    if (len) std::memcpy(data->bytes.data() + offset, buffer, static_cast<size_t>(len));
+    return len;
+}
+
+NPError NppDestroyStream(NPP instance, NPStream* stream, NPReason reason) {
+    Log("NPP_DestroyStream reason=" + std::to_string(reason));
+    Instance* inst = Of(instance);
+    if (!inst || !stream) return NPERR_INVALID_INSTANCE_ERROR;
+    std::unique_ptr<StreamData> data(static_cast<StreamData*>(stream->pdata));
+    stream->pdata = nullptr;
+    Busy hold(inst);
+    if (data && reason == NPRES_DONE) {
+        inst->player.DataArrived(data->url, data->bytes);
+        inst->UpdateTimer();
+    }
+    return NPERR_NO_ERROR;
+}
+
+void NppStreamAsFile(NPP, NPStream*, const char*) { Log("NPP_StreamAsFile"); }
+void NppPrint(NPP, void*) { Log("NPP_Print"); }
+
+int16_t NppHandleEvent(NPP instance, void* event) {
+    auto* ev = static_cast<NPEvent*>(event);
+    if (!ev) return 0;
+    Log("NPP_HandleEvent event=" + Hex(ev->event) + " wParam=" + Hex(ev->wParam) + " lParam=" + Hex(ev->lParam));
+    Instance* inst = Of(instance);
+    if (!inst) return 0;
+    Busy hold(inst);
+    if (ev->event == WM_PAINT) {
+        if (!inst->hasWindow || inst->window.type != NPWindowTypeDrawable) return 0;
+        DrawFrame(static_cast<HDC>(inst->window.window), inst->window.x, inst->window.y,
+                  static_cast<int>(inst->window.width), static_cast<int>(inst->window.height), inst->player);
+        return 1;
+    }
+    const bool input = (ev->event >= WM_MOUSEFIRST && ev->event <= WM_MOUSELAST) ||
+                       (ev->event >= WM_KEYFIRST && ev->event <= WM_KEYLAST);
+    return input ? 1 : 0;
+}
+
+void NppUrlNotify(NPP instance, const char* url, NPReason reason, void* notifyData) {
+    Log("NPP_URLNotify url=" + JournalQuote(url ? url : "") + " reason=" + std::to_string(reason) +
+        " notify=" + (notifyData ? "ours" : "null"));
+    (void)instance;
+}
+
+NPError NppGetValue(NPP instance, NPPVariable variable, void* value) {
+    Log("NPP_GetValue variable=" + std::to_string(variable));
+    if (!value) return NPERR_GENERIC_ERROR;
+    if (variable == NPPVpluginNameString) {
+        *static_cast<const char**>(value) = "Reference Player";
+        return NPERR_NO_ERROR;
+    }
+    if (variable == NPPVpluginDescriptionString) {
+        *static_cast<const char**>(value) = "Reference Player 10.0";
+        return NPERR_NO_ERROR;
+    }
+    if (variable != NPPVpluginScriptableNPObject) return NPERR_GENERIC_ERROR;
+    Instance* inst = Of(instance);
+    if (!inst || g_settings.faults.noScriptable) return NPERR_GENERIC_ERROR;
+    if (!inst->script) {
+        NPObject* o = g_browser.createobject ? g_browser.createobject(instance, &g_scriptClass) : nullptr;
+        if (!o) {
+            // A host without object creation: make it ourselves, counted once.
+            o = SoAllocate(instance, &g_scriptClass);
+            o->_class = &g_scriptClass;
+            o->referenceCount = 1;
+        }
+        inst->script = static_cast<ScriptObject*>(o);
+        inst->script->owner = inst;
+    }
+    // The caller owns a reference, as NPAPI has it.
+    if (g_browser.retainobject) g_browser.retainobject(inst->script);
+    *static_cast<NPObject**>(value) = inst->script;
+    return NPERR_NO_ERROR;
+}
+
+NPError NppSetValue(NPP, NPNVariable variable, void*) {
+    Log("NPP_SetValue variable=" + std::to_string(variable));
+    return NPERR_NO_ERROR;
+}
+
+void InstallHooks() {
+    Hooks().step = [](int frames) {
+        Instance* inst = Current();
+        if (!inst) return -1;
+        Busy hold(inst);
+        for (int i = 0; i < frames && !inst->destroyed; ++i) inst->Tick();
+        return inst->player.CurrentFrame();
+    };
+    Hooks().fsCommand = [](const std::string& c, const std::string& a) {
+        Instance* inst = Current();
+        if (!inst) return false;
+        Busy hold(inst);
+        inst->player.FireFSCommand(c, a);
+        return true;
+    };
+    Hooks().callHost = [](const std::string& name, const std::vector<ExtValue>& args, std::string& answer) {
+        Instance* inst = Current();
+        if (!inst) return false;
+        Busy hold(inst);
+        answer = inst->player.CallHost(name, args);
+        return true;
+    };
+    Hooks().setTimers = [](bool on) {
+        g_settings.timers = on;
+        for (Instance* i : g_instances) i->UpdateTimer();
+    };
+}
+
+}  // namespace
+
+// ---- Exports --------------------------------------------------------------------------------
+
+extern "C" __declspec(dllexport) NPError WINAPI NP_GetEntryPoints(NPPluginFuncs* funcs) {
+    if (!g_initialized) {
+        g_settings = ReadSettings();
+        InstallHooks();
+        g_initialized = true;
+    }
+    Log(std::string("NP_GetEntryPoints size=") + (funcs ? std::to_string(funcs->size) : "null"));
+    if (!funcs) return NPERR_GENERIC_ERROR;
+    funcs->size = NPPluginFuncsSize;
+    funcs->version = NPNetscapeFuncsVersion;
+    funcs->newp = g_settings.faults.noNewp ? nullptr : NppNew;
+    funcs->destroy = NppDestroy;
+    funcs->setwindow = NppSetWindow;
+    funcs->newstream = NppNewStream;
+    funcs->destroystream = NppDestroyStream;
+    funcs->asfile = NppStreamAsFile;
+    funcs->writeready = NppWriteReady;
+    funcs->write = NppWrite;
+    funcs->print = NppPrint;
+    funcs->event = NppHandleEvent;
+    funcs->urlnotify = NppUrlNotify;
+    funcs->javaClass = nullptr;
+    funcs->getvalue = NppGetValue;
+    funcs->setvalue = NppSetValue;
+    return NPERR_NO_ERROR;
+}
+
+extern "C" __declspec(dllexport) NPError WINAPI NP_Initialize(NPNetscapeFuncs* browser) {
+    if (!g_initialized) {
+        g_settings = ReadSettings();
+        InstallHooks();
+        g_initialized = true;
+    }
+    Log(std::string("NP_Initialize size=") + (browser ? std::to_string(browser->size) : "null") +
+        " version=" + (browser ? std::to_string(browser->version) : "null"));
+    if (!browser) return NPERR_GENERIC_ERROR;
+    // Take only what the host's record holds; later entries stay null.
+    g_browser = NPNetscapeFuncs{};
+    std::memcpy(&g_browser, browser, std::min<size_t>(browser->size, sizeof g_browser));
+    return NPERR_NO_ERROR;
+}
+
+extern "C" __declspec(dllexport) NPError WINAPI NP_Shutdown() {
+    Log("NP_Shutdown");
+    g_browser = NPNetscapeFuncs{};
+    return NPERR_NO_ERROR;
+}
+
+extern "C" __declspec(dllexport) void Flash_DisableLocalSecurity() { Log("Flash_DisableLocalSecurity"); }
