@@ -111,9 +111,10 @@ TEST_P(VdformMovies, ExtractsOneMovieByNameWithoutRegardToCase) {
 TEST_P(VdformMovies, StoresFilesInTheFirstListAndThePlayerReadsThemBack) {
     fs::create_directories(dir_ / "sub");
     WriteAll(dir_ / "sub" / "Intro.swf", "new intro");  // replaces intro.swf (case differs)
-    WriteAll(dir_ / "sub" / "映画.swf", "movie");         // a new item with a wide name
+    const fs::path wide = dir_ / "sub" / fs::path(u8"映画.swf");
+    WriteAll(wide, "movie");  // a new item with a wide name
     const std::string before = ReadAll(form_);
-    ASSERT_EQ(Run({"store", P(form_), P(dir_ / "sub" / "Intro.swf"), P(dir_ / "sub" / "映画.swf")}), kVdformOk)
+    ASSERT_EQ(Run({"store", P(form_), P(dir_ / "sub" / "Intro.swf"), P(wide)}), kVdformOk)
         << err_.str();
     const std::string after = ReadAll(form_);
     EXPECT_EQ(IsBinaryForm(after), GetParam()) << "the form keeps its format";
@@ -128,7 +129,9 @@ TEST_P(VdformMovies, StoresFilesInTheFirstListAndThePlayerReadsThemBack) {
     EXPECT_EQ(DataOf(movies->GetFlashs()->GetItem(0)), "new intro");
     EXPECT_EQ(DataOf(movies->GetFlashs()->GetItem(1)), "FLV\x01\x05");
     EXPECT_EQ(movies->GetFlashs()->GetItem(3)->GetFlashStore(), u"映画.swf");
-    EXPECT_EQ(DataOf(movies->FindFlash(u"映画.SWF")), "movie");
+    TvdFlashStream* found = movies->FindFlash(u"映画.SWF");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(DataOf(found), "movie");
     EXPECT_EQ(extras->GetFlashs()->Count(), 1);
 
     // Writing the form read back gives the same bytes: vdform wrote what the player writes.
