@@ -1,6 +1,8 @@
 #include "vd_flashdriver.h"
 
 #include "vd_flashplayer_ctl.h"
+#include "vd_flashstore.h"
+#include "vd_movieres.h"
 
 #include <string>
 
@@ -156,8 +158,11 @@ TvdActiveXCheck& FlashActiveXCheck() {
 void InitializeFlashPlayerUnit() {
     if (unitInitCount++ != 0) return;
     DefaultFlashDriverClass = &TvdFlashDriver::Class();
-    // Forms name the player by class: make it known to the form reader.
+    // Forms name the player and the movie store by class: make them known to the form reader.
     RegisterClass(TvdFlashPlayer::StaticClassInfo());
+    RegisterFlashStoreClasses();
+    // Movie names that are local files are tested against the real file system.
+    InstallWin32FileExists();
 }
 
 void FinalizeFlashPlayerUnit() {

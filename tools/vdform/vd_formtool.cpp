@@ -1,5 +1,7 @@
 #include "vd_formtool.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +12,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "vd_filer.h"
+#include "vd_flashstore.h"
 #include "vd_formfile.h"
+#include "vd_movienames.h"
 
 namespace vd {
 
@@ -21,12 +26,21 @@ namespace fs = std::filesystem;
 constexpr const char* kUsage =
     "usage: vdform convert [--text | --binary] IN OUT\n"
     "       vdform dump IN\n"
+    "       vdform movies FORM\n"
+    "       vdform extract FORM NAME OUT\n"
+    "       vdform store FORM FILE...\n"
     "\n"
     "convert  writes the form in IN to OUT in the other format (binary input gives text,\n"
     "         text input gives binary); --text or --binary chooses the output format\n"
     "         (--text on text input re-canonicalises it). OUT is only replaced once the\n"
     "         conversion has succeeded.\n"
     "dump     prints the object tree of IN: objects, properties, collection items.\n"
+    "movies   lists the stored movies of every TvdFlashList in FORM, one a line:\n"
+    "         component, item name and size in bytes, separated by tabs.\n"
+    "extract  writes the data of the stored movie NAME (case does not matter) to OUT.\n"
+    "store    adds each FILE to the first TvdFlashList of FORM under its file name\n"
+    "         (without its folder), replacing an item of the same name; FORM keeps its\n"
+    "         format and is only replaced once every FILE has been read.\n"
     "\n"
     "exit status: 0 done, 1 bad command line, 2 unreadable or corrupt input or OUT not written\n";
 
@@ -237,6 +251,180 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return kVdformOk;
 }
 
+// ---------------------------------------------------------------------------------------
+// Stored movies. The bytes of each item are decoded and encoded by the store classes
+// themselves, so what vdform reads and writes is exactly what the player reads and writes.
+
+constexpr const char* kFlashListClass = "TvdFlashList";
+
+bool SameAscii(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+TFormProperty* FindProp(std::vector<TFormProperty>& props, std::string_view name) {
+    for (auto& p : props)
+        if (SameAscii(p.Name, name)) return &p;
+    return nullptr;
+}
+
+// Every TvdFlashList object of the tree, in form order.
+void FlashLists(TFormObject& o, std::vector<TFormObject*>& out) {
+    if (SameAscii(o.ClassName, kFlashListClass)) out.push_back(&o);
+    for (auto& c : o.Children) FlashLists(c, out);
+}
+
+struct StoredMovie {
+    std::string Component;
+    size_t Index = 0;
+    WideString Name;  // as FlashStore reports it ("(empty)" without data)
+    std::string Data;
+};
+
+// Decodes the items of every TvdFlashList; raises EReadError for a damaged item.
+std::vector<StoredMovie> StoredMovies(TFormObject& root) {
+    std::vector<TFormObject*> lists;
+    FlashLists(root, lists);
+    std::vector<StoredMovie> movies;
+    TvdFlashList scratch(nullptr);
+    for (TFormObject* list : lists) {
+        TFormProperty* flashs = FindProp(list->Properties, "Flashs");
+        if (!flashs || flashs->Value.Type != TValueType::vaCollection) continue;
+        for (size_t i = 0; i < flashs->Value.Items.size(); ++i) {
+            StoredMovie m{list->Name, i, {}, {}};
+            TvdFlashStream* item = scratch.GetFlashs()->Add();
+            if (TFormProperty* bytes = FindProp(flashs->Value.Items[i].Properties, kFlashStreamProperty)) {
+                TMemoryStream s;
+                s.WriteBuffer(bytes->Value.Bytes.data(), static_cast<int64_t>(bytes->Value.Bytes.size()));
+                s.SetPosition(0);
+                try {
+                    item->ReadData(s);
+                } catch (const EReadError& e) {
+                    throw EReadError(list->Name + ".Flashs[" + std::to_string(i) + "]: " + e.what());
+                }
+            }
+            m.Name = item->GetFlashStore();
+            m.Data.assign(reinterpret_cast<const char*>(item->Data().Memory()), static_cast<size_t>(item->Data().GetSize()));
+            movies.push_back(std::move(m));
+            scratch.GetFlashs()->Clear();
+        }
+    }
+    return movies;
+}
+
+int Movies(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 2) return Usage(err, "movies needs exactly one form");
+    std::string data;
+    TFormObject tree;
+    if (auto e = Load(args[1], data, tree)) return Fail(err, *e);
+    try {
+        for (const StoredMovie& m : StoredMovies(tree))
+            out << Printable(m.Component) << '\t' << Printable(WideToUtf8(m.Name)) << '\t' << m.Data.size() << '\n';
+    } catch (const Exception& e) {
+        return Fail(err, {args[1], e.what()});
+    }
+    return kVdformOk;
+}
+
+int Extract(const std::vector<std::string>& args, std::ostream& err) {
+    if (args.size() != 4) return Usage(err, "extract needs FORM, NAME and OUT");
+    std::string data;
+    TFormObject tree;
+    if (auto e = Load(args[1], data, tree)) return Fail(err, *e);
+    const WideString wanted = Utf8ToWide(args[2]);
+    try {
+        for (const StoredMovie& m : StoredMovies(tree))
+            if (!m.Data.empty() && SameWideText(m.Name, wanted)) {
+                if (auto e = WriteFileBytes(args[3], m.Data)) return Fail(err, *e);
+                return kVdformOk;
+            }
+    } catch (const Exception& e) {
+        return Fail(err, {args[1], e.what()});
+    }
+    return Fail(err, {args[1], "no stored movie named " + args[2]});
+}
+
+// The properties the player itself writes for one stored movie.
+std::vector<TFormProperty> ItemProperties(const WideString& name, const std::string& bytes) {
+    TvdFlashList scratch(nullptr);
+    TvdFlashStream* item = scratch.GetFlashs()->Add();
+    TMemoryStream s;
+    s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    item->LoadData(s);
+    item->SetFlashStore(name);
+    TFormObject written = TWriter().WriteRootComponent(&scratch);
+    return FindProp(written.Properties, "Flashs")->Value.Items.at(0).Properties;
+}
+
+int Store(const std::vector<std::string>& args, std::ostream& err) {
+    if (args.size() < 3) return Usage(err, "store needs FORM and at least one FILE");
+    const std::string& formName = args[1];
+    std::string data;
+    TFormObject tree;
+    if (auto e = Load(formName, data, tree)) return Fail(err, *e);
+    std::vector<TFormObject*> lists;
+    FlashLists(tree, lists);
+    if (lists.empty()) return Fail(err, {formName, "holds no TvdFlashList to store movies in"});
+    TFormObject& list = *lists.front();
+    TFormProperty* flashs = FindProp(list.Properties, "Flashs");
+    if (!flashs) {
+        list.Properties.push_back({"Flashs", TFormValue{}});
+        flashs = &list.Properties.back();
+        flashs->Value.Type = TValueType::vaCollection;
+    }
+    if (flashs->Value.Type != TValueType::vaCollection) return Fail(err, {formName, list.Name + ".Flashs is not a collection"});
+    try {
+        StoredMovies(tree);  // refuse to add to a form whose stored movies are already damaged
+    } catch (const Exception& e) {
+        return Fail(err, {formName, e.what()});
+    }
+
+    for (size_t f = 2; f < args.size(); ++f) {
+        std::string bytes;
+        if (auto e = ReadFileBytes(args[f], bytes)) return Fail(err, *e);
+        if (bytes.empty()) return Fail(err, {args[f], "is empty: a stored movie needs data"});
+        const std::u8string base = PathOf(args[f]).filename().u8string();
+        const WideString name = Utf8ToWide(std::string(base.begin(), base.end()));
+        std::vector<TFormProperty> props;
+        try {
+            props = ItemProperties(name, bytes);
+        } catch (const Exception& e) {
+            return Fail(err, {args[f], e.what()});
+        }
+        // Replace the first item stored under the same name, else append.
+        TFormCollectionItem* target = nullptr;
+        TvdFlashList scratch(nullptr);
+        for (auto& existing : flashs->Value.Items) {
+            TvdFlashStream* item = scratch.GetFlashs()->Add();
+            if (TFormProperty* b = FindProp(existing.Properties, kFlashStreamProperty)) {
+                TMemoryStream s;
+                s.WriteBuffer(b->Value.Bytes.data(), static_cast<int64_t>(b->Value.Bytes.size()));
+                s.SetPosition(0);
+                item->ReadData(s);
+            }
+            if (SameWideText(item->GetFlashStore(), name)) {
+                target = &existing;
+                break;
+            }
+        }
+        if (target) {
+            target->Properties = std::move(props);
+        } else {
+            flashs->Value.Items.push_back({std::nullopt, std::move(props)});
+        }
+    }
+
+    std::string result;
+    try {
+        result = IsBinaryForm(data) ? WriteBinaryForm(tree) : WriteTextForm(tree);
+    } catch (const Exception& e) {
+        return Fail(err, {formName, e.what()});
+    }
+    if (auto e = WriteFileBytes(formName, result)) return Fail(err, *e);
+    return kVdformOk;
+}
+
 }  // namespace
 
 int RunVdform(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -248,6 +436,9 @@ int RunVdform(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (cmd == "convert") return Convert(args, err);
     if (cmd == "dump") return Dump(args, out, err);
+    if (cmd == "movies") return Movies(args, out, err);
+    if (cmd == "extract") return Extract(args, err);
+    if (cmd == "store") return Store(args, err);
     return Usage(err, "unknown command '" + cmd + "'");
 }
 

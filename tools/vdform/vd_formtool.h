@@ -1,5 +1,6 @@
-// vdform: converts form files between the text and binary formats and prints their object
-// trees. The logic lives here, apart from main(), so that tests run it in-process.
+// vdform: converts form files between the text and binary formats, prints their object
+// trees, and lists, extracts and stores the movies kept in them. The logic lives here, apart
+// from main(), so that tests run it in-process.
 // Platform-free.
 #pragma once
 

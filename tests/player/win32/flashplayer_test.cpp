@@ -458,3 +458,30 @@ TEST_F(PlayerTest, FormFilesStoreChangedPropertiesInOrderAndAlwaysPauseAndVolume
 }
 
 }  // namespace
+
+// The unit's start-up makes the movie store readable from forms and lets movie names be
+// tested against the real file system.
+TEST_F(PlayerTest, StartUpRegistersTheMovieStoreAndTheFileTest) {
+    TForm form(nullptr);
+    ReadComponent("object F: TForm\n"
+                  "  object Movies: TvdFlashList\n"
+                  "    Flashs = <\n"
+                  "      item\n"
+                  "        FlashStore = 'a.swf'\n"
+                  "        FlashStream = {040500000061002E00730077006600030000000102\n"
+                  "          03}\n"
+                  "      end>\n"
+                  "  end\n"
+                  "end\n",
+                  &form);
+    ASSERT_NE(FlashList, nullptr);
+    TvdFlashStream* item = FlashList->Find(u"A.SWF");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->Data().GetSize(), 3);
+
+    wchar_t exe[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    const WideString path(reinterpret_cast<const char16_t*>(exe));
+    EXPECT_TRUE(LocalFileExists(path));
+    EXPECT_FALSE(LocalFileExists(path + u".missing"));
+}

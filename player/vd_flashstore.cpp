@@ -1,0 +1,239 @@
+#include "vd_flashstore.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "vd_movienames.h"
+
+namespace vd {
+
+TvdFlashIndex* FlashList = nullptr;
+
+// ---------------------------------------------------------------------------------------
+// TvdFlashIndex
+
+int TvdFlashIndex::IndexOf(std::u16string_view name) const {
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (SameWideText(entries_[i].Name, name)) return static_cast<int>(i);
+    return -1;
+}
+
+int TvdFlashIndex::IndexOfItem(const TvdFlashStream* item) const {
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].Item == item) return static_cast<int>(i);
+    return -1;
+}
+
+TvdFlashStream* TvdFlashIndex::Find(std::u16string_view name) const {
+    const int i = IndexOf(name);
+    return i < 0 ? nullptr : entries_[static_cast<size_t>(i)].Item;
+}
+
+// ---------------------------------------------------------------------------------------
+// TvdFlashStream
+
+VD_DEFINE_CLASS(TvdFlashStream,
+    WStrProp("FlashStore", &T::GetFlashStore, &T::SetFlashStore).Always())
+
+TvdFlashStream::TvdFlashStream(TCollection* collection)
+    : TCollectionItem(collection), data_(std::make_unique<TMemoryStream>()) {
+    if (!FlashList) FlashList = new TvdFlashIndex;
+    FlashList->entries_.push_back({GetFlashStore(), this});
+}
+
+TvdFlashStream::~TvdFlashStream() {
+    if (FlashList) {
+        const int i = FlashList->IndexOfItem(this);
+        if (i >= 0) FlashList->entries_.erase(FlashList->entries_.begin() + i);
+        if (FlashList->entries_.empty()) {
+            delete FlashList;
+            FlashList = nullptr;
+        }
+    }
+}
+
+WideString TvdFlashStream::GetFlashStore() const {
+    return data_->GetSize() != 0 ? name_ : WideString(kEmptyFlashName);
+}
+
+void TvdFlashStream::SetFlashStore(const WideString& value) {
+    if (value == name_) return;
+    Rename(value);
+}
+
+void TvdFlashStream::Rename(const WideString& value) {
+    name_ = value;
+    if (FlashList) {
+        const int i = FlashList->IndexOfItem(this);
+        if (i >= 0) FlashList->entries_[static_cast<size_t>(i)].Name = value;
+    }
+}
+
+void TvdFlashStream::Assign(TPersistent* source) {
+    auto* other = dynamic_cast<TvdFlashStream*>(source);
+    if (!other) {
+        TCollectionItem::Assign(source);
+        return;
+    }
+    if (other == this) return;
+    // Copy first, so a failed copy leaves this item as it was.
+    auto copy = std::make_unique<TMemoryStream>();
+    if (other->data_->GetSize() > 0) copy->WriteBuffer(other->data_->Memory(), other->data_->GetSize());
+    copy->SetPosition(0);
+    data_ = std::move(copy);
+    Rename(other->name_);
+}
+
+void TvdFlashStream::DefineProperties(TFiler& filer) {
+    TCollectionItem::DefineProperties(filer);
+    filer.DefineBinaryProperty(
+        kFlashStreamProperty, [this](TStream& s) { ReadData(s); }, [this](TStream& s) { WriteData(s); }, true);
+}
+
+std::string TvdFlashStream::GetDisplayName() { return WideToUtf8(GetFlashStore()); }
+
+namespace {
+
+constexpr uint8_t kKindEmpty = 0;
+constexpr uint8_t kKindNarrowName = 2;
+constexpr uint8_t kKindWideName = 4;
+
+void PutInt32(TStream& s, int32_t v) {
+    const auto u = static_cast<uint32_t>(v);
+    const uint8_t b[4] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+                          static_cast<uint8_t>(u >> 24)};
+    s.WriteBuffer(b, 4);
+}
+
+[[noreturn]] void Damaged(const std::string& what) { throw EReadError("Damaged FlashStream data: " + what); }
+
+// Reads from a stream whose remaining length is known, refusing any length beyond it before
+// anything is allocated.
+class Cursor {
+public:
+    explicit Cursor(TStream& s) : s_(s), left_(s.GetSize() - s.GetPosition()) {}
+
+    int64_t Left() const { return left_; }
+
+    void Bytes(void* buffer, int64_t count, const char* what) {
+        if (count > left_) Damaged(std::string(what) + " runs past the end");
+        s_.ReadBuffer(buffer, count);
+        left_ -= count;
+    }
+
+    int32_t Int32(const char* what) {
+        uint8_t b[4];
+        Bytes(b, 4, what);
+        return static_cast<int32_t>(uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 |
+                                    uint32_t{b[3]} << 24);
+    }
+
+    // A signed length of units of unitSize bytes that must fit in what remains.
+    int64_t Length(int unitSize, const char* what) {
+        const int32_t n = Int32(what);
+        const int64_t bytes = int64_t{n} * unitSize;
+        if (n < 0 || bytes > left_)
+            Damaged(std::string(what) + " " + std::to_string(n) + " is out of range (" + std::to_string(left_) +
+                    " bytes remain)");
+        return bytes;
+    }
+
+private:
+    TStream& s_;
+    int64_t left_;
+};
+
+}  // namespace
+
+void TvdFlashStream::WriteData(TStream& stream) const {
+    const int64_t size = data_->GetSize();
+    if (size <= 0) {
+        const uint8_t kind = kKindEmpty;
+        stream.WriteBuffer(&kind, 1);
+        return;
+    }
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    if (size > kMax || static_cast<int64_t>(name_.size()) > kMax)
+        throw EWriteError("FlashStream: a stored movie of " + std::to_string(size) +
+                          " bytes is larger than a form can hold");
+    const uint8_t kind = kKindWideName;
+    stream.WriteBuffer(&kind, 1);
+    PutInt32(stream, static_cast<int32_t>(name_.size()));
+    std::string bytes;
+    bytes.reserve(name_.size() * 2);
+    for (char16_t c : name_) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    PutInt32(stream, static_cast<int32_t>(size));
+    stream.WriteBuffer(data_->Memory(), size);
+}
+
+void TvdFlashStream::ReadData(TStream& stream) {
+    Cursor in(stream);
+    uint8_t kind = 0;
+    in.Bytes(&kind, 1, "kind byte");
+    if (kind != kKindNarrowName && kind != kKindWideName) return;
+
+    // Everything is read into locals first; the item changes only once all of it is good.
+    WideString name;
+    if (kind == kKindWideName) {
+        const int64_t bytes = in.Length(2, "name length");
+        std::string raw(static_cast<size_t>(bytes), '\0');
+        in.Bytes(raw.data(), bytes, "name");
+        name.resize(raw.size() / 2);
+        for (size_t i = 0; i < name.size(); ++i)
+            name[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) |
+                                            static_cast<uint8_t>(raw[2 * i + 1]) << 8);
+    } else {
+        // Older forms kept an 8-bit name; it is widened with the form files' own mapping.
+        const int64_t bytes = in.Length(1, "name length");
+        std::string raw(static_cast<size_t>(bytes), '\0');
+        in.Bytes(raw.data(), bytes, "name");
+        name = Latin1ToWide(raw);
+    }
+    const int64_t size = in.Length(1, "data size");
+    auto data = std::make_unique<TMemoryStream>();
+    data->SetSize(size);
+    if (size > 0) in.Bytes(data->Memory(), size, "data");
+    data->SetPosition(0);
+
+    data_ = std::move(data);
+    // Normally FlashStore, read just before, has already given the index this name; a form
+    // whose two values disagree must not leave the index pointing under the old one.
+    Rename(name);
+}
+
+// ---------------------------------------------------------------------------------------
+// TvdFlashCollection, TvdFlashList
+
+VD_DEFINE_CLASS(TvdFlashCollection)
+
+TvdFlashCollection::TvdFlashCollection(TvdFlashList* owner)
+    : TCollection(TvdFlashStream::StaticClassInfo(), owner) {}
+
+VD_DEFINE_CLASS(TvdFlashList,
+    CollectionProp("Flashs", &T::GetFlashs).Always())
+
+TvdFlashList::TvdFlashList(TComponent* owner)
+    : TComponent(owner), flashs_(std::make_unique<TvdFlashCollection>(this)) {}
+
+TvdFlashList::~TvdFlashList() { flashs_.reset(); }
+
+void TvdFlashList::Loaded() { TComponent::Loaded(); }
+
+TvdFlashStream* TvdFlashList::FindFlash(std::u16string_view name) const {
+    for (int i = 0; i < flashs_->Count(); ++i) {
+        TvdFlashStream* item = flashs_->GetItem(i);
+        if (SameWideText(item->GetFlashStore(), name)) return item;
+    }
+    return nullptr;
+}
+
+void RegisterFlashStoreClasses() {
+    RegisterClass(TvdFlashList::StaticClassInfo());
+    RegisterClass(TvdFlashStream::StaticClassInfo());
+}
+
+}  // namespace vd

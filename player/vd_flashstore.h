@@ -1,0 +1,126 @@
+// The movie store: movie files (SWF, FLV and whatever a movie loads) kept inside form files.
+// A TvdFlashList holds TvdFlashStream items, each with a name and the file's bytes; every item
+// is also listed in the process-wide index FlashList, so a stored movie is found by its name
+// from any player on any form.
+//
+// Platform-free: built natively (sanitizers, fuzzers) and for Windows.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vd_classes.h"
+#include "vd_filer.h"
+#include "vd_streams.h"
+
+namespace vd {
+
+class TvdFlashStream;
+
+// What an item with no data shows and is listed under.
+inline constexpr std::u16string_view kEmptyFlashName = u"(empty)";
+// The name of the binary property that carries an item's bytes in a form.
+inline constexpr const char* kFlashStreamProperty = "FlashStream";
+
+// The process-wide index from stored-movie names to items: unsorted, duplicates allowed, a
+// lookup finds the first entry; names are wide and compare without regard to case.
+class TvdFlashIndex {
+public:
+    struct Entry {
+        WideString Name;
+        TvdFlashStream* Item = nullptr;
+    };
+
+    int Count() const { return static_cast<int>(entries_.size()); }
+    const Entry& Get(int index) const { return entries_.at(static_cast<size_t>(index)); }
+    // First entry whose name equals name without regard to case; -1 when none.
+    int IndexOf(std::u16string_view name) const;
+    int IndexOfItem(const TvdFlashStream* item) const;
+    // The item of the first entry named name, or nullptr.
+    TvdFlashStream* Find(std::u16string_view name) const;
+
+private:
+    friend class TvdFlashStream;
+    std::vector<Entry> entries_;
+};
+
+// Exists only while at least one TvdFlashStream exists anywhere in the process: created by
+// the first item, freed (and reset to nullptr) by the last.
+extern TvdFlashIndex* FlashList;
+
+// One stored file.
+class TvdFlashStream : public TCollectionItem {
+    VD_CLASS(TvdFlashStream, TCollectionItem)
+public:
+    explicit TvdFlashStream(TCollection* collection);
+    ~TvdFlashStream() override;
+
+    // The name when the item holds data, otherwise "(empty)" whatever the name.
+    WideString GetFlashStore() const;
+    // Renames the item and its index entry; the data is left alone.
+    void SetFlashStore(const WideString& value);
+    // The name as set, with or without data.
+    const WideString& GetName() const { return name_; }
+
+    // The file's bytes (owned by the item).
+    TMemoryStream& Data() { return *data_; }
+    const TMemoryStream& Data() const { return *data_; }
+    // Replaces the data with the whole of source.
+    void LoadData(TStream& source) { data_->LoadFromStream(source); }
+
+    // From another TvdFlashStream: its name (index entry included) and a copy of its data.
+    void Assign(TPersistent* source) override;
+    void DefineProperties(TFiler& filer) override;
+    // GetFlashStore as UTF-8.
+    std::string GetDisplayName() override;
+
+    // The "FlashStream" bytes: kind 4 with the name and data when there is data, else the
+    // single byte 0.
+    void WriteData(TStream& stream) const;
+    // Reads kinds 0, 2 and 4 (any other kind leaves the item unchanged). Every length is
+    // checked against the bytes that remain; damaged bytes raise EReadError naming
+    // "FlashStream" and leave the item's name and data as they were.
+    void ReadData(TStream& stream);
+
+private:
+    void Rename(const WideString& value);
+
+    std::unique_ptr<TMemoryStream> data_;
+    WideString name_{kEmptyFlashName};
+};
+
+class TvdFlashList;
+
+class TvdFlashCollection : public TCollection {
+    VD_CLASS(TvdFlashCollection, TCollection)
+public:
+    explicit TvdFlashCollection(TvdFlashList* owner);
+
+    TvdFlashStream* Add() { return static_cast<TvdFlashStream*>(TCollection::Add()); }
+    TvdFlashStream* GetItem(int index) const { return static_cast<TvdFlashStream*>(TCollection::GetItem(index)); }
+    void SetItem(int index, TvdFlashStream* value) { TCollection::SetItem(index, value); }
+};
+
+// The non-visual component an application drops on a form to keep movies in it.
+class TvdFlashList : public TComponent {
+    VD_CLASS(TvdFlashList, TComponent)
+public:
+    explicit TvdFlashList(TComponent* owner);
+    ~TvdFlashList() override;
+
+    TvdFlashCollection* GetFlashs() const { return flashs_.get(); }
+    void Loaded() override;
+
+    // The first of this component's own items whose FlashStore equals name without regard to
+    // case; nullptr when none. FlashList is not consulted.
+    TvdFlashStream* FindFlash(std::u16string_view name) const;
+
+private:
+    std::unique_ptr<TvdFlashCollection> flashs_;
+};
+
+// Registers TvdFlashList and its item class with the form reader (idempotent).
+void RegisterFlashStoreClasses();
+
+}  // namespace vd
