@@ -9,12 +9,6 @@ namespace vd {
 
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::vector<const TClassInfo*>& Registry() {
     static std::vector<const TClassInfo*> classes;
     return classes;

@@ -7,12 +7,6 @@ namespace vd {
 
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 int FindIdent(const TIdents& idents, const std::string& name) {
     for (size_t i = 0; i < idents.size(); ++i)
         if (SameText(idents[i], name)) return static_cast<int>(i);

@@ -396,12 +396,6 @@ bool IsTextDottedIdent(std::string_view s) {
     return IsTextIdent(s);
 }
 
-bool SameWord(std::string_view s, std::string_view w) {
-    if (s.size() != w.size()) return false;
-    for (size_t i = 0; i < s.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != w[i]) return false;
-    return true;
-}
 
 void CheckTextName(const std::string& s, bool dotted, const char* what) {
     if (!(dotted ? IsTextDottedIdent(s) : IsTextIdent(s)))
@@ -481,8 +475,8 @@ private:
         // The reader takes these words, where a property name could start, as the end of the
         // object or item, or as a child object.
         const std::string_view first = std::string_view(p.Name).substr(0, p.Name.find('.'));
-        if (SameWord(first, "end") ||
-            (!inItem && (SameWord(first, "object") || SameWord(first, "inherited") || SameWord(first, "inline"))))
+        if (SameText(first, "end") ||
+            (!inItem && (SameText(first, "object") || SameText(first, "inherited") || SameText(first, "inline"))))
             throw EWriteError("The property name '" + p.Name.substr(0, 32) + "' cannot be written as form text");
         Indent(level);
         out_ += p.Name + " = ";
@@ -604,11 +598,7 @@ private:
     }
     bool IsSym(char c) const { return tok_ == Tok::Symbol && sym_ == c; }
     bool IsWord(const char* w) const {
-        if (tok_ != Tok::Ident || text_.size() != std::strlen(w)) return false;
-        for (size_t i = 0; i < text_.size(); ++i)
-            if (std::tolower(static_cast<unsigned char>(text_[i])) != std::tolower(static_cast<unsigned char>(w[i])))
-                return false;
-        return true;
+        return tok_ == Tok::Ident && SameText(text_, w);
     }
     void Expect(char c) {
         if (!IsSym(c)) Fail(std::string("'") + c + "' expected but " + Describe() + " found");
@@ -922,12 +912,7 @@ private:
             case Tok::Ident: {
                 std::string id = DottedIdent("Value");
                 if (id.size() > 255) Fail("Identifier longer than 255 characters");
-                auto same = [&](const char* w) {
-                    if (id.size() != std::strlen(w)) return false;
-                    for (size_t i = 0; i < id.size(); ++i)
-                        if (std::tolower(static_cast<unsigned char>(id[i])) != w[i]) return false;
-                    return true;
-                };
+                auto same = [&](const char* w) { return SameText(id, w); };
                 if (same("false")) return TFormValue::Boolean(false);
                 if (same("true")) return TFormValue::Boolean(true);
                 if (same("nil")) return TFormValue::Nil();

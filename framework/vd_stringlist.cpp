@@ -11,14 +11,6 @@ namespace {
     throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -75,7 +67,7 @@ void TStringList::Exchange(int index1, int index2) {
 int TStringList::IndexOf(const std::string& s) const {
     for (size_t i = 0; i < items_.size(); ++i) {
         const std::string& t = items_[i].text;
-        if (caseSensitive_ ? t == s : SameTextAscii(t, s)) return static_cast<int>(i);
+        if (caseSensitive_ ? t == s : SameText(t, s)) return static_cast<int>(i);
     }
     return -1;
 }

@@ -44,6 +44,10 @@ VD_DECLARE_EXCEPTION(EComponentError, Exception); // bad component name or owner
 VD_DECLARE_EXCEPTION(EListError, Exception);     // an index out of a list's bounds
 VD_DECLARE_EXCEPTION(EClassNotFound, EReadError); // a form names a class that is not registered
 
+// Equality without regard to ASCII case: how identifiers, class, component and property
+// names compare throughout the framework.
+bool SameText(std::string_view a, std::string_view b);
+
 // UTF-8 <-> UTF-16. Malformed input never throws: bad sequences become U+FFFD.
 WideString Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::u16string_view wide);

@@ -257,21 +257,15 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 
 constexpr const char* kFlashListClass = "TvdFlashList";
 
-bool SameAscii(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 TFormProperty* FindProp(std::vector<TFormProperty>& props, std::string_view name) {
     for (auto& p : props)
-        if (SameAscii(p.Name, name)) return &p;
+        if (SameText(p.Name, name)) return &p;
     return nullptr;
 }
 
 // Every TvdFlashList object of the tree, in form order.
 void FlashLists(TFormObject& o, std::vector<TFormObject*>& out) {
-    if (SameAscii(o.ClassName, kFlashListClass)) out.push_back(&o);
+    if (SameText(o.ClassName, kFlashListClass)) out.push_back(&o);
     for (auto& c : o.Children) FlashLists(c, out);
 }
 
