@@ -5,20 +5,13 @@
 #include <limits>
 #include <string>
 
+#include "text_support.h"
 #include "vd_formfile.h"
 
 using namespace vd;
+using vdtest::Crlf;
 
 namespace {
-
-std::string Crlf(const std::string& lf) {
-    std::string out;
-    for (char c : lf) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 // A text form in canonical layout that exercises every value type the text can express.
 const std::string kCanonical = Crlf(

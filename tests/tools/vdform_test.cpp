@@ -8,22 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "text_support.h"
 #include "vd_formfile.h"
 #include "vd_formtool.h"
 
 using namespace vd;
+using vdtest::Crlf;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Crlf(const std::string& lf) {
-    std::string out;
-    for (char c : lf) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 // Hand-written layout: LF line ends, odd indentation, lower-case keywords, hex numbers.
 const std::string kLooseText =
