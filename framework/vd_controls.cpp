@@ -251,7 +251,12 @@ void TControl::DefaultHandler(TMessage& m) { m.Result = 0; }
 TComponent* TControl::GetParentComponent() const { return parent_; }
 
 void TControl::SetParentComponent(TComponent* parent) {
-    if (auto* w = dynamic_cast<TWinControl*>(parent)) SetParent(w);
+    auto* w = dynamic_cast<TWinControl*>(parent);
+    // A control stored under anything but a windowed control would be read without a parent
+    // and then silently left out when the form is written again.
+    if (!w && parent && parent != GetOwner())
+        throw EReadError(parent->ClassName() + " cannot be the parent of " + GetName());
+    if (w) SetParent(w);
 }
 
 void TControl::Notification(TComponent* component, TOperation operation) {
@@ -370,6 +375,18 @@ void TControlCanvas::FreeHandle() {
     dc_ = nullptr;
 }
 
+TControlCanvas::TPaintLoan::TPaintLoan(TControlCanvas& canvas, HDC dc)
+    : canvas_(canvas), dc_(canvas.dc_), window_(canvas.window_) {
+    canvas.dc_ = dc;
+    canvas.window_ = nullptr;
+}
+
+TControlCanvas::TPaintLoan::~TPaintLoan() {
+    canvas_.FreeHandle();
+    canvas_.dc_ = dc_;
+    canvas_.window_ = window_;
+}
+
 VD_DEFINE_CLASS(TGraphicControl)
 
 TGraphicControl::TGraphicControl(TComponent* owner)
@@ -384,15 +401,8 @@ void TGraphicControl::WndProc(TMessage& m) {
 
 void TGraphicControl::WMPaint(TMessage& m) {
     if (!m.WParam) return;
-    canvas_->FreeHandle();
-    canvas_->SetHandle(reinterpret_cast<HDC>(m.WParam));
-    try {
-        Paint();
-    } catch (...) {
-        canvas_->SetHandle(nullptr);
-        throw;
-    }
-    canvas_->SetHandle(nullptr);
+    TControlCanvas::TPaintLoan loan(*canvas_, reinterpret_cast<HDC>(m.WParam));
+    Paint();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -856,15 +866,8 @@ TCustomControl::TCustomControl(TComponent* owner)
 TCustomControl::~TCustomControl() = default;
 
 void TCustomControl::PaintWindow(HDC dc) {
-    canvas_->FreeHandle();
-    canvas_->SetHandle(dc);
-    try {
-        Paint();
-    } catch (...) {
-        canvas_->SetHandle(nullptr);
-        throw;
-    }
-    canvas_->SetHandle(nullptr);
+    TControlCanvas::TPaintLoan loan(*canvas_, dc);
+    Paint();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -236,6 +236,22 @@ public:
     ~TControlCanvas() override { FreeHandle(); }
     void FreeHandle();
 
+    // Lends a paint DC to the canvas for one Paint call and then gives the canvas back what it
+    // held before: a paint nested in another (a transparent player repainting its parent into
+    // its buffer) leaves the outer paint its DC, and a DC fetched during the loan is released.
+    class TPaintLoan {
+    public:
+        TPaintLoan(TControlCanvas& canvas, HDC dc);
+        ~TPaintLoan();
+        TPaintLoan(const TPaintLoan&) = delete;
+        TPaintLoan& operator=(const TPaintLoan&) = delete;
+
+    private:
+        TControlCanvas& canvas_;
+        HDC dc_;
+        HWND window_;
+    };
+
 protected:
     void CreateHandle() override;
 

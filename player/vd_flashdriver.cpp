@@ -111,12 +111,14 @@ void TvdFlashDriver::DrawUpdateRect(const TRect& rect) {
     GdiFlush();  // the outline is in the pixels before anyone reads them
 }
 
+// The handler runs from a copy: it may replace or clear the driver's own handler (through
+// the player's OnFSCommand/OnFlashCall) while it is running.
 void TvdFlashDriver::DoFSCommand(const WideString& command, const WideString& args) {
-    if (OnFSCommand) OnFSCommand(this, command, args);
+    if (const TvdFSCommandEvent handler = OnFSCommand) handler(this, command, args);
 }
 
 void TvdFlashDriver::DoFlashCall(const WideString& request) {
-    if (OnFlashCall) OnFlashCall(this, request);
+    if (const TvdFlashCallEvent handler = OnFlashCall) handler(this, request);
 }
 
 void TvdFlashDriver::SetPause(bool value) {

@@ -221,9 +221,14 @@ void TvdFlashPlayer::DoEraseBackground(TObject*, const TRect& ARect) {
 void TvdFlashPlayer::DoPaint(TObject*, const TRect&) {
     if (Designing()) return;
     TCanvas* canvas = Canvas();
-    const bool borrowed = !canvas->HandleAllocated();
+    // A DC the canvas fetches for this paint goes back to the system even if Paint raises.
+    struct Release {
+        TControlCanvas* canvas;
+        ~Release() {
+            if (canvas) canvas->FreeHandle();
+        }
+    } release{canvas->HandleAllocated() ? nullptr : static_cast<TControlCanvas*>(canvas)};
     Paint();
-    if (borrowed) static_cast<TControlCanvas*>(canvas)->FreeHandle();
 }
 
 void TvdFlashPlayer::Paint() {

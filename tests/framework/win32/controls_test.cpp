@@ -2,6 +2,10 @@
 // through the parent, mouse routing and capture, keys, colour inheritance, alignment.
 #include <windows.h>
 #include <windowsx.h>
+// The framework's RegisterClass, not the window-class macro of <windows.h>.
+#ifdef RegisterClass
+#undef RegisterClass
+#endif
 
 #include <gtest/gtest.h>
 
@@ -455,3 +459,48 @@ TEST(DesignState, FormAndItsComponentsEnterAndLeaveDesigning) {
 }
 
 }  // namespace
+
+TEST(Painting, ANestedPaintGivesTheCanvasBackAsItFoundIt) {
+    auto form = std::make_unique<TForm>(nullptr);
+    form->SetBounds(0, 0, 200, 150);
+    auto* block = new TBlock(form.get());
+    block->SetParent(form.get());
+    block->SetBounds(10, 10, 50, 40);
+    ASSERT_NE(form->Handle(), nullptr);
+    auto* canvas = static_cast<TControlCanvas*>(block->Canvas());
+    HDC own = canvas->Handle();  // fetched from the form's window
+    ASSERT_NE(own, nullptr);
+    HDC outerDC = CreateCompatibleDC(nullptr);
+    HDC innerDC = CreateCompatibleDC(nullptr);
+    {
+        TControlCanvas::TPaintLoan outer(*canvas, outerDC);
+        EXPECT_EQ(canvas->Handle(), outerDC);
+        {
+            // A transparent child repainting its parent into its buffer, inside the outer paint.
+            TControlCanvas::TPaintLoan inner(*canvas, innerDC);
+            EXPECT_EQ(canvas->Handle(), innerDC);
+        }
+        EXPECT_EQ(canvas->Handle(), outerDC);  // the outer paint keeps drawing where it was
+    }
+    EXPECT_EQ(canvas->Handle(), own);
+    DeleteDC(innerDC);
+    DeleteDC(outerDC);
+}
+
+TEST(FormReading, AControlStoredUnderANonWindowedControlIsRefused) {
+    RegisterClass(TGraphicControl::StaticClassInfo());
+    TForm form(nullptr);
+    try {
+        ReadComponent("object F: TForm\n"
+                      "  object G1: TGraphicControl\n"
+                      "    object G2: TGraphicControl\n"
+                      "    end\n"
+                      "  end\n"
+                      "end\n",
+                      &form);
+        FAIL() << "a control without a possible parent was read";
+    } catch (const EReadError& e) {
+        EXPECT_STREQ(e.what(), "TGraphicControl cannot be the parent of G2");
+    }
+    EXPECT_EQ(form.ComponentCount(), 0);  // nothing half-read is left on the form
+}

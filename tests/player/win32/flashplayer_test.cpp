@@ -196,6 +196,32 @@ TEST_F(PlayerTest, MovieEventsAssignedByCodeReachTheCurrentDriverAtOnce) {
     EXPECT_EQ(got, (std::vector<std::string>{"call again from driver"}));
 }
 
+// A "quit"-style handler that clears or replaces itself while it runs keeps running on
+// intact state: what it holds lives until it returns.
+namespace handler_probe {
+bool gone = false;
+bool goneDuringCall = false;
+struct Probe {
+    ~Probe() { gone = true; }
+};
+}  // namespace handler_probe
+
+TEST_F(PlayerTest, AHandlerMayClearItselfWhileItRuns) {
+    using namespace handler_probe;
+    gone = goneDuringCall = false;
+    TvdFlashPlayer p(nullptr);
+    auto probe = std::make_shared<Probe>();
+    p.SetOnFSCommand([probe, player = &p](TObject*, const WideString&, const WideString&) {
+        player->SetOnFSCommand(nullptr);
+        goneDuringCall = gone;  // only globals from here on
+    });
+    probe.reset();  // the handler copies are now the only owners
+    ASSERT_FALSE(gone);
+    p.Driver()->DoFSCommand(u"quit", u"");
+    EXPECT_FALSE(goneDuringCall);
+    EXPECT_TRUE(gone);  // released once the call returned
+}
+
 TEST_F(PlayerTest, ChangingPluginReplacesTheDriverAndReloadsTheMovie) {
     DefaultFlashDriverClass = &TRecDriver::Class();
     FlashDriverNSClass = &TTestNSDriver::Class();
