@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vd {
@@ -90,6 +91,12 @@ public:
 
     // Empties the stream and gives its memory back.
     void Clear();
+    // Exchanges content and position with other; never fails. Lets an owner fill a new
+    // stream first and then take its bytes, so the object others refer to stays the same.
+    void Swap(TMemoryStream& other) noexcept {
+        data_.swap(other.data_);
+        std::swap(position_, other.position_);
+    }
 
     // Replaces the content with the whole of stream (read from its beginning) and moves to
     // position 0. If reading fails the old content is kept.

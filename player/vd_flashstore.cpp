@@ -77,10 +77,10 @@ void TvdFlashStream::Assign(TPersistent* source) {
     }
     if (other == this) return;
     // Copy first, so a failed copy leaves this item as it was.
-    auto copy = std::make_unique<TMemoryStream>();
-    if (other->data_->GetSize() > 0) copy->WriteBuffer(other->data_->Memory(), other->data_->GetSize());
-    copy->SetPosition(0);
-    data_ = std::move(copy);
+    TMemoryStream copy;
+    if (other->data_->GetSize() > 0) copy.WriteBuffer(other->data_->Memory(), other->data_->GetSize());
+    copy.SetPosition(0);
+    data_->Swap(copy);  // the item's stream stays the same object: references to it stay valid
     Rename(other->name_);
 }
 
@@ -194,12 +194,12 @@ void TvdFlashStream::ReadData(TStream& stream) {
         name = Latin1ToWide(raw);
     }
     const int64_t size = in.Length(1, "data size");
-    auto data = std::make_unique<TMemoryStream>();
-    data->SetSize(size);
-    if (size > 0) in.Bytes(data->Memory(), size, "data");
-    data->SetPosition(0);
+    TMemoryStream data;
+    data.SetSize(size);
+    if (size > 0) in.Bytes(data.Memory(), size, "data");
+    data.SetPosition(0);
 
-    data_ = std::move(data);
+    data_->Swap(data);  // same stream object, new bytes
     // Normally FlashStore, read just before, has already given the index this name; a form
     // whose two values disagree must not leave the index pointing under the old one.
     Rename(name);

@@ -228,6 +228,23 @@ TEST_F(FlashStoreTest, IndexLivesFromTheFirstItemToTheLastAcrossLists) {
     EXPECT_EQ(FlashList->Get(0).Item, d);
 }
 
+TEST_F(FlashStoreTest, TheItemsStreamStaysTheSameObjectWhenItsBytesAreReplaced) {
+    // A player may hold the item's stream (say, to load a movie from it) while the item is
+    // assigned or read again: the reference must keep naming the item's current bytes.
+    TvdFlashList list(nullptr);
+    TvdFlashStream* item = list.GetFlashs()->Add();
+    TvdFlashStream* other = list.GetFlashs()->Add();
+    other->SetFlashStore(u"b.swf");
+    SetData(*other, "bee");
+    TMemoryStream& held = item->Data();
+    item->Assign(other);
+    EXPECT_EQ(&item->Data(), &held);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(held.Memory()), static_cast<size_t>(held.GetSize())), "bee");
+    ReadInto(*item, Bytes({0x04, 0x01, 0, 0, 0, 0x61, 0, 0x02, 0, 0, 0, 0x07, 0x08}));
+    EXPECT_EQ(&item->Data(), &held);
+    EXPECT_EQ(DataOf(*item), Bytes({7, 8}));
+}
+
 TEST_F(FlashStoreTest, AssignCopiesNameAndDataAndTheCollectionCopiesItems) {
     TvdFlashList from(nullptr), to(nullptr);
     TvdFlashStream* a = from.GetFlashs()->Add();
