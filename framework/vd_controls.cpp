@@ -256,7 +256,7 @@ void TControl::SetParentComponent(TComponent* parent) {
     // and then silently left out when the form is written again.
     if (!w && parent && parent != GetOwner())
         throw EReadError(parent->ClassName() + " cannot be the parent of " + GetName());
-    if (w) SetParent(w);
+    if (w || !parent) SetParent(w);
 }
 
 void TControl::Notification(TComponent* component, TOperation operation) {

@@ -163,6 +163,7 @@ TComponent* TReader::ReadRootComponent(std::string_view form, TComponent* root, 
     loaded_.clear();
     created_.clear();
     fixups_.clear();
+    reparented_.clear();
     if (!root) {
         const TClassInfo* cls = FindClass(tree.ClassName);
         if (!cls) throw EClassNotFound("Class " + tree.ClassName + " not found");
@@ -197,6 +198,10 @@ TComponent* TReader::ReadRootComponent(std::string_view form, TComponent* root, 
         for (TComponent* c : loaded_) c->Loaded();
     } catch (...) {
         for (TComponent* c : loaded_) c->EndLoading();
+        // Existing components go back where they were before anything they were moved
+        // under is freed with the components this read created.
+        for (auto it = reparented_.rbegin(); it != reparented_.rend(); ++it) it->first->SetParentComponent(it->second);
+        reparented_.clear();
         // Free what this read created; components go before the root that owns them.
         for (auto it = created_.rbegin(); it != created_.rend(); ++it) delete *it;
         loaded_.clear();
@@ -206,6 +211,7 @@ TComponent* TReader::ReadRootComponent(std::string_view form, TComponent* root, 
     loaded_.clear();
     created_.clear();
     fixups_.clear();
+    reparented_.clear();
     return root;
 }
 
@@ -234,6 +240,7 @@ void TReader::ReadObject(TComponent* component, const TFormObject& obj) {
             }
         }
         loaded_.push_back(child);
+        if (childObj.Flags & (ffInherited | ffInline)) reparented_.emplace_back(child, child->GetParentComponent());
         child->SetParentComponent(component);
         ReadObject(child, childObj);
     }

@@ -87,6 +87,8 @@ private:
 
     std::vector<TComponent*> loaded_;
     std::vector<TComponent*> created_;
+    // Existing (inherited) components the read moved, with the parent each had before.
+    std::vector<std::pair<TComponent*, TComponent*>> reparented_;
     std::vector<Fixup> fixups_;
     // While DefineProperties runs: the property being looked for and its value.
     const std::string* definedName_ = nullptr;

@@ -504,3 +504,30 @@ TEST(FormReading, AControlStoredUnderANonWindowedControlIsRefused) {
     }
     EXPECT_EQ(form.ComponentCount(), 0);  // nothing half-read is left on the form
 }
+
+TEST(FormReading, AFailedReadPutsExistingControlsBackAndFreesOnlyWhatItMade) {
+    RegisterClass(TCustomControl::StaticClassInfo());
+    TForm form(nullptr);
+    form.SetName("F");
+    auto* existing = new TCustomControl(&form);
+    existing->SetName("C");
+    existing->SetParent(&form);
+    try {
+        // C is moved under the new P2; the unknown class after it makes the read fail.
+        ReadComponent("object F: TForm\n"
+                      "  object P2: TCustomControl\n"
+                      "    inherited C: TCustomControl\n"
+                      "    end\n"
+                      "  end\n"
+                      "  object X: TNoSuchControl\n"
+                      "  end\n"
+                      "end\n",
+                      &form);
+        FAIL() << "read an unknown class";
+    } catch (const EClassNotFound&) {
+    }
+    ASSERT_EQ(form.ComponentCount(), 1);
+    EXPECT_EQ(form.FindComponent("C"), existing);
+    EXPECT_EQ(existing->GetParent(), &form);
+    EXPECT_EQ(form.FindComponent("P2"), nullptr);
+}
