@@ -374,6 +374,14 @@ HRESULT FlashControl::ScriptGate(const char* what) {
 
 // ---- IvdFlashPlayer -------------------------------------------------------------------------
 
+// The playback members: journal, pass the scripting gate, act, and let the frame timer follow.
+HRESULT FlashControl::Playback(const char* name, void (Player::*op)()) {
+    RP_GATE(name);
+    (player_.*op)();
+    UpdateTimer();
+    return S_OK;
+}
+
 STDMETHODIMP FlashControl::get_ReadyState(long* p) {
     if (!p) return E_POINTER;
     *p = player_.HasMovie() ? 4 : (player_.PendingMovieUrl().empty() ? 0 : 1);
@@ -464,42 +472,12 @@ STDMETHODIMP FlashControl::put_FrameNum(long v) {
 STDMETHODIMP FlashControl::SetZoomRect(long, long, long, long) { return S_OK; }
 STDMETHODIMP FlashControl::Zoom(int) { return S_OK; }
 STDMETHODIMP FlashControl::Pan(long, long, int) { return S_OK; }
-STDMETHODIMP FlashControl::Play() {
-    RP_GATE("Play");
-    player_.Play();
-    UpdateTimer();
-    return S_OK;
-}
-STDMETHODIMP FlashControl::Stop() {
-    RP_GATE("Stop");
-    player_.StopPlay();
-    UpdateTimer();
-    return S_OK;
-}
-STDMETHODIMP FlashControl::Back() {
-    RP_GATE("Back");
-    player_.Back();
-    UpdateTimer();
-    return S_OK;
-}
-STDMETHODIMP FlashControl::Forward() {
-    RP_GATE("Forward");
-    player_.Forward();
-    UpdateTimer();
-    return S_OK;
-}
-STDMETHODIMP FlashControl::Rewind() {
-    RP_GATE("Rewind");
-    player_.Rewind();
-    UpdateTimer();
-    return S_OK;
-}
-STDMETHODIMP FlashControl::StopPlay() {
-    RP_GATE("StopPlay");
-    player_.StopPlay();
-    UpdateTimer();
-    return S_OK;
-}
+STDMETHODIMP FlashControl::Play() { return Playback("Play", &Player::Play); }
+STDMETHODIMP FlashControl::Stop() { return Playback("Stop", &Player::StopPlay); }
+STDMETHODIMP FlashControl::Back() { return Playback("Back", &Player::Back); }
+STDMETHODIMP FlashControl::Forward() { return Playback("Forward", &Player::Forward); }
+STDMETHODIMP FlashControl::Rewind() { return Playback("Rewind", &Player::Rewind); }
+STDMETHODIMP FlashControl::StopPlay() { return Playback("StopPlay", &Player::StopPlay); }
 STDMETHODIMP FlashControl::GotoFrame(long n) {
     RP_GATE("GotoFrame");
     player_.GotoFrame(static_cast<int>(n));

@@ -284,6 +284,7 @@ private:
     void Deactivate();
     void UpdateTimer();
     HRESULT ScriptGate(const char* what);
+    HRESULT Playback(const char* name, void (Player::*op)());
     void Journal(const std::string& line);
     void ReadAmbient(DISPID id, const char* name);
 
