@@ -3,7 +3,9 @@
 #include <oleauto.h>
 
 #include <cstdio>
+#include <utility>
 
+#include "vd_com.h"
 #include "vd_winstr.h"
 
 namespace vd {
@@ -50,18 +52,16 @@ EOleException EOleException::FromExcepInfo(EXCEPINFO& info) {
         info.pfnDeferredFillIn(&info);
         info.pfnDeferredFillIn = nullptr;
     }
-    std::string description = BstrToAnsi(info.bstrDescription);
+    // The strings are ours from here: freed when these owners go, the caller's copy zeroed.
+    const win32::TBstr descriptionText = win32::TBstr::Attach(std::exchange(info.bstrDescription, nullptr));
+    const win32::TBstr sourceText = win32::TBstr::Attach(std::exchange(info.bstrSource, nullptr));
+    const win32::TBstr helpFileText = win32::TBstr::Attach(std::exchange(info.bstrHelpFile, nullptr));
+    std::string description = BstrToAnsi(descriptionText.Get());
     while (!description.empty() && (description.back() == '\n' || description.back() == '\r'))
         description.pop_back();
-    const std::string source = BstrToAnsi(info.bstrSource);
-    const std::string helpFile = BstrToAnsi(info.bstrHelpFile);
     const HRESULT code = info.scode != 0 ? info.scode : DISP_E_EXCEPTION;
-    const int helpContext = static_cast<int>(info.dwHelpContext);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
-    info.bstrDescription = info.bstrSource = info.bstrHelpFile = nullptr;
-    return EOleException(description, code, source, helpFile, helpContext);
+    return EOleException(description, code, BstrToAnsi(sourceText.Get()), BstrToAnsi(helpFileText.Get()),
+                         static_cast<int>(info.dwHelpContext));
 }
 
 HRESULT OleCheck(HRESULT result) {

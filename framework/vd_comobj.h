@@ -1,11 +1,7 @@
 // Errors of COM and OLE calls as framework exceptions. Win32 only.
 #pragma once
 
-#include <windows.h>
-// The framework's RegisterClass (form classes), not the window-class macro of <windows.h>.
-#ifdef RegisterClass
-#undef RegisterClass
-#endif
+#include "vd_windows.h"
 #include <oaidl.h>
 
 #include <string>

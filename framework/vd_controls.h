@@ -4,11 +4,7 @@
 // control can name. Win32 only.
 #pragma once
 
-#include <windows.h>
-// The framework's RegisterClass (form classes), not the window-class macro of <windows.h>.
-#ifdef RegisterClass
-#undef RegisterClass
-#endif
+#include "vd_windows.h"
 
 #include <functional>
 #include <memory>

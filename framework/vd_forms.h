@@ -1,11 +1,7 @@
 // Forms (top-level windows), the application object and the screen. Win32 only.
 #pragma once
 
-#include <windows.h>
-// The framework's RegisterClass (form classes), not the window-class macro of <windows.h>.
-#ifdef RegisterClass
-#undef RegisterClass
-#endif
+#include "vd_windows.h"
 
 #include <functional>
 #include <string>

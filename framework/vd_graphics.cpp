@@ -16,21 +16,13 @@ TDibSection::TDibSection(int width, int height) : width_(width < 1 ? 1 : width),
     info_.bmiHeader.biPlanes = 1;
     info_.bmiHeader.biBitCount = 32;
     info_.bmiHeader.biCompression = BI_RGB;
-    bitmap_ = CreateDIBSection(nullptr, &info_, DIB_RGB_COLORS, &bits_, nullptr, 0);
+    bitmap_.Reset(CreateDIBSection(nullptr, &info_, DIB_RGB_COLORS, &bits_, nullptr, 0));
     if (!bitmap_) {
         bits_ = nullptr;
         return;
     }
-    dc_ = CreateCompatibleDC(nullptr);
-    if (dc_) old_ = SelectObject(dc_, bitmap_);
-}
-
-TDibSection::~TDibSection() {
-    if (dc_) {
-        if (old_) SelectObject(dc_, old_);
-        DeleteDC(dc_);
-    }
-    if (bitmap_) DeleteObject(bitmap_);
+    dc_.Reset(CreateCompatibleDC(nullptr));
+    if (dc_) selected_.emplace(dc_.Get(), bitmap_.Get());
 }
 
 HDC TCanvas::Handle() {

@@ -1,13 +1,11 @@
 // Colours, GDI object ownership and the canvas. Win32 only.
 #pragma once
 
-#include <windows.h>
-// The framework's RegisterClass (form classes), not the window-class macro of <windows.h>.
-#ifdef RegisterClass
-#undef RegisterClass
-#endif
+#include "vd_windows.h"
+#include "vd_win32_owners.h"
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "vd_classes.h"
@@ -34,75 +32,22 @@ constexpr TColor clScrollBar = SystemColor(COLOR_SCROLLBAR), clBackground = Syst
 COLORREF ColorToRGB(TColor color);
 
 // ---------------------------------------------------------------------------------------
-// Ownership of GDI objects.
-
-// Deletes the object (pen, brush, bitmap, region, font) when it goes.
-class TGdiObject {
-public:
-    TGdiObject() = default;
-    explicit TGdiObject(HGDIOBJ handle) : handle_(handle) {}
-    ~TGdiObject() { Reset(); }
-    TGdiObject(TGdiObject&& o) noexcept : handle_(std::exchange(o.handle_, nullptr)) {}
-    TGdiObject& operator=(TGdiObject&& o) noexcept {
-        if (this != &o) { Reset(); handle_ = std::exchange(o.handle_, nullptr); }
-        return *this;
-    }
-    TGdiObject(const TGdiObject&) = delete;
-    TGdiObject& operator=(const TGdiObject&) = delete;
-    HGDIOBJ Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void Reset(HGDIOBJ handle = nullptr) {
-        if (handle_) DeleteObject(handle_);
-        handle_ = handle;
-    }
-
-private:
-    HGDIOBJ handle_ = nullptr;
-};
-
-// Selects an object into a device context and puts the previous one back when it goes.
-class TSelectObject {
-public:
-    TSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {}
-    ~TSelectObject() {
-        if (old_) SelectObject(dc_, old_);
-    }
-    TSelectObject(const TSelectObject&) = delete;
-    TSelectObject& operator=(const TSelectObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
-// Saves a device context's state (clip region, origins, selections) and restores it.
-class TSavedDC {
-public:
-    explicit TSavedDC(HDC dc) : dc_(dc), id_(dc ? SaveDC(dc) : 0) {}
-    ~TSavedDC() {
-        if (id_) RestoreDC(dc_, id_);
-    }
-    TSavedDC(const TSavedDC&) = delete;
-    TSavedDC& operator=(const TSavedDC&) = delete;
-
-private:
-    HDC dc_;
-    int id_;
-};
+// Ownership of GDI objects: the project's Win32 owners, under the framework's names.
+using win32::TGdiObject;
+using win32::TSavedDC;
+using win32::TSelectObject;
 
 // A 32-bit top-down DIB section selected into a memory DC of its own. GDI drawing through
-// DC() and direct access through Bits() share the same memory. The bitmap is deselected
-// before the DC and bitmap are deleted.
+// DC() and direct access through Bits() share the same memory.
 class TDibSection {
 public:
     TDibSection(int width, int height);
-    ~TDibSection();
     TDibSection(const TDibSection&) = delete;
     TDibSection& operator=(const TDibSection&) = delete;
 
     bool Valid() const { return bits_ != nullptr; }
-    HDC DC() const { return dc_; }
-    HBITMAP Bitmap() const { return bitmap_; }
+    HDC DC() const { return dc_.Get(); }
+    HBITMAP Bitmap() const { return static_cast<HBITMAP>(bitmap_.Get()); }
     uint32_t* Bits() const { return static_cast<uint32_t*>(bits_); }
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -113,10 +58,11 @@ private:
     BITMAPINFO info_{};
     int width_;
     int height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
     void* bits_ = nullptr;
+    // Declared in this order so the bitmap leaves the DC before either is deleted.
+    TGdiObject bitmap_;
+    win32::TMemoryDC dc_;
+    std::optional<TSelectObject> selected_;
 };
 
 // ---------------------------------------------------------------------------------------

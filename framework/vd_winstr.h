@@ -2,11 +2,7 @@
 // code page (CP_ACP). Win32 only.
 #pragma once
 
-#include <windows.h>
-// The framework's RegisterClass (form classes), not the window-class macro of <windows.h>.
-#ifdef RegisterClass
-#undef RegisterClass
-#endif
+#include "vd_windows.h"
 
 #include <string>
 #include <string_view>

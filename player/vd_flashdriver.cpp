@@ -1,9 +1,5 @@
 #include "vd_flashdriver.h"
 
-#include "vd_flashplayer_ctl.h"
-#include "vd_flashstore.h"
-#include "vd_movieres.h"
-
 #include <string>
 
 namespace vd {
@@ -148,45 +144,24 @@ const TvdFlashDriverClass* FlashDriverNSClass = nullptr;
 const TvdFlashDriverClass* FlashDriverActiveXClass = nullptr;
 uint32_t MainWnd = 0;
 
-namespace {
-int unitInitCount = 0;
-}
-
 TvdActiveXCheck& FlashActiveXCheck() {
     static TvdActiveXCheck check;
     return check;
 }
 
-void InitializeFlashPlayerUnit() {
-    if (unitInitCount++ != 0) return;
-    DefaultFlashDriverClass = &TvdFlashDriver::Class();
-    // Forms name the player and the movie store by class: make them known to the form reader.
-    RegisterClass(TvdFlashPlayer::StaticClassInfo());
-    RegisterFlashStoreClasses();
-    // Movie names that are local files are tested against the real file system.
-    InstallWin32FileExists();
-}
-
-void FinalizeFlashPlayerUnit() {
-    if (unitInitCount > 0) --unitInitCount;
-}
-
 void CheckFlashPlugins() { FlashActiveXCheck().Run(DefaultFlashDriverClass, FlashDriverActiveXClass); }
 
-void ChangePlugin(TvdFlashDriver*& driver, TvdPlugin plugin, WideString movie, int width, int height,
+void ChangePlugin(std::unique_ptr<TvdFlashDriver>& driver, TvdPlugin plugin, WideString movie, int width, int height,
                   uint32_t background, TControl* control, TvdPaintEvent onPaint,
                   TvdEraseBackgroundEvent onEraseBackground, TvdFSCommandEvent onFSCommand,
                   TvdFlashCallEvent onFlashCall) {
-    // `movie` is our own copy: the old driver going away cannot take it with it.
-    if (driver) {
-        TvdFlashDriver* old = driver;
-        driver = nullptr;
-        delete old;
-    }
+    // `movie` is our own copy: the old driver going away cannot take it with it. reset() lets
+    // go of the old driver before freeing it, so nothing reaches it while it goes.
+    driver.reset();
     const TvdFlashDriverClass& cls = ChooseFlashDriverClass(plugin, DefaultFlashDriverClass, FlashDriverActiveXClass,
                                                             FlashDriverNSClass, TvdFlashDriver::Class());
-    TvdFlashDriver* d = cls.Create(width, height, background);
-    driver = d;
+    driver.reset(cls.Create(width, height, background));
+    TvdFlashDriver* d = driver.get();
     d->Control = control;
     d->OnPaint = std::move(onPaint);
     d->OnEraseBackground = std::move(onEraseBackground);

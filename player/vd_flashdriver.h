@@ -4,11 +4,8 @@
 // it keeps a buffer and accepts every movie operation without doing anything. Win32 only.
 #pragma once
 
-#include <windows.h>
-// The framework's RegisterClass (form classes), not the window-class macro of <windows.h>.
-#ifdef RegisterClass
-#undef RegisterClass
-#endif
+#include "vd_windows.h"
+#include "vd_com.h"
 
 #include <cstdint>
 #include <functional>
@@ -52,17 +49,15 @@ struct IvdFlash : public IUnknown {
 
 // IUnknown for components: answers IUnknown and the null interface identifier (IvdFlash has
 // none); the counts are fixed, nothing is ever freed through them.
-#define VD_COMPONENT_IUNKNOWN                                                              \
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {       \
-        if (!object) return E_POINTER;                                                    \
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, GUID_NULL)) {            \
-            *object = static_cast<IvdFlash*>(this);                                       \
-            return S_OK;                                                                  \
-        }                                                                                 \
-        *object = nullptr;                                                                \
-        return E_NOINTERFACE;                                                             \
-    }                                                                                     \
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }                               \
+inline const win32::TInterfaceRow<IvdFlash> ComponentInterfaces[] = {
+    win32::InterfaceRow<IvdFlash, IvdFlash>(IID_IUnknown),
+    win32::InterfaceRow<IvdFlash, IvdFlash>(GUID_NULL),
+};
+#define VD_COMPONENT_IUNKNOWN                                                                    \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {             \
+        return win32::QueryInterfaceFrom<IvdFlash>(this, ComponentInterfaces, riid, object); \
+    }                                                                                           \
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }                                     \
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
 class TvdFlashDriver : public TComponent, public IvdFlash {
@@ -193,10 +188,6 @@ extern const TvdFlashDriverClass* FlashDriverActiveXClass;
 TvdActiveXCheck& FlashActiveXCheck();
 extern uint32_t MainWnd;
 
-// Player unit start-up and shut-down (counted: only the first initialization acts).
-void InitializeFlashPlayerUnit();
-void FinalizeFlashPlayerUnit();
-
 // Runs the once-per-process ActiveX availability check. Every player constructor calls it.
 void CheckFlashPlugins();
 
@@ -204,7 +195,7 @@ void CheckFlashPlugins();
 // background, wires it to the control and the four handlers, erases its buffer through
 // onEraseBackground, loads `movie` (also when empty) and invalidates the control.
 // A driver constructor that throws leaves `driver` nullptr.
-void ChangePlugin(TvdFlashDriver*& driver, TvdPlugin plugin, WideString movie, int width, int height,
+void ChangePlugin(std::unique_ptr<TvdFlashDriver>& driver, TvdPlugin plugin, WideString movie, int width, int height,
                   uint32_t background, TControl* control, TvdPaintEvent onPaint,
                   TvdEraseBackgroundEvent onEraseBackground, TvdFSCommandEvent onFSCommand,
                   TvdFlashCallEvent onFlashCall);

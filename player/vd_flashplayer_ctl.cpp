@@ -43,11 +43,8 @@ TvdFlashPlayer::TvdFlashPlayer(TComponent* owner) : TGraphicControl(owner) {
     RecreateDriver();
 }
 
-TvdFlashPlayer::~TvdFlashPlayer() {
-    TvdFlashDriver* d = driver_;
-    driver_ = nullptr;
-    delete d;
-}
+// The driver goes first, while the control it paints for is still whole.
+TvdFlashPlayer::~TvdFlashPlayer() { driver_.reset(); }
 
 void TvdFlashPlayer::RecreateDriver() {
     ChangePlugin(

@@ -4,6 +4,7 @@
 // wherever the movie leaves the background. Win32 only.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "vd_controls.h"
@@ -22,7 +23,7 @@ public:
     VD_COMPONENT_IUNKNOWN
 
     // The driver serving this control (nullptr only after a driver constructor failed).
-    TvdFlashDriver* Driver() const { return driver_; }
+    TvdFlashDriver* Driver() const { return driver_.get(); }
 
     bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
     void SetDisableFlashCursor(bool value);
@@ -89,7 +90,7 @@ private:
     // The buffer shows the parent at the control's place; after a move it shows the old place.
     void RefreshTransparentBackground();
 
-    TvdFlashDriver* driver_ = nullptr;
+    std::unique_ptr<TvdFlashDriver> driver_;
     bool transparent_ = true;
     WideString movie_;
     TvdPlugin plugin_ = vdDefault;

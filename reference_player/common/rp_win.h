@@ -5,7 +5,7 @@
 
 #include "rp_engine.h"
 
-#include <windows.h>
+#include "vd_windows.h"
 
 #include <functional>
 #include <string>

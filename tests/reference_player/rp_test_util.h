@@ -2,7 +2,7 @@
 // section to draw into, and pixel reading.
 #pragma once
 
-#include <windows.h>
+#include "vd_windows.h"
 
 #include <gtest/gtest.h>
 

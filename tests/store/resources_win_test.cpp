@@ -1,6 +1,6 @@
 // The built-in movies as RCDATA resources of the module, the real file-existence test and the
 // application directory, under Wine.
-#include <windows.h>
+#include "vd_windows.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // whose background is a known pattern.
 #pragma once
 
-#include <windows.h>
+#include "vd_windows.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,8 @@
 // Proves vd_add_wine_test / cmake/wine-scenario.sh: the test runs in its own Wine prefix
 // (SCENARIO scenario_test), from a run folder holding the FILES entry beside the EXE, with the
 // REGISTRY values set before it starts. See tests/CMakeLists.txt.
-#include <windows.h>
+#include "vd_windows.h"
+#include "vd_win32_owners.h"
 
 #include <gtest/gtest.h>
 
@@ -44,9 +45,10 @@ TEST(Scenario, RunsFromTheRunFolder) {
 }
 
 TEST(Scenario, RegistryValuesAreSet) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\vdplayer\\ScenarioTest", 0, KEY_READ, &key),
+    vd::win32::TRegKey owner;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\vdplayer\\ScenarioTest", 0, KEY_READ, owner.Out()),
               ERROR_SUCCESS);
+    const HKEY key = owner.Get();
 
     wchar_t text[128] = {};
     DWORD type = 0;
@@ -62,19 +64,18 @@ TEST(Scenario, RegistryValuesAreSet) {
               ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(count, 42u);
-    RegCloseKey(key);
 }
 
 TEST(Scenario, UsesItsOwnPrefixWithTheNullDriver) {
     // Created by wine-scenario.sh together with the prefix.
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Drivers", 0, KEY_READ, &key), ERROR_SUCCESS);
+    vd::win32::TRegKey owner;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Drivers", 0, KEY_READ, owner.Out()), ERROR_SUCCESS);
+    const HKEY key = owner.Get();
     wchar_t text[32] = {};
     DWORD size = sizeof(text) - sizeof(wchar_t);
     EXPECT_EQ(RegQueryValueExW(key, L"Graphics", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size),
               ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(text), L"null");
-    RegCloseKey(key);
 
     char prefix[1024] = {};
     const DWORD n = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix));

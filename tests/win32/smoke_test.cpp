@@ -1,6 +1,6 @@
 // Windows smoke test: GDI drawing into a DIB section, and a window's message loop.
 // Runs under Wine with the null graphics driver (no X server).
-#include <windows.h>
+#include "vd_windows.h"
 
 #include <gtest/gtest.h>
 

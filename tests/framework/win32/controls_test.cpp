@@ -1,11 +1,7 @@
 // The visual framework on real Win32: windows made on demand, painting of graphic children
 // through the parent, mouse routing and capture, keys, colour inheritance, alignment.
-#include <windows.h>
+#include "vd_windows.h"
 #include <windowsx.h>
-// The framework's RegisterClass, not the window-class macro of <windows.h>.
-#ifdef RegisterClass
-#undef RegisterClass
-#endif
 
 #include <gtest/gtest.h>
 

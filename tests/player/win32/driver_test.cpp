@@ -1,6 +1,6 @@
 // The driver base on real DIB sections and memory DCs, and driver selection through
 // ChangePlugin with test driver classes.
-#include <windows.h>
+#include "vd_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -256,14 +256,14 @@ TEST(DriverParent, ParentHandleNeverCreatesAWindowAndOffsetIsTheGraphicControlsP
 // ChangePlugin
 
 std::string ChosenFor(TvdPlugin plugin) {
-    TvdFlashDriver* driver = nullptr;
+    std::unique_ptr<TvdFlashDriver> driver;
     ChangePlugin(driver, plugin, u"", 4, 4, 0xFF000000, nullptr, nullptr, nullptr, nullptr, nullptr);
-    std::string name = driver ? (dynamic_cast<TTestNSDriver*>(driver)   ? "Netscape"
-                                 : dynamic_cast<TTestAXDriver*>(driver) ? "ActiveX"
-                                 : dynamic_cast<TRecDriver*>(driver)    ? "Recording"
-                                                                        : driver->ClassName())
-                              : "none";
-    delete driver;
+    TvdFlashDriver* d = driver.get();
+    std::string name = d ? (dynamic_cast<TTestNSDriver*>(d)   ? "Netscape"
+                            : dynamic_cast<TTestAXDriver*>(d) ? "ActiveX"
+                            : dynamic_cast<TRecDriver*>(d)    ? "Recording"
+                                                              : d->ClassName())
+                          : "none";
     return name;
 }
 
@@ -311,9 +311,9 @@ TEST(ChangePlugin, ReplacesTheDriverWiresItErasesThenLoadsAndInvalidates) {
     Application().ProcessMessages();
     ValidateRect(form->Handle(), nullptr);
 
-    TvdFlashDriver* driver = nullptr;
+    std::unique_ptr<TvdFlashDriver> driver;
     auto onErase = [&](TObject* s, const TRect& r) {
-        EXPECT_EQ(s, driver);
+        EXPECT_EQ(s, driver.get());
         Journal().push_back("erase " + std::to_string(r.Right) + "x" + std::to_string(r.Bottom));
     };
     int painted = 0, commands = 0, calls = 0;
@@ -321,7 +321,7 @@ TEST(ChangePlugin, ReplacesTheDriverWiresItErasesThenLoadsAndInvalidates) {
                  [&](TObject*, const TRect&) { ++painted; }, onErase,
                  [&](TObject*, const WideString&, const WideString&) { ++commands; },
                  [&](TObject*, const WideString&) { ++calls; });
-    ASSERT_NE(dynamic_cast<TRecDriver*>(driver), nullptr);
+    ASSERT_NE(dynamic_cast<TRecDriver*>(driver.get()), nullptr);
     EXPECT_EQ(driver->Control, control);
     EXPECT_EQ(driver->Background, 0xFF102030u);
     EXPECT_EQ(driver->Width, 30);
@@ -330,7 +330,7 @@ TEST(ChangePlugin, ReplacesTheDriverWiresItErasesThenLoadsAndInvalidates) {
     EXPECT_TRUE(GetUpdateRect(form->Handle(), &dirty, FALSE));  // the control was invalidated
     driver->DoFSCommand(u"a", u"b");
     driver->DoFlashCall(u"r");
-    driver->OnPaint(driver, Rect(0, 0, 1, 1));
+    driver->OnPaint(driver.get(), Rect(0, 0, 1, 1));
     EXPECT_EQ(commands, 1);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(painted, 1);
@@ -339,13 +339,12 @@ TEST(ChangePlugin, ReplacesTheDriverWiresItErasesThenLoadsAndInvalidates) {
     ChangePlugin(driver, vdDefault, u"", 30, 20, 0xFF102030, control, nullptr, onErase, nullptr, nullptr);
     // The old driver goes first; an empty movie is still handed to the new one.
     EXPECT_EQ(Journal(), (std::vector<std::string>{"rec: destroyed", "erase 30x20", "rec: LoadMovie ''"}));
-    delete driver;
 }
 
 TEST(ChangePlugin, AFailingDriverConstructorLeavesNoDriver) {
     SelectionGuard guard;
     DefaultFlashDriverClass = &TRecDriver::Class();
-    TvdFlashDriver* driver = nullptr;
+    std::unique_ptr<TvdFlashDriver> driver;
     ChangePlugin(driver, vdDefault, u"", 2, 2, 0xFF000000, nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(driver, nullptr);
     Journal().clear();

@@ -1,6 +1,6 @@
 // TvdFlashPlayer on a real form: its buffer (read back from the DIB section), transparency
 // and colour, bounds, mouse forwarding, movie events, driver changes, design time and form files.
-#include <windows.h>
+#include "vd_windows.h"
 #include <windowsx.h>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Stands in for the header of vd_ole_base.idl: the generated control header includes it, and
 // the real declarations of IUnknown, IDispatch and the OLE Automation types come from here.
 #pragma once
-#include <windows.h>
+#include "vd_windows.h"
 #include <ole2.h>
 #include <oaidl.h>

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "vd_windows.h"
 
 #include "vd_movieres.h"
 

@@ -3,7 +3,7 @@
 // and DISPIDs of the control's public type library.
 #pragma once
 
-#include <windows.h>
+#include "vd_windows.h"
 #include <ole2.h>
 #include <olectl.h>
 
