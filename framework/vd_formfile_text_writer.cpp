@@ -17,7 +17,7 @@ bool IsPlainChar(char16_t c) { return c >= 32 && c < 127; }
 
 }  // namespace
 
-// Renders code units [from, to) as quoted runs and #nnn characters.
+// Renders the code units as quoted runs and #nnn characters.
 void AppendQuoted(std::string& out, std::u16string_view s) {
     bool inQuote = false;
     for (char16_t c : s) {
