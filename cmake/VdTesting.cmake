@@ -25,7 +25,8 @@
 #       <build>/fuzzers.txt so that `./run fuzz` finds it with its seed corpus.
 #
 # Every test writes GoogleTest's XML report to <build>/test-results/<name>.xml; ./run counts
-# test cases from these reports.
+# test cases from these reports. cmake/test-log.sh keeps each run's output and exit status in
+# <build>/test-results/<name>.log, which ./run shows for a test that wrote no report.
 
 set(VD_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}")
 set(VD_TEST_RESULTS_DIR "${CMAKE_BINARY_DIR}/test-results")
@@ -69,9 +70,14 @@ function(vd_add_test)
     _vd_check_test_args(vd_add_test)
     _vd_add_test_executable(${T_NAME} "${T_SOURCES}" "${T_LIBS}")
     _vd_gtest_output_arg(${T_NAME} output_arg)
-    # An executable target as COMMAND: in the Windows configuration ctest runs it through
-    # CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run.sh).
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${output_arg})
+    # In the Windows configuration the EXE runs through CMAKE_CROSSCOMPILING_EMULATOR
+    # (cmake/wine-run.sh).
+    set(run "$<TARGET_FILE:${T_NAME}>")
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+        set(run bash ${CMAKE_CROSSCOMPILING_EMULATOR} ${run})
+    endif()
+    add_test(NAME ${T_NAME} COMMAND bash "${VD_CMAKE_DIR}/test-log.sh" "${VD_TEST_RESULTS_DIR}/${T_NAME}.log" --
+                                    ${run} ${output_arg})
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
     if(CMAKE_CROSSCOMPILING_EMULATOR)
         set_tests_properties(${T_NAME} PROPERTIES
@@ -124,7 +130,8 @@ function(vd_add_wine_test)
     endforeach()
 
     add_test(NAME ${T_NAME}
-             COMMAND bash "${VD_CMAKE_DIR}/wine-scenario.sh" ${args}
+             COMMAND bash "${VD_CMAKE_DIR}/test-log.sh" "${VD_TEST_RESULTS_DIR}/${T_NAME}.log" --
+                     bash "${VD_CMAKE_DIR}/wine-scenario.sh" ${args}
                      -- "$<TARGET_FILE:${T_NAME}>" ${output_arg})
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;scenario:${T_SCENARIO}")
 endfunction()

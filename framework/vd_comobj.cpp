@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "vd_com.h"
+#include "vd_win32_owners.h"
 #include "vd_winstr.h"
 
 namespace vd {
@@ -28,13 +29,12 @@ std::string BstrToAnsi(BSTR s) {
 }  // namespace
 
 std::string SysErrorMessage(DWORD code) {
-    wchar_t* buffer = nullptr;
+    win32::TLocalMemory buffer;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(buffer.Out()), 0, nullptr);
     if (!n || !buffer) return {};
-    std::wstring text(buffer, n);
-    LocalFree(buffer);
+    std::wstring text(static_cast<const wchar_t*>(buffer.Get()), n);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
         text.pop_back();
     return WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));

@@ -876,17 +876,12 @@ VD_DEFINE_CLASS(TPopupMenu, EventProp("OnPopup", &T::GetOnPopup, &T::SetOnPopup)
 
 int TPopupMenu::Popup(int x, int y, HWND owner) {
     if (onPopup_) onPopup_(this);
-    struct MenuHandle {
-        HMENU h = CreatePopupMenu();
-        ~MenuHandle() {
-            if (h) DestroyMenu(h);
-        }
-    } menu;
-    if (!menu.h) return -1;
+    const win32::TMenu menu(CreatePopupMenu());
+    if (!menu) return -1;
     for (size_t i = 0; i < Items.size(); ++i)
-        AppendMenuW(menu.h, MF_STRING, i + 1, WinStr(AnsiToWide(Items[i])));
+        AppendMenuW(menu.Get(), MF_STRING, i + 1, WinStr(AnsiToWide(Items[i])));
     const int cmd = static_cast<int>(
-        TrackPopupMenu(menu.h, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr));
+        TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr));
     return cmd - 1;
 }
 

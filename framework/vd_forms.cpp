@@ -189,10 +189,9 @@ void TApplication::ShowException(const Exception& e) {
 }
 
 int TScreen::PixelsPerInch() const {
-    HDC dc = GetDC(nullptr);
-    if (!dc) return 96;
-    const int ppi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
+    const win32::TWindowDC screen(nullptr);
+    if (!screen) return 96;
+    const int ppi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
     return ppi > 0 ? ppi : 96;
 }
 

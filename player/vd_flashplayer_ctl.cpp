@@ -166,7 +166,7 @@ void TvdFlashPlayer::SetCurrentFrame(int Frame) {
 
 void TvdFlashPlayer::Loaded() {
     TGraphicControl::Loaded();
-    DoEraseBackground(driver_, Rect(0, 0, GetWidth(), GetHeight()));
+    DoEraseBackground(driver_.get(), Rect(0, 0, GetWidth(), GetHeight()));
     LoadMovie(movie_);
     if (driver_) {
         driver_->OnFSCommand = onFSCommand_;

@@ -1,5 +1,5 @@
-// Owners of plain Win32 handles: registry keys, loaded modules, GDI objects and their
-// selection, saved DC state. Header-only, no framework dependency, so the reference player and
+// Owners of plain Win32 handles: registry keys, loaded modules, files, menus, system-allocated
+// memory, GDI objects and their selection, device contexts and their saved state. Header-only, no framework dependency, so the reference player and
 // the tests use them too. Each owner is move-only and releases exactly what it holds.
 #pragma once
 
@@ -55,6 +55,17 @@ struct TGdiObjectTraits {
 struct TMemoryDCTraits {
     static void Close(HDC dc) { DeleteDC(dc); }
 };
+struct TMenuTraits {
+    static void Close(HMENU menu) { DestroyMenu(menu); }
+};
+struct TLocalMemoryTraits {
+    static void Close(HLOCAL memory) { LocalFree(memory); }
+};
+struct TFileTraits {
+    static void Close(HANDLE file) {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+};
 
 // An open registry key (RegCreateKeyExW / RegOpenKeyExW into Out()).
 using TRegKey = TUniqueHandle<HKEY, TRegKeyTraits>;
@@ -65,6 +76,30 @@ using TModule = TUniqueHandle<HMODULE, TModuleTraits>;
 using TGdiObject = TUniqueHandle<HGDIOBJ, TGdiObjectTraits>;
 // A DC made with CreateCompatibleDC.
 using TMemoryDC = TUniqueHandle<HDC, TMemoryDCTraits>;
+// A menu made with CreateMenu/CreatePopupMenu and not attached to a window.
+using TMenu = TUniqueHandle<HMENU, TMenuTraits>;
+// Memory the system allocated for us with LocalAlloc (FormatMessage's buffer, say).
+using TLocalMemory = TUniqueHandle<HLOCAL, TLocalMemoryTraits>;
+// A file handle from CreateFileW. It may hold INVALID_HANDLE_VALUE, as CreateFileW answers on
+// failure: test Get() against that; nothing is closed for it.
+using TFile = TUniqueHandle<HANDLE, TFileTraits>;
+
+// A window's (or the screen's) DC from GetDC, released to that window when it goes.
+class TWindowDC {
+public:
+    explicit TWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~TWindowDC() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    TWindowDC(const TWindowDC&) = delete;
+    TWindowDC& operator=(const TWindowDC&) = delete;
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
 
 // Selects an object into a device context and puts the previous one back when it goes.
 class TSelectObject {

@@ -1,6 +1,7 @@
 // The built-in movies as RCDATA resources of the module, the real file-existence test and the
 // application directory, under Wine.
 #include "vd_windows.h"
+#include "vd_win32_owners.h"
 
 #include <gtest/gtest.h>
 
@@ -50,10 +51,11 @@ TEST(Win32Files, LocalFileExistsAsksTheFileSystem) {
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     const WideString folder = reinterpret_cast<const char16_t*>(temp);
     const WideString file = folder + u"vd store test 映画.swf";
-    HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(file.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    {
+        const vd::win32::TFile created(CreateFileW(reinterpret_cast<const wchar_t*>(file.c_str()), GENERIC_WRITE, 0,
+                                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_NE(created.Get(), INVALID_HANDLE_VALUE);
+    }
 
     // As a file:// URL with forward slashes, escapes and a query, and as a plain path.
     WideString url = u"file:///" + SlashPath(file);

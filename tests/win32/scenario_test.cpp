@@ -26,13 +26,12 @@ TEST(Scenario, FileIsBesideTheExe) {
     ASSERT_NE(attrs, INVALID_FILE_ATTRIBUTES) << "scenario_payload.txt is not beside the EXE";
     EXPECT_EQ(attrs & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const vd::win32::TFile h(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_NE(h.Get(), INVALID_HANDLE_VALUE);
     char buf[64] = {};
     DWORD read = 0;
-    EXPECT_TRUE(ReadFile(h, buf, sizeof(buf) - 1, &read, nullptr));
-    CloseHandle(h);
+    EXPECT_TRUE(ReadFile(h.Get(), buf, sizeof(buf) - 1, &read, nullptr));
     EXPECT_EQ(std::string(buf, read), "vd scenario payload\n");
 }
 

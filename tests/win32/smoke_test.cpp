@@ -1,12 +1,14 @@
 // Windows smoke test: GDI drawing into a DIB section, and a window's message loop.
 // Runs under Wine with the null graphics driver (no X server).
 #include "vd_windows.h"
+#include "vd_win32_owners.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -35,20 +37,15 @@ public:
         bmi.bmiHeader.biPlanes = 1;
         bmi.bmiHeader.biBitCount = 32;
         bmi.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &bmi, DIB_RGB_COLORS, &bits_, nullptr, 0);
-        if (bitmap_) old_ = SelectObject(dc_, bitmap_);
-    }
-    ~DibSection() {
-        if (old_) SelectObject(dc_, old_);
-        if (bitmap_) DeleteObject(bitmap_);
-        if (dc_) DeleteDC(dc_);
+        dc_.Reset(CreateCompatibleDC(nullptr));
+        bitmap_.Reset(CreateDIBSection(dc_.Get(), &bmi, DIB_RGB_COLORS, &bits_, nullptr, 0));
+        if (bitmap_) selected_.emplace(dc_.Get(), bitmap_.Get());
     }
     DibSection(const DibSection&) = delete;
     DibSection& operator=(const DibSection&) = delete;
 
-    bool ok() const { return dc_ && bitmap_ && bits_ && old_; }
-    HDC dc() const { return dc_; }
+    bool ok() const { return dc_ && bitmap_ && bits_ && selected_; }
+    HDC dc() const { return dc_.Get(); }
     Bgra At(int x, int y) const {
         Bgra p;
         std::memcpy(&p, static_cast<const uint8_t*>(bits_) + (y * kWidth + x) * 4, 4);
@@ -60,10 +57,11 @@ public:
     }
 
 private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
     void* bits_ = nullptr;
+    // In this order so the bitmap leaves the DC before either is deleted.
+    vd::win32::TMemoryDC dc_;
+    vd::win32::TGdiObject bitmap_;
+    std::optional<vd::win32::TSelectObject> selected_;
 };
 
 TEST(Gdi, DrawsIntoTopDownDibSection) {
@@ -76,21 +74,19 @@ TEST(Gdi, DrawsIntoTopDownDibSection) {
     dib.Fill(background);
 
     // Red filled square: left/top inclusive, right/bottom exclusive.
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    ASSERT_NE(red, nullptr);
+    const vd::win32::TGdiObject red(CreateSolidBrush(RGB(255, 0, 0)));
+    ASSERT_TRUE(red);
     const RECT fill{4, 4, 20, 16};
-    ASSERT_NE(FillRect(dib.dc(), &fill, red), 0);
-    DeleteObject(red);
+    ASSERT_NE(FillRect(dib.dc(), &fill, static_cast<HBRUSH>(red.Get())), 0);
 
     // Blue 1-pixel outline, hollow: Rectangle draws from (30,10) to (49,29) inclusive.
-    HPEN blue = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
-    ASSERT_NE(blue, nullptr);
-    HGDIOBJ oldPen = SelectObject(dib.dc(), blue);
-    HGDIOBJ oldBrush = SelectObject(dib.dc(), GetStockObject(NULL_BRUSH));
-    ASSERT_TRUE(Rectangle(dib.dc(), 30, 10, 50, 30));
-    SelectObject(dib.dc(), oldBrush);
-    SelectObject(dib.dc(), oldPen);
-    DeleteObject(blue);
+    const vd::win32::TGdiObject blue(CreatePen(PS_SOLID, 1, RGB(0, 0, 255)));
+    ASSERT_TRUE(blue);
+    {
+        const vd::win32::TSelectObject pen(dib.dc(), blue.Get());
+        const vd::win32::TSelectObject brush(dib.dc(), GetStockObject(NULL_BRUSH));
+        ASSERT_TRUE(Rectangle(dib.dc(), 30, 10, 50, 30));
+    }
 
     GdiFlush();  // before reading the bits directly
 

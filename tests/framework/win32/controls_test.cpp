@@ -466,8 +466,8 @@ TEST(Painting, ANestedPaintGivesTheCanvasBackAsItFoundIt) {
     auto* canvas = static_cast<TControlCanvas*>(block->Canvas());
     HDC own = canvas->Handle();  // fetched from the form's window
     ASSERT_NE(own, nullptr);
-    HDC outerDC = CreateCompatibleDC(nullptr);
-    HDC innerDC = CreateCompatibleDC(nullptr);
+    const win32::TMemoryDC outerOwner(CreateCompatibleDC(nullptr)), innerOwner(CreateCompatibleDC(nullptr));
+    HDC outerDC = outerOwner.Get(), innerDC = innerOwner.Get();
     {
         TControlCanvas::TPaintLoan outer(*canvas, outerDC);
         EXPECT_EQ(canvas->Handle(), outerDC);
@@ -479,8 +479,6 @@ TEST(Painting, ANestedPaintGivesTheCanvasBackAsItFoundIt) {
         EXPECT_EQ(canvas->Handle(), outerDC);  // the outer paint keeps drawing where it was
     }
     EXPECT_EQ(canvas->Handle(), own);
-    DeleteDC(innerDC);
-    DeleteDC(outerDC);
 }
 
 TEST(FormReading, AControlStoredUnderANonWindowedControlIsRefused) {
