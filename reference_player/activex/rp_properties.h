@@ -7,8 +7,19 @@
 #include "vd_com.h"
 
 #include <string>
+#include <type_traits>
 
 namespace vd::rp {
+
+// Fills an [out] value: E_POINTER without a place to put it.
+template <class T>
+HRESULT OutValue(T* out, std::type_identity_t<T> value) {
+    if (!out) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
+constexpr VARIANT_BOOL VariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 // How a plain property's value crosses the control interface: Value is what the control
 // keeps, Arg what the interface passes.
@@ -16,11 +27,7 @@ template <class T>
 struct NumberProperty {
     using Value = T;
     using Arg = T;
-    static HRESULT Get(const Value& value, Arg* out) {
-        if (!out) return E_POINTER;
-        *out = value;
-        return S_OK;
-    }
+    static HRESULT Get(const Value& value, Arg* out) { return OutValue(out, value); }
     static void Put(Value& value, Arg in) { value = in; }
 };
 using IntProperty = NumberProperty<int>;
@@ -29,11 +36,7 @@ using LongProperty = NumberProperty<long>;
 struct BoolProperty {
     using Value = bool;
     using Arg = VARIANT_BOOL;
-    static HRESULT Get(const Value& value, Arg* out) {
-        if (!out) return E_POINTER;
-        *out = value ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
-    }
+    static HRESULT Get(const Value& value, Arg* out) { return OutValue(out, VariantBool(value)); }
     static void Put(Value& value, Arg in) { value = in != 0; }
 };
 

@@ -79,21 +79,13 @@ HRESULT FlashControl::Playback(const char* name, void (Player::*op)()) {
 }
 
 STDMETHODIMP FlashControl::get_ReadyState(long* p) {
-    if (!p) return E_POINTER;
-    *p = player_.HasMovie() ? 4 : (player_.PendingMovieUrl().empty() ? 0 : 1);
-    return S_OK;
+    return OutValue(p, player_.HasMovie() ? 4 : (player_.PendingMovieUrl().empty() ? 0 : 1));
 }
 STDMETHODIMP FlashControl::get_TotalFrames(long* p) {
     Journal("get_TotalFrames");
-    if (!p) return E_POINTER;
-    *p = player_.TotalFrames();
-    return S_OK;
+    return OutValue(p, player_.TotalFrames());
 }
-STDMETHODIMP FlashControl::get_Playing(VARIANT_BOOL* p) {
-    if (!p) return E_POINTER;
-    *p = player_.IsPlaying() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-}
+STDMETHODIMP FlashControl::get_Playing(VARIANT_BOOL* p) { return OutValue(p, VariantBool(player_.IsPlaying())); }
 STDMETHODIMP FlashControl::put_Playing(VARIANT_BOOL v) {
     Journal("put_Playing " + std::to_string(v));
     if (v) player_.Play();
@@ -101,11 +93,7 @@ STDMETHODIMP FlashControl::put_Playing(VARIANT_BOOL v) {
     UpdateTimer();
     return S_OK;
 }
-STDMETHODIMP FlashControl::get_Quality(int* p) {
-    if (!p) return E_POINTER;
-    *p = quality_;
-    return S_OK;
-}
+STDMETHODIMP FlashControl::get_Quality(int* p) { return OutValue(p, quality_); }
 STDMETHODIMP FlashControl::put_Quality(int v) {
     Journal("put_Quality " + std::to_string(v));
     if (v < 0 || v > 5) return E_INVALIDARG;
@@ -116,9 +104,7 @@ STDMETHODIMP FlashControl::put_Quality(int v) {
 }
 STDMETHODIMP FlashControl::get_Loop(VARIANT_BOOL* p) {
     Journal("get_Loop");
-    if (!p) return E_POINTER;
-    *p = player_.Loop() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return OutValue(p, VariantBool(player_.Loop()));
 }
 STDMETHODIMP FlashControl::put_Loop(VARIANT_BOOL v) {
     Journal("put_Loop " + std::to_string(v));
@@ -128,11 +114,7 @@ STDMETHODIMP FlashControl::put_Loop(VARIANT_BOOL v) {
 }
 STDMETHODIMP FlashControl::get_Movie(BSTR* p) { return OutBstr(movie_, p); }
 STDMETHODIMP FlashControl::put_Movie(BSTR v) { return LoadMovie(0, v); }
-STDMETHODIMP FlashControl::get_FrameNum(long* p) {
-    if (!p) return E_POINTER;
-    *p = player_.CurrentFrame();
-    return S_OK;
-}
+STDMETHODIMP FlashControl::get_FrameNum(long* p) { return OutValue(p, player_.CurrentFrame()); }
 STDMETHODIMP FlashControl::put_FrameNum(long v) {
     Journal("put_FrameNum " + std::to_string(v));
     player_.GotoFrame(static_cast<int>(v));
@@ -154,31 +136,19 @@ STDMETHODIMP FlashControl::GotoFrame(long n) {
 }
 STDMETHODIMP FlashControl::CurrentFrame(long* p) {
     RP_GATE("CurrentFrame");
-    if (!p) return E_POINTER;
-    *p = player_.CurrentFrame();
-    return S_OK;
+    return OutValue(p, player_.CurrentFrame());
 }
 STDMETHODIMP FlashControl::IsPlaying(VARIANT_BOOL* p) {
     RP_GATE("IsPlaying");
-    if (!p) return E_POINTER;
-    *p = player_.IsPlaying() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return OutValue(p, VariantBool(player_.IsPlaying()));
 }
-STDMETHODIMP FlashControl::PercentLoaded(long* p) {
-    if (!p) return E_POINTER;
-    *p = player_.HasMovie() ? 100 : 0;
-    return S_OK;
-}
+STDMETHODIMP FlashControl::PercentLoaded(long* p) { return OutValue(p, player_.HasMovie() ? 100 : 0); }
 STDMETHODIMP FlashControl::FrameLoaded(long n, VARIANT_BOOL* p) {
-    if (!p) return E_POINTER;
-    *p = player_.HasMovie() && n >= 0 && n < player_.TotalFrames() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return OutValue(p, VariantBool(player_.HasMovie() && n >= 0 && n < player_.TotalFrames()));
 }
 STDMETHODIMP FlashControl::FlashVersion(long* p) {
     Journal("FlashVersion");
-    if (!p) return E_POINTER;
-    *p = player_.FlashVersion();
-    return S_OK;
+    return OutValue(p, player_.FlashVersion());
 }
 STDMETHODIMP FlashControl::get_WMode(BSTR* p) { return OutBstr(wmode_, p); }
 STDMETHODIMP FlashControl::put_WMode(BSTR v) {
@@ -240,11 +210,7 @@ STDMETHODIMP FlashControl::TGetProperty(BSTR, int, BSTR* p) { return OutBstr(L""
 STDMETHODIMP FlashControl::TCallFrame(BSTR, int) { return S_OK; }
 STDMETHODIMP FlashControl::TCallLabel(BSTR, BSTR) { return S_OK; }
 STDMETHODIMP FlashControl::TSetPropertyNum(BSTR, int, double) { return S_OK; }
-STDMETHODIMP FlashControl::TGetPropertyNum(BSTR, int, double* p) {
-    if (!p) return E_POINTER;
-    *p = 0;
-    return S_OK;
-}
+STDMETHODIMP FlashControl::TGetPropertyNum(BSTR, int, double* p) { return OutValue(p, 0.0); }
 STDMETHODIMP FlashControl::TGetPropertyAsNumber(BSTR t, int i, double* p) { return TGetPropertyNum(t, i, p); }
 STDMETHODIMP FlashControl::EnforceLocalSecurity() {
     Journal("EnforceLocalSecurity");
@@ -280,9 +246,7 @@ RP_PLAIN_PROPERTIES(RP_DEFINE_PLAIN_PROPERTY)
 // ---- IvdFlashPlayerEx -----------------------------------------------------------------------
 
 STDMETHODIMP FlashControl::get_QualityLevel(enum vdQualityLevel* p) {
-    if (!p) return E_POINTER;
-    *p = static_cast<enum vdQualityLevel>(quality_);
-    return S_OK;
+    return OutValue(p, static_cast<enum vdQualityLevel>(quality_));
 }
 STDMETHODIMP FlashControl::put_QualityLevel(enum vdQualityLevel v) { return put_Quality(static_cast<int>(v)); }
 
