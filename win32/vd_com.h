@@ -60,6 +60,7 @@ public:
 
     // The text of a BSTR we do not own.
     static std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+    static std::string Utf8Text(BSTR b) { return WideToUtf8(Text(b)); }
     static BSTR Alloc(std::wstring_view text) {
         return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     }

@@ -1,31 +1,52 @@
 // The reference player's ActiveX form: a windowless OLE control implementing the Flash
 // control's class, driven by the shared engine. One object per control instance.
+//
+// The control's files follow its faces: rp_control.cpp (lifetime, QueryInterface, frames, test
+// hooks), rp_scripting.cpp (IDispatch and the control interface), rp_embedding.cpp (the OLE
+// object: in-place activation, view, persistence, IOleControl, property browsing),
+// rp_container.cpp (calls into the container: binding, connection points, events) and
+// rp_typeinfo.cpp (the embedded type library).
 #pragma once
 
+#include "rp_properties.h"
+#include "rp_timer.h"
 #include "rp_win.h"
+#include "vd_com.h"
 #include "vd_flash_control.h"
 
 #include <ocidl.h>
 #include <urlmon.h>
-#include <wrl/client.h>
 
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace vd::rp {
 
-using Microsoft::WRL::ComPtr;
+using vd::win32::ComPtr;
 
+// The server module (rp_server.cpp).
 HMODULE ThisModule();
 std::wstring ModulePath();
-// The embedded type library (loaded once per process on first use, not at load time).
-HRESULT TypeLib(ITypeLib** out);
-void InstallControlHooks();
 // The live-object and lock counts that decide DllCanUnloadNow.
 extern LONG g_objects;
 extern LONG g_locks;
+
+// The embedded type library (loaded once per process on first use, not at load time) and the
+// type descriptions in it (rp_typeinfo.cpp).
+HRESULT TypeLib(ITypeLib** out);
+HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** out);
+// The interface half of a dual interface: what ITypeInfo::Invoke calls through the vtable.
+HRESULT InterfaceTypeInfo(REFGUID guid, ITypeInfo** out);
+
+void InstallControlHooks();
+
+// Shared by the control's files.
+inline const wchar_t* const kQualityNames[] = {L"Low", L"High", L"AutoLow", L"AutoHigh", L"Medium", L"Best"};
+// "left,top,right,bottom" for the journal; "null" without a rectangle.
+std::string RectText(const RECT* r);
 
 class FlashControl;
 
@@ -86,12 +107,6 @@ public:
     STDMETHODIMP put_Playing(VARIANT_BOOL pVal) override;
     STDMETHODIMP get_Quality(int* pVal) override;
     STDMETHODIMP put_Quality(int pVal) override;
-    STDMETHODIMP get_ScaleMode(int* pVal) override;
-    STDMETHODIMP put_ScaleMode(int pVal) override;
-    STDMETHODIMP get_AlignMode(int* pVal) override;
-    STDMETHODIMP put_AlignMode(int pVal) override;
-    STDMETHODIMP get_BackgroundColor(long* pVal) override;
-    STDMETHODIMP put_BackgroundColor(long pVal) override;
     STDMETHODIMP get_Loop(VARIANT_BOOL* pVal) override;
     STDMETHODIMP put_Loop(VARIANT_BOOL pVal) override;
     STDMETHODIMP get_Movie(BSTR* pVal) override;
@@ -115,20 +130,6 @@ public:
     STDMETHODIMP FlashVersion(long* version) override;
     STDMETHODIMP get_WMode(BSTR* pVal) override;
     STDMETHODIMP put_WMode(BSTR pVal) override;
-    STDMETHODIMP get_SAlign(BSTR* pVal) override;
-    STDMETHODIMP put_SAlign(BSTR pVal) override;
-    STDMETHODIMP get_Menu(VARIANT_BOOL* pVal) override;
-    STDMETHODIMP put_Menu(VARIANT_BOOL pVal) override;
-    STDMETHODIMP get_Base(BSTR* pVal) override;
-    STDMETHODIMP put_Base(BSTR pVal) override;
-    STDMETHODIMP get_Scale(BSTR* pVal) override;
-    STDMETHODIMP put_Scale(BSTR pVal) override;
-    STDMETHODIMP get_DeviceFont(VARIANT_BOOL* pVal) override;
-    STDMETHODIMP put_DeviceFont(VARIANT_BOOL pVal) override;
-    STDMETHODIMP get_EmbedMovie(VARIANT_BOOL* pVal) override;
-    STDMETHODIMP put_EmbedMovie(VARIANT_BOOL pVal) override;
-    STDMETHODIMP get_BGColor(BSTR* pVal) override;
-    STDMETHODIMP put_BGColor(BSTR pVal) override;
     STDMETHODIMP get_Quality2(BSTR* pVal) override;
     STDMETHODIMP put_Quality2(BSTR pVal) override;
     STDMETHODIMP LoadMovie(int layer, BSTR url) override;
@@ -147,32 +148,12 @@ public:
     STDMETHODIMP TSetPropertyNum(BSTR target, int property, double value) override;
     STDMETHODIMP TGetPropertyNum(BSTR target, int property, double* pVal) override;
     STDMETHODIMP TGetPropertyAsNumber(BSTR target, int property, double* pVal) override;
-    STDMETHODIMP get_SWRemote(BSTR* pVal) override;
-    STDMETHODIMP put_SWRemote(BSTR pVal) override;
-    STDMETHODIMP get_FlashVars(BSTR* pVal) override;
-    STDMETHODIMP put_FlashVars(BSTR pVal) override;
-    STDMETHODIMP get_AllowScriptAccess(BSTR* pVal) override;
-    STDMETHODIMP put_AllowScriptAccess(BSTR pVal) override;
-    STDMETHODIMP get_MovieData(BSTR* pVal) override;
-    STDMETHODIMP put_MovieData(BSTR pVal) override;
-    STDMETHODIMP get_InlineData(IUnknown** ppIUnknown) override;
-    STDMETHODIMP put_InlineData(IUnknown* ppIUnknown) override;
-    STDMETHODIMP get_SeamlessTabbing(VARIANT_BOOL* pVal) override;
-    STDMETHODIMP put_SeamlessTabbing(VARIANT_BOOL pVal) override;
     STDMETHODIMP EnforceLocalSecurity() override;
-    STDMETHODIMP get_Profile(VARIANT_BOOL* pVal) override;
-    STDMETHODIMP put_Profile(VARIANT_BOOL pVal) override;
-    STDMETHODIMP get_ProfileAddress(BSTR* pVal) override;
-    STDMETHODIMP put_ProfileAddress(BSTR pVal) override;
-    STDMETHODIMP get_ProfilePort(long* pVal) override;
-    STDMETHODIMP put_ProfilePort(long pVal) override;
     STDMETHODIMP CallFunction(BSTR request, BSTR* response) override;
     STDMETHODIMP SetReturnValue(BSTR returnValue) override;
     STDMETHODIMP DisableLocalSecurity() override;
-    STDMETHODIMP get_AllowNetworking(BSTR* pVal) override;
-    STDMETHODIMP put_AllowNetworking(BSTR pVal) override;
-    STDMETHODIMP get_AllowFullScreen(BSTR* pVal) override;
-    STDMETHODIMP put_AllowFullScreen(BSTR pVal) override;
+    // The plain properties (rp_properties.h).
+    RP_PLAIN_PROPERTIES(RP_DECLARE_PLAIN_PROPERTY)
     // IvdFlashPlayerEx
     STDMETHODIMP get_QualityLevel(enum vdQualityLevel* pVal) override;
     STDMETHODIMP put_QualityLevel(enum vdQualityLevel pVal) override;
@@ -278,11 +259,13 @@ private:
     void FSCommand(const std::string& command, const std::string& args) override;
     std::string ExternalCall(const std::string& name, const std::vector<ExtValue>& args) override;
 
-    void Fire(DISPID id, std::vector<VARIANT>& argsInOrder);
+    void Fire(DISPID id, std::span<const win32::TVariant> argsInOrder);
     void NotifyChanged(DISPID id);
     HRESULT ActivateInPlace(IOleClientSite* site, LPCRECT pos);
     void Deactivate();
     void UpdateTimer();
+    // Binds still running lose their way back to this control (rp_container.cpp).
+    void OrphanBinds();
     HRESULT ScriptGate(const char* what);
     HRESULT Playback(const char* name, void (Player::*op)());
     void Journal(const std::string& line);
@@ -304,15 +287,10 @@ private:
     SIZEL extentHimetric_{0, 0};
     ConnectionPoint propertyPoint_;
     ConnectionPoint eventPoint_;
-    UINT_PTR timer_ = 0;
-    int timerInterval_ = 0;
-    std::wstring movie_, wmode_ = L"Window", salign_, base_, scale_ = L"ShowAll", bgcolor_,
-                 quality2_ = L"High", swremote_, flashvars_, allowScriptAccess_ = L"sameDomain", movieData_,
-                 profileAddress_, allowNetworking_ = L"all", allowFullScreen_ = L"false";
-    int quality_ = 1, scaleMode_ = 0, alignMode_ = 0;
-    long backgroundColor_ = -1, profilePort_ = 0;
-    bool menu_ = true, deviceFont_ = false, embedMovie_ = false, seamlessTabbing_ = true, profile_ = false;
-    ComPtr<IUnknown> inlineData_;
+    FrameTimer timer_;
+    std::wstring movie_, wmode_ = L"Window", quality2_ = L"High";
+    int quality_ = 1;
+    RP_PLAIN_PROPERTIES(RP_PLAIN_PROPERTY_MEMBER)
     std::wstring returnValue_;
     int flashCallDepth_ = 0;
     bool dirty_ = false;

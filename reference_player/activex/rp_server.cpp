@@ -1,11 +1,32 @@
 // The COM in-process server around the reference player's control: class factory,
 // registration (class, threading model, type library) and unloading.
 #include "rp_control.h"
+#include "vd_win32_owners.h"
 
 #include <string>
 
+namespace vd::rp {
+
+LONG g_objects = 0;
+LONG g_locks = 0;
+
+HMODULE ThisModule() {
+    HMODULE m = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &m);
+    return m;
+}
+
+std::wstring ModulePath() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+    return std::wstring(path, n);
+}
+
+}  // namespace vd::rp
+
 using namespace vd::rp;
-using Microsoft::WRL::ComPtr;
+using vd::win32::ComPtr;
 
 namespace {
 
@@ -27,14 +48,12 @@ const Settings& CurrentSettings(bool reread = false) {
 class Factory final : public IClassFactory {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        using vd::win32::InterfaceRow;
+        static const vd::win32::TInterfaceRow<Factory> kInterfaces[] = {
+            InterfaceRow<Factory, IClassFactory>(IID_IUnknown),
+            InterfaceRow<Factory, IClassFactory>(IID_IClassFactory),
+        };
+        return vd::win32::QueryInterfaceFrom(this, kInterfaces, riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // static object
     STDMETHODIMP_(ULONG) Release() override { return 1; }
@@ -62,13 +81,11 @@ std::wstring GuidString(const GUID& g) {
 }
 
 LONG SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-    HKEY h;
-    LONG rc = RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr);
+    vd::win32::TRegKey h;
+    const LONG rc = RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, h.Out(), nullptr);
     if (rc != ERROR_SUCCESS) return rc;
-    rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(h);
-    return rc;
+    return RegSetValueExW(h.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 const wchar_t kProgId[] = L"VdReference.FlashPlayer.1";

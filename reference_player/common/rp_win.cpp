@@ -1,33 +1,17 @@
 #include "rp_win.h"
 
+#include "vd_win32_owners.h"
+
 #include <cstring>
-#include <memory>
 
 namespace vd::rp {
 
 namespace {
 
-struct DeleteDC_ {
-    void operator()(HDC dc) const { if (dc) DeleteDC(dc); }
-};
-struct DeleteObject_ {
-    void operator()(HGDIOBJ o) const { if (o) DeleteObject(o); }
-};
-using UniqueDC = std::unique_ptr<std::remove_pointer_t<HDC>, DeleteDC_>;
-using UniqueGdi = std::unique_ptr<void, DeleteObject_>;
-
-// Selects an object into a DC for the scope's lifetime.
-class Selected {
-public:
-    Selected(HDC dc, HGDIOBJ obj) : dc_(dc), old_(SelectObject(dc, obj)) {}
-    ~Selected() { SelectObject(dc_, old_); }
-    Selected(const Selected&) = delete;
-    Selected& operator=(const Selected&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
+using vd::win32::TGdiObject;
+using vd::win32::TMemoryDC;
+using vd::win32::TSavedDC;
+using vd::win32::TSelectObject;
 
 COLORREF ToColorRef(uint32_t rgb) {
     return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
@@ -35,9 +19,9 @@ COLORREF ToColorRef(uint32_t rgb) {
 
 void FillOpaque(HDC dc, int x, int y, const Rect& r, uint32_t rgb) {
     if (r.Empty()) return;
-    UniqueGdi brush(CreateSolidBrush(ToColorRef(rgb)));
+    const TGdiObject brush(CreateSolidBrush(ToColorRef(rgb)));
     RECT rc{x + r.left, y + r.top, x + r.right, y + r.bottom};
-    FillRect(dc, &rc, static_cast<HBRUSH>(brush.get()));
+    FillRect(dc, &rc, static_cast<HBRUSH>(brush.Get()));
 }
 
 void BlendHalf(HDC dc, int x, int y, const Rect& r, uint32_t rgb) {
@@ -50,14 +34,14 @@ void BlendHalf(HDC dc, int x, int y, const Rect& r, uint32_t rgb) {
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueGdi bmp(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    UniqueDC src(CreateCompatibleDC(dc));
+    const TGdiObject bmp(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const TMemoryDC src(CreateCompatibleDC(dc));
     if (!bmp || !src || !bits) return;
     const uint32_t pixel = 0xFF000000u | (rgb & 0xFFFFFF);
     std::memcpy(bits, &pixel, 4);
-    Selected sel(src.get(), bmp.get());
+    const TSelectObject selected(src.Get(), bmp.Get());
     BLENDFUNCTION bf{AC_SRC_OVER, 0, 128, 0};  // constant 50% coverage, no per-pixel alpha
-    AlphaBlend(dc, x + r.left, y + r.top, r.Width(), r.Height(), src.get(), 0, 0, 1, 1, bf);
+    AlphaBlend(dc, x + r.left, y + r.top, r.Width(), r.Height(), src.Get(), 0, 0, 1, 1, bf);
 }
 
 }  // namespace
@@ -65,13 +49,12 @@ void BlendHalf(HDC dc, int x, int y, const Rect& r, uint32_t rgb) {
 void DrawFrame(HDC dc, int x, int y, int width, int height, const Player& player) {
     if (!dc || width <= 0 || height <= 0) return;
     const Picture pic = player.Layout(width, height);
-    const int saved = SaveDC(dc);
+    const TSavedDC saved(dc);
     IntersectClipRect(dc, x, y, x + width, y + height);
     BlendHalf(dc, x, y, pic.panel, pic.panelColor);
     FillOpaque(dc, x, y, pic.track, pic.trackColor);
     FillOpaque(dc, x, y, pic.fill, pic.fillColor);
     GdiFlush();
-    RestoreDC(dc, saved);
 }
 
 Settings ReadSettings() {

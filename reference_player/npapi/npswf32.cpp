@@ -1,13 +1,13 @@
 // The reference player's NPAPI form (npswf32.dll): a windowless plugin library that obeys the
 // Flash Player plugin's contract towards its host. Every call it receives is journaled; the
 // calls it makes back go through the browser-side table the host handed to NP_Initialize.
+#include "rp_timer.h"
 #include "rp_win.h"
 #include "vd_npapi.h"
 
 #include <algorithm>
 #include <cstring>
 #include <list>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -92,8 +92,7 @@ struct Instance final : PlayerHost {
     NPWindow window{};
     bool hasWindow = false;
     ScriptObject* script = nullptr;
-    UINT_PTR timer = 0;
-    int timerInterval = 0;
+    FrameTimer timer;
     std::vector<std::unique_ptr<Request>> requests;  // notify data handed to the host
     // Calls into the host can come back as NPP_Destroy (a handler loading another movie
     // re-creates the instance); the object then outlives the call that is still running.
@@ -169,8 +168,6 @@ struct Instance final : PlayerHost {
     }
 };
 
-std::map<UINT_PTR, Instance*> g_timers;
-
 // Holds an instance alive across a call that may reach the host.
 class Busy {
 public:
@@ -187,26 +184,12 @@ private:
     Instance* inst_;
 };
 
-void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
-    const auto it = g_timers.find(id);
-    if (it == g_timers.end()) return;
-    Busy hold(it->second);
-    it->second->Tick();
-}
-
 void Instance::UpdateTimer() {
     const bool want = !destroyed && g_settings.timers && player.HasMovie() && player.IsPlaying();
-    const int interval = player.FrameInterval();
-    if (timer && (!want || interval != timerInterval)) {
-        KillTimer(nullptr, timer);
-        g_timers.erase(timer);
-        timer = 0;
-    }
-    if (want && !timer) {
-        timer = SetTimer(nullptr, 0, static_cast<UINT>(interval), TimerProc);
-        timerInterval = interval;
-        if (timer) g_timers[timer] = this;
-    }
+    timer.Follow(want, player.FrameInterval(), [this] {
+        Busy hold(this);
+        Tick();
+    });
 }
 
 Instance* Of(NPP npp) { return npp ? static_cast<Instance*>(npp->pdata) : nullptr; }
@@ -345,17 +328,13 @@ NPError NppDestroy(NPP instance, NPSavedData** save) {
     Log(std::string("NPP_Destroy save=") + (save ? "given" : "null"));
     Instance* inst = Of(instance);
     if (!inst) return NPERR_INVALID_INSTANCE_ERROR;
-    if (inst->timer) {
-        KillTimer(nullptr, inst->timer);
-        g_timers.erase(inst->timer);
-    }
+    inst->timer.Stop();
     if (inst->script) {
         inst->script->owner = nullptr;
         if (g_browser.releaseobject) g_browser.releaseobject(inst->script);
     }
     g_instances.remove(inst);
     instance->pdata = nullptr;
-    inst->timer = 0;
     inst->script = nullptr;
     inst->destroyed = true;
     if (inst->busy == 0) delete inst;

@@ -3,11 +3,11 @@
 // bind host, drawn through IViewObject, scripted through the control interface.
 #include "rp_test_util.h"
 #include "swf_builder.h"
+#include "vd_com.h"
 #include "vd_flash_control.h"
 
 #include <ocidl.h>
 #include <urlmon.h>
-#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -16,23 +16,16 @@
 #include <string>
 #include <vector>
 
-using Microsoft::WRL::ComPtr;
+using vd::win32::ComPtr;
+using vd::win32::InterfaceRow;
+using vd::win32::QueryInterfaceFrom;
+using vd::win32::TBstr;
+using vd::win32::TExcepInfo;
+using vd::win32::TInterfaceRow;
+using vd::win32::TVariant;
+using vd::win32::WideToUtf8;
 
 namespace {
-
-std::string Narrow(const wchar_t* w) {
-    std::string s;
-    for (; w && *w; ++w) s += static_cast<char>(*w < 128 ? *w : '?');
-    return s;
-}
-std::string Narrow(BSTR b) { return b ? Narrow(static_cast<const wchar_t*>(b)) : std::string(); }
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-struct Bstr {
-    BSTR b;
-    explicit Bstr(const std::string& s) : b(SysAllocString(Wide(s).c_str())) {}
-    ~Bstr() { SysFreeString(b); }
-};
 
 // ---- The container's site -------------------------------------------------------------------
 
@@ -54,18 +47,20 @@ public:
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IOleClientSite) *ppv = static_cast<IOleClientSite*>(this);
-        else if (riid == IID_IOleInPlaceSite || riid == IID_IOleInPlaceSiteEx || riid == IID_IOleInPlaceSiteWindowless)
-            *ppv = static_cast<IOleInPlaceSiteWindowless*>(this);
-        else if (riid == IID_IOleInPlaceFrame || riid == IID_IOleInPlaceUIWindow) *ppv = static_cast<IOleInPlaceFrame*>(this);
-        else if (riid == IID_IServiceProvider) *ppv = static_cast<IServiceProvider*>(this);
-        else if (riid == IID_IBindHost) *ppv = static_cast<IBindHost*>(this);
-        else if (riid == IID_IMoniker) *ppv = static_cast<IMoniker*>(this);
-        else if (riid == IID_IDispatch) *ppv = static_cast<IDispatch*>(this);
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        static const TInterfaceRow<Site> kInterfaces[] = {
+            InterfaceRow<Site, IOleClientSite>(IID_IUnknown),
+            InterfaceRow<Site, IOleClientSite>(IID_IOleClientSite),
+            InterfaceRow<Site, IOleInPlaceSiteWindowless>(IID_IOleInPlaceSite),
+            InterfaceRow<Site, IOleInPlaceSiteWindowless>(IID_IOleInPlaceSiteEx),
+            InterfaceRow<Site, IOleInPlaceSiteWindowless>(IID_IOleInPlaceSiteWindowless),
+            InterfaceRow<Site, IOleInPlaceFrame>(IID_IOleInPlaceFrame),
+            InterfaceRow<Site, IOleInPlaceFrame>(IID_IOleInPlaceUIWindow),
+            InterfaceRow<Site, IServiceProvider>(IID_IServiceProvider),
+            InterfaceRow<Site, IBindHost>(IID_IBindHost),
+            InterfaceRow<Site, IMoniker>(IID_IMoniker),
+            InterfaceRow<Site, IDispatch>(IID_IDispatch),
+        };
+        return QueryInterfaceFrom(this, kInterfaces, riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
     STDMETHODIMP_(ULONG) Release() override { return --refs; }
@@ -105,10 +100,7 @@ public:
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
                                   LPOLEINPLACEFRAMEINFO info) override {
         calls.push_back("GetWindowContext");
-        if (frame) {
-            *frame = this;
-            AddRef();
-        }
+        if (frame) ComPtr<IOleInPlaceFrame>(this).CopyTo(frame);
         if (doc) *doc = nullptr;
         SetRect(pos, 0, 0, width, height);
         SetRect(clip, 0, 0, 32767, 32767);
@@ -179,11 +171,9 @@ public:
 
     // IBindHost
     STDMETHODIMP CreateMoniker(LPOLESTR name, IBindCtx*, IMoniker** mk, DWORD) override {
-        monikerNames.push_back(Narrow(name));
-        pendingName = Narrow(name);
-        *mk = this;
-        AddRef();
-        return S_OK;
+        monikerNames.push_back(WideToUtf8(name));
+        pendingName = WideToUtf8(name);
+        return ComPtr<IMoniker>(this).CopyTo(mk);
     }
     STDMETHODIMP MonikerBindToStorage(IMoniker*, IBindCtx*, IBindStatusCallback*, REFIID, void** pp) override {
         *pp = nullptr;
@@ -300,13 +290,12 @@ public:
     std::string answer = "<string>from host</string>";
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == vd::flash::DIID__IvdFlashPlayerEvents) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        static const TInterfaceRow<Events> kInterfaces[] = {
+            InterfaceRow<Events, IDispatch>(IID_IUnknown),
+            InterfaceRow<Events, IDispatch>(IID_IDispatch),
+            InterfaceRow<Events, IDispatch>(vd::flash::DIID__IvdFlashPlayerEvents),
+        };
+        return QueryInterfaceFrom(this, kInterfaces, riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
@@ -324,13 +313,10 @@ public:
         // Arguments arrive last first.
         for (UINT i = p->cArgs; i-- > 0;) {
             const VARIANT& v = p->rgvarg[i];
-            line += "|" + (v.vt == VT_BSTR ? Narrow(v.bstrVal) : "vt" + std::to_string(v.vt));
+            line += "|" + (v.vt == VT_BSTR ? TBstr::Utf8Text(v.bstrVal) : "vt" + std::to_string(v.vt));
         }
         received.push_back(line);
-        if (id == vd::flash::DISPID_FlashCall && control) {
-            Bstr a(answer);
-            control->SetReturnValue(a.b);
-        }
+        if (id == vd::flash::DISPID_FlashCall && control) control->SetReturnValue(TBstr::FromUtf8(answer).Get());
         return S_OK;
     }
 };
@@ -392,10 +378,7 @@ struct Hosted {
             ole->SetClientSite(nullptr);
         }
     }
-    HRESULT Load(const std::string& url) {
-        Bstr u(url);
-        return flash->LoadMovie(0, u.b);
-    }
+    HRESULT Load(const std::string& url) { return flash->LoadMovie(0, TBstr::FromUtf8(url).Get()); }
 };
 
 // ---- Tests ----------------------------------------------------------------------------------
@@ -409,11 +392,11 @@ TEST(ActiveXServer, RegisteredAsAnApartmentControlWithItsTypeLibrary) {
     LONG size = sizeof value;
     ASSERT_EQ(RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), value, &size), ERROR_SUCCESS);
     EXPECT_NE(std::wstring(value).find(L"vdflashax.dll"), std::wstring::npos);
-    HKEY h;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h), ERROR_SUCCESS);
+    vd::win32::TRegKey h;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, h.Out()), ERROR_SUCCESS);
     DWORD type = 0, bytes = sizeof value;
-    EXPECT_EQ(RegQueryValueExW(h, L"ThreadingModel", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes), ERROR_SUCCESS);
-    RegCloseKey(h);
+    EXPECT_EQ(RegQueryValueExW(h.Get(), L"ThreadingModel", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes),
+              ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(value), L"Apartment");
 
     ComPtr<ITypeLib> lib;
@@ -436,11 +419,11 @@ TEST(ActiveXServer, RegisteredAsAnApartmentControlWithItsTypeLibrary) {
 
 TEST(ActiveXServer, UnregistersAndRegistersAgain) {
     ComApartment com;
-    HMODULE dll = LoadLibraryW((vdtest::ExeDir() + L"vdflashax.dll").c_str());
-    ASSERT_NE(dll, nullptr);
+    const vd::win32::TModule dll(LoadLibraryW((vdtest::ExeDir() + L"vdflashax.dll").c_str()));
+    ASSERT_TRUE(dll);
     using Fn = HRESULT(WINAPI*)();
-    auto unreg = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllUnregisterServer")));
-    auto reg = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+    auto unreg = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllUnregisterServer")));
+    auto reg = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllRegisterServer")));
     ASSERT_TRUE(unreg && reg);
     ASSERT_EQ(unreg(), S_OK);
     ComPtr<IOleObject> ole;
@@ -456,7 +439,6 @@ TEST(ActiveXServer, UnregistersAndRegistersAgain) {
     EXPECT_EQ(LoadRegTypeLib(vd::flash::LIBID_vdFlashPlayerObjects, 1, 0, 0, &lib), S_OK);
     ole.Reset();
     lib.Reset();
-    FreeLibrary(dll);
 }
 
 // The control interface's members in their published order, with their DISPIDs.
@@ -530,12 +512,11 @@ TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProp
     for (UINT i = 0; i < std::size(kMembers); ++i) {
         FUNCDESC* fd = nullptr;
         ASSERT_EQ(ti->GetFuncDesc(i, &fd), S_OK);
-        BSTR name = nullptr;
-        ti->GetDocumentation(fd->memid, &name, nullptr, nullptr, nullptr);
-        EXPECT_EQ(Narrow(name), kMembers[i].name) << "member " << i;
+        TBstr name;
+        ti->GetDocumentation(fd->memid, name.Out(), nullptr, nullptr, nullptr);
+        EXPECT_EQ(name.Utf8(), kMembers[i].name) << "member " << i;
         EXPECT_EQ(fd->memid, kMembers[i].id) << kMembers[i].name;
         EXPECT_EQ(fd->invkind, kMembers[i].kind) << kMembers[i].name;
-        SysFreeString(name);
         ti->ReleaseFuncDesc(fd);
     }
 
@@ -574,11 +555,10 @@ TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProp
         et->ReleaseTypeAttr(ea);
         VARDESC* vd = nullptr;
         et->GetVarDesc(0, &vd);
-        BSTR cname = nullptr;
-        et->GetDocumentation(vd->memid, &cname, nullptr, nullptr, nullptr);
-        EXPECT_EQ(Narrow(cname), "__vdLowQuality");
+        TBstr cname;
+        et->GetDocumentation(vd->memid, cname.Out(), nullptr, nullptr, nullptr);
+        EXPECT_EQ(cname.Utf8(), "__vdLowQuality");
         EXPECT_EQ(vd->lpvarValue->lVal, 0);
-        SysFreeString(cname);
         et->ReleaseVarDesc(vd);
     };
     ASSERT_EQ(vars, 1u);
@@ -595,17 +575,13 @@ TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProp
     ti->ReleaseFuncDesc(get);
 
     // And the property works through IDispatch.
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = 5;
+    TVariant v = TVariant::Int(5);
     DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS dp{&v, &put, 1, 1};
+    DISPPARAMS dp{v.Ptr(), &put, 1, 1};
     EXPECT_EQ(disp->Invoke(vd::flash::DISPID_QualityLevel, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr), S_OK);
-    BSTR quality = nullptr;
-    control.flash->get_Quality2(&quality);
-    EXPECT_EQ(Narrow(quality), "Best");
-    SysFreeString(quality);
+    TBstr quality;
+    control.flash->get_Quality2(quality.Out());
+    EXPECT_EQ(quality.Utf8(), "Best");
 }
 
 TEST(ActiveXControl, ActivatesWindowlessThroughTheSiteAndLoadsThroughTheBindHost) {
@@ -666,8 +642,8 @@ TEST(ActiveXControl, ActivatesWindowlessThroughTheSiteAndLoadsThroughTheBindHost
     player.Label("flvplayback").ShowFrame();
     control.site.files["flvplayback.swf"] = player.Cws();
     control.Load("flvplayback.swf");
-    Bstr skin("flv.skin"), skinName("ClearOverAll.swf");
-    control.flash->SetVariable(skin.b, skinName.b);
+    const TBstr skin(L"flv.skin"), skinName(L"ClearOverAll.swf");
+    control.flash->SetVariable(skin.Get(), skinName.Get());
     EXPECT_EQ(control.site.monikerNames.back(), "ClearOverAll.swf");
 }
 
@@ -677,39 +653,30 @@ TEST(ActiveXControl, ScriptingAndTheExternalInterfaceBothWays) {
     ASSERT_EQ(control.createResult, S_OK);
     control.site.files["m.swf"] = FourFrames();
     control.Load("m.swf");
-    Bstr name("level.score"), value("42");
-    ASSERT_EQ(control.flash->SetVariable(name.b, value.b), S_OK);
-    BSTR got = nullptr;
-    ASSERT_EQ(control.flash->GetVariable(name.b, &got), S_OK);
-    EXPECT_EQ(Narrow(got), "42");
-    SysFreeString(got);
-    Bstr req("<invoke name=\"echo\" returntype=\"xml\"><arguments><string>ping</string></arguments></invoke>");
-    ASSERT_EQ(control.flash->CallFunction(req.b, &got), S_OK);
-    EXPECT_EQ(Narrow(got), "<string>ping</string>");
-    SysFreeString(got);
-    Bstr unknown("<invoke name=\"nobody\" returntype=\"xml\"></invoke>");
-    ASSERT_EQ(control.flash->CallFunction(unknown.b, &got), S_OK);
-    EXPECT_EQ(Narrow(got), "");
-    SysFreeString(got);
+    const TBstr name(L"level.score"), value(L"42");
+    ASSERT_EQ(control.flash->SetVariable(name.Get(), value.Get()), S_OK);
+    TBstr got;
+    ASSERT_EQ(control.flash->GetVariable(name.Get(), got.Out()), S_OK);
+    EXPECT_EQ(got.Utf8(), "42");
+    const TBstr req(L"<invoke name=\"echo\" returntype=\"xml\"><arguments><string>ping</string></arguments></invoke>");
+    ASSERT_EQ(control.flash->CallFunction(req.Get(), got.Out()), S_OK);
+    EXPECT_EQ(got.Utf8(), "<string>ping</string>");
+    const TBstr unknown(L"<invoke name=\"nobody\" returntype=\"xml\"></invoke>");
+    ASSERT_EQ(control.flash->CallFunction(unknown.Get(), got.Out()), S_OK);
+    EXPECT_EQ(got.Utf8(), "");
 
     // The same through IDispatch, as a host's typed property access does it.
     ComPtr<IDispatch> disp;
     control.ole.As(&disp);
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(L"Transparent");
+    TVariant v = TVariant::Bstr(L"Transparent");
     DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS dp{&v, &put, 1, 1};
+    DISPPARAMS dp{v.Ptr(), &put, 1, 1};
     EXPECT_EQ(disp->Invoke(vd::flash::DISPID_WMode, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr), S_OK);
-    VariantClear(&v);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    VARIANT r;
-    VariantInit(&r);
-    EXPECT_EQ(disp->Invoke(vd::flash::DISPID_WMode, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr), S_OK);
-    EXPECT_EQ(r.vt, VT_BSTR);
-    EXPECT_EQ(Narrow(r.bstrVal), "Transparent");
-    VariantClear(&r);
+    TVariant r;
+    EXPECT_EQ(disp->Invoke(vd::flash::DISPID_WMode, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, r.Out(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(r.Type(), VT_BSTR);
+    EXPECT_EQ(TBstr::Utf8Text(r.Get().bstrVal), "Transparent");
 
     // The movie calls the host: a FlashCall event with a well-formed request; the answer is
     // what the host passed to SetReturnValue during the event.
@@ -737,17 +704,16 @@ TEST(ActiveXControl, ScriptingAndTheExternalInterfaceBothWays) {
     CADWORD cookies{};
     ASSERT_EQ(ppb->GetPredefinedStrings(vd::flash::DISPID_Quality, &strings, &cookies), S_OK);
     ASSERT_EQ(strings.cElems, 6u);
-    EXPECT_EQ(Narrow(strings.pElems[5]), "Best");
-    VARIANT best;
-    ppb->GetPredefinedValue(vd::flash::DISPID_Quality, cookies.pElems[5], &best);
+    EXPECT_EQ(WideToUtf8(strings.pElems[5]), "Best");
+    TVariant best;
+    ppb->GetPredefinedValue(vd::flash::DISPID_Quality, cookies.pElems[5], best.Out());
     for (ULONG i = 0; i < strings.cElems; ++i) CoTaskMemFree(strings.pElems[i]);
     CoTaskMemFree(strings.pElems);
     CoTaskMemFree(cookies.pElems);
-    control.flash->put_Quality(best.lVal);
-    BSTR display = nullptr;
-    ppb->GetDisplayString(vd::flash::DISPID_Quality, &display);
-    EXPECT_EQ(Narrow(display), "Best");
-    SysFreeString(display);
+    control.flash->put_Quality(best.Get().lVal);
+    TBstr display;
+    ppb->GetDisplayString(vd::flash::DISPID_Quality, display.Out());
+    EXPECT_EQ(display.Utf8(), "Best");
 }
 
 TEST(ActiveXControl, DrawsIntoTheBoundsAndClipItIsGiven) {
@@ -774,11 +740,12 @@ TEST(ActiveXControl, DrawsIntoTheBoundsAndClipItIsGiven) {
     // inside the clip.
     const auto full = black.Pixels();
     black.Fill(0xFF000000);
-    const int saved = SaveDC(black.dc());
-    IntersectClipRect(black.dc(), 100, 100, 200, 200);
-    RECTL partial{0, 0, 200, 200};
-    control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, black.dc(), &partial, nullptr, nullptr, 0);
-    RestoreDC(black.dc(), saved);
+    {
+        const vd::win32::TSavedDC saved(black.dc());
+        IntersectClipRect(black.dc(), 100, 100, 200, 200);
+        RECTL partial{0, 0, 200, 200};
+        control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, black.dc(), &partial, nullptr, nullptr, 0);
+    }
     EXPECT_EQ(black.At(150, 150), full[150 * 400 + 150]);
     EXPECT_EQ(black.At(60, 60), 0xFF000000u);
     EXPECT_EQ(black.At(250, 150), 0xFF000000u);
@@ -789,12 +756,11 @@ class PropertySink final : public IPropertyNotifySink {
 public:
     std::vector<DISPID> changed;
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IPropertyNotifySink) {
-            *ppv = static_cast<IPropertyNotifySink*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        static const TInterfaceRow<PropertySink> kInterfaces[] = {
+            InterfaceRow<PropertySink, IPropertyNotifySink>(IID_IUnknown),
+            InterfaceRow<PropertySink, IPropertyNotifySink>(IID_IPropertyNotifySink),
+        };
+        return QueryInterfaceFrom(this, kInterfaces, riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
@@ -836,8 +802,7 @@ TEST(ActiveXControl, KeepsItsStateTellsTheContainerAndJournalsWhatItIsTold) {
         ASSERT_EQ(cpc->FindConnectionPoint(IID_IPropertyNotifySink, &cp), S_OK);
         DWORD cookie = 0;
         ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
-        Bstr wmode("Transparent");
-        control.flash->put_WMode(wmode.b);
+        control.flash->put_WMode(TBstr(L"Transparent").Get());
         EXPECT_EQ(sink.changed, std::vector<DISPID>{vd::flash::DISPID_WMode});
         EXPECT_EQ(cp->Unadvise(cookie), S_OK);
         EXPECT_EQ(cp->Unadvise(cookie), CONNECT_E_NOCONNECTION);
@@ -862,10 +827,9 @@ TEST(ActiveXControl, KeepsItsStateTellsTheContainerAndJournalsWhatItIsTold) {
     VARIANT_BOOL loop = VARIANT_TRUE;
     again.flash->get_Loop(&loop);
     EXPECT_EQ(loop, VARIANT_FALSE);
-    BSTR wmode = nullptr;
-    again.flash->get_WMode(&wmode);
-    EXPECT_EQ(Narrow(wmode), "Transparent");
-    SysFreeString(wmode);
+    TBstr wmode;
+    again.flash->get_WMode(wmode.Out());
+    EXPECT_EQ(wmode.Utf8(), "Transparent");
 
     // A cut-off state is refused rather than half read.
     STATSTG st{};
@@ -913,9 +877,8 @@ TEST(ActiveXFaults, EachSwitchGivesTheFailureAHostMustSurvive) {
     {
         Hosted c("script_fails");
         ASSERT_EQ(c.createResult, S_OK);
-        Bstr n("x");
-        BSTR got = nullptr;
-        EXPECT_EQ(c.flash->GetVariable(n.b, &got), E_FAIL);
+        TBstr got;
+        EXPECT_EQ(c.flash->GetVariable(TBstr(L"x").Get(), got.Out()), E_FAIL);
         EXPECT_EQ(c.flash->Play(), E_FAIL);
     }
     {
@@ -923,22 +886,13 @@ TEST(ActiveXFaults, EachSwitchGivesTheFailureAHostMustSurvive) {
         ASSERT_EQ(c.createResult, S_OK);
         ComPtr<IDispatch> disp;
         c.ole.As(&disp);
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BSTR;
-        arg.bstrVal = SysAllocString(L"x");
-        DISPPARAMS dp{&arg, nullptr, 1, 0};
-        VARIANT r;
-        VariantInit(&r);
-        EXCEPINFO ei{};
-        const HRESULT hr = disp->Invoke(152, IID_NULL, 0, DISPATCH_METHOD, &dp, &r, &ei, nullptr);
+        TVariant arg = TVariant::Bstr(L"x");
+        DISPPARAMS dp{arg.Ptr(), nullptr, 1, 0};
+        TVariant r;
+        TExcepInfo ei;
+        const HRESULT hr = disp->Invoke(152, IID_NULL, 0, DISPATCH_METHOD, &dp, r.Out(), ei.Out(), nullptr);
         EXPECT_EQ(hr, DISP_E_EXCEPTION);
-        EXPECT_NE(Narrow(ei.bstrDescription).find("GetVariable raised"), std::string::npos);
-        SysFreeString(ei.bstrDescription);
-        SysFreeString(ei.bstrSource);
-        SysFreeString(ei.bstrHelpFile);
-        VariantClear(&arg);
-        VariantClear(&r);
+        EXPECT_NE(WideToUtf8(ei.Description()).find("GetVariable raised"), std::string::npos);
     }
     // A healthy control again afterwards: the switches are read per control.
     Hosted c;

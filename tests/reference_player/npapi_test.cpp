@@ -144,19 +144,17 @@ public:
     explicit PluginLibrary(const char* faults = "") {
         SetEnvironmentVariableA("VDRP_FAULTS", faults);
         SetEnvironmentVariableA("VDRP_TIMER", "off");
-        module_ = LoadLibraryW((vdtest::ExeDir() + L"npswf32.dll").c_str());
+        module_.Reset(LoadLibraryW((vdtest::ExeDir() + L"npswf32.dll").c_str()));
         if (!module_) return;
-        getEntryPoints = reinterpret_cast<NP_GetEntryPointsFunc>(reinterpret_cast<void*>(GetProcAddress(module_, "NP_GetEntryPoints")));
-        initialize = reinterpret_cast<NP_InitializeFunc>(reinterpret_cast<void*>(GetProcAddress(module_, "NP_Initialize")));
-        shutdown = reinterpret_cast<NP_ShutdownFunc>(reinterpret_cast<void*>(GetProcAddress(module_, "NP_Shutdown")));
+        const HMODULE m = module_.Get();
+        getEntryPoints = reinterpret_cast<NP_GetEntryPointsFunc>(reinterpret_cast<void*>(GetProcAddress(m, "NP_GetEntryPoints")));
+        initialize = reinterpret_cast<NP_InitializeFunc>(reinterpret_cast<void*>(GetProcAddress(m, "NP_Initialize")));
+        shutdown = reinterpret_cast<NP_ShutdownFunc>(reinterpret_cast<void*>(GetProcAddress(m, "NP_Shutdown")));
         disableLocalSecurity = reinterpret_cast<Flash_DisableLocalSecurityFunc>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "Flash_DisableLocalSecurity")));
-        hooksLoaded = hooks.Load(module_);
+            reinterpret_cast<void*>(GetProcAddress(m, "Flash_DisableLocalSecurity")));
+        hooksLoaded = hooks.Load(m);
     }
-    ~PluginLibrary() {
-        if (module_) FreeLibrary(module_);
-        SetEnvironmentVariableA("VDRP_FAULTS", nullptr);
-    }
+    ~PluginLibrary() { SetEnvironmentVariableA("VDRP_FAULTS", nullptr); }
     // What a host does at start-up: entry points first, then its own table.
     void Start() {
         host.plugin = &funcs;
@@ -168,7 +166,7 @@ public:
     }
     bool Loaded() const { return module_ && getEntryPoints && initialize && shutdown && disableLocalSecurity && hooksLoaded; }
 
-    HMODULE module_ = nullptr;
+    vd::win32::TModule module_;
     NP_GetEntryPointsFunc getEntryPoints = nullptr;
     NP_InitializeFunc initialize = nullptr;
     NP_ShutdownFunc shutdown = nullptr;
@@ -387,10 +385,11 @@ TEST(NpapiInstance, DrawsOnlyIntoTheDrawableAndItsClipAndTheSameEveryTime) {
 
     // A clip region of the host's limits the drawing.
     black.Fill(0xFF000000);
-    const int saved = SaveDC(black.dc());
-    IntersectClipRect(black.dc(), 0, 0, 200, 300);
-    inst.Paint();
-    RestoreDC(black.dc(), saved);
+    {
+        const vd::win32::TSavedDC saved(black.dc());
+        IntersectClipRect(black.dc(), 0, 0, 200, 300);
+        inst.Paint();
+    }
     EXPECT_EQ(black.At(250, 150), 0xFF000000u);
     EXPECT_EQ(black.At(101, 150) & 0xFFFFFF, 0xF0A030u);
 

@@ -2,7 +2,7 @@
 // section to draw into, and pixel reading.
 #pragma once
 
-#include "vd_windows.h"
+#include "vd_win32_owners.h"
 
 #include <gtest/gtest.h>
 
@@ -75,27 +75,9 @@ struct Hooks {
 // A top-down 32-bit DIB section selected into a memory DC.
 class Canvas {
 public:
-    Canvas(int w, int h) : w_(w), h_(h) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bmp_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bmp_);
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteObject(bmp_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
+    Canvas(int w, int h) : w_(w), h_(h), bmp_(NewDib(dc_.Get(), w, h, &bits_)), selected_(dc_.Get(), bmp_.Get()) {}
 
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.Get(); }
     void Fill(uint32_t argb) {
         GdiFlush();
         for (int i = 0; i < w_ * h_; ++i) bits_[i] = argb;
@@ -110,11 +92,23 @@ public:
     }
 
 private:
+    static HBITMAP NewDib(HDC dc, int w, int h, uint32_t** bits) {
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        return CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(bits), nullptr, 0);
+    }
+
+    // In this order: the bitmap is deselected before it is deleted, and the DC goes last.
     int w_, h_;
-    HDC dc_ = nullptr;
-    HBITMAP bmp_ = nullptr;
-    HGDIOBJ old_ = nullptr;
     uint32_t* bits_ = nullptr;
+    vd::win32::TMemoryDC dc_{CreateCompatibleDC(nullptr)};
+    vd::win32::TGdiObject bmp_;
+    vd::win32::TSelectObject selected_;
 };
 
 inline int Red(uint32_t p) { return (p >> 16) & 0xFF; }
