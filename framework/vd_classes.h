@@ -43,8 +43,7 @@ struct TClassInfo;
 
 // ---------------------------------------------------------------------------------------
 // Sets of enumeration values (the framework's "set of" types), stored as a bit mask.
-template <class E>
-class TSet {
+template <class E> class TSet {
 public:
     constexpr TSet() = default;
     constexpr TSet(std::initializer_list<E> members) {
@@ -58,8 +57,14 @@ public:
     constexpr uint64_t Bits() const { return bits_; }
     constexpr bool Contains(E m) const { return (bits_ & Bit(m)) != 0; }
     constexpr bool Empty() const { return bits_ == 0; }
-    constexpr TSet& Include(E m) { bits_ |= Bit(m); return *this; }
-    constexpr TSet& Exclude(E m) { bits_ &= ~Bit(m); return *this; }
+    constexpr TSet& Include(E m) {
+        bits_ |= Bit(m);
+        return *this;
+    }
+    constexpr TSet& Exclude(E m) {
+        bits_ &= ~Bit(m);
+        return *this;
+    }
     friend constexpr bool operator==(TSet a, TSet b) { return a.bits_ == b.bits_; }
     friend constexpr TSet operator|(TSet a, TSet b) { return FromBits(a.bits_ | b.bits_); }
     friend constexpr TSet operator&(TSet a, TSet b) { return FromBits(a.bits_ & b.bits_); }
@@ -102,10 +107,10 @@ enum class TPropKind {
 struct TPropInfo {
     std::string Name;
     TPropKind Kind = TPropKind::Integer;
-    const TIdents* Idents = nullptr;       // enumeration and set members
-    const TIdentMap* IdentMap = nullptr;   // named integer values (colours, cursors)
-    std::optional<int64_t> Default;        // ordinal default; none = always stored
-    bool AlwaysStored = false;             // strings, collections: stored even when empty
+    const TIdents* Idents = nullptr;      // enumeration and set members
+    const TIdentMap* IdentMap = nullptr;  // named integer values (colours, cursors)
+    std::optional<int64_t> Default;       // ordinal default; none = always stored
+    bool AlwaysStored = false;            // strings, collections: stored even when empty
     // Component references: the class required (a function, since a class may refer to
     // its own kind while its description is still being built).
     const TClassInfo& (*RefClass)() = nullptr;
@@ -126,9 +131,11 @@ struct TPropInfo {
     std::function<bool(TPersistent&)> StoredFn;  // extra condition for being stored
 
     // Fluent modifiers for the declarations.
-    TPropInfo&& Always() && { AlwaysStored = true; return std::move(*this); }
-    template <class F>
-    TPropInfo&& StoredBy(F isStored) && {
+    TPropInfo&& Always() && {
+        AlwaysStored = true;
+        return std::move(*this);
+    }
+    template <class F> TPropInfo&& StoredBy(F isStored) && {
         StoredFn = [isStored](TPersistent& o) {
             return std::invoke(isStored, static_cast<typename MemberClassOf<F>::type&>(o));
         };
@@ -142,9 +149,9 @@ struct TPropInfo {
 struct TClassInfo {
     std::string Name;
     const TClassInfo* Parent = nullptr;
-    std::vector<TPropInfo> Props;  // this class's own, in declared order
-    std::function<TComponent*(TComponent* owner)> CreateComponent;     // component classes
-    std::function<TCollectionItem*(TCollection* owner)> CreateItem;    // collection item classes
+    std::vector<TPropInfo> Props;                                    // this class's own, in declared order
+    std::function<TComponent*(TComponent* owner)> CreateComponent;   // component classes
+    std::function<TCollectionItem*(TCollection* owner)> CreateItem;  // collection item classes
 
     bool InheritsFrom(const TClassInfo& other) const;
     // Inherited properties first, then this class's own.
@@ -161,27 +168,22 @@ namespace detail {
 template <class M> struct Member;
 template <class R, class C> struct Member<R C::*> { using Class = C; };
 
-template <class G, class O>
-decltype(auto) Get(G get, O& obj) { return std::invoke(get, obj); }
+template <class G, class O> decltype(auto) Get(G get, O& obj) { return std::invoke(get, obj); }
 
 // Setters are member functions taking the value, or data members assigned directly.
-template <class S, class O, class V>
-void Set(S set, O& obj, V&& value) {
+template <class S, class O, class V> void Set(S set, O& obj, V&& value) {
     if constexpr (std::is_member_object_pointer_v<S>) obj.*set = std::forward<V>(value);
     else std::invoke(set, obj, std::forward<V>(value));
 }
 
-template <class G, class C>
-using ValueOf = std::remove_cvref_t<std::invoke_result_t<G, C&>>;
+template <class G, class C> using ValueOf = std::remove_cvref_t<std::invoke_result_t<G, C&>>;
 
-template <class V>
-int64_t ToOrd(const V& v) {
+template <class V> int64_t ToOrd(const V& v) {
     if constexpr (IsTSet<V>::value) return static_cast<int64_t>(v.Bits());
     else return static_cast<int64_t>(v);
 }
 
-template <class V>
-V FromOrd(int64_t v, const std::string& propName) {
+template <class V> V FromOrd(int64_t v, const std::string& propName) {
     if constexpr (IsTSet<V>::value) {
         return V::FromBits(static_cast<uint64_t>(v));
     } else if constexpr (std::is_same_v<V, bool>) {
@@ -213,12 +215,10 @@ TPropInfo Ordinal(std::string name, TPropKind kind, G get, S set, std::optional<
 
 // An event handler bound to a named method of the root component; the name is what a
 // form file stores, recovered from the std::function through target().
-template <class F>
-struct TNamedMethod {
+template <class F> struct TNamedMethod {
     std::string Name;
     F Code;
-    template <class... A>
-    decltype(auto) operator()(A&&... args) const { return Code(std::forward<A>(args)...); }
+    template <class... A> decltype(auto) operator()(A&&... args) const { return Code(std::forward<A>(args)...); }
 };
 
 }  // namespace detail
@@ -226,22 +226,21 @@ struct TNamedMethod {
 // Property declarations: getter and setter are member function pointers (or a data member
 // pointer for both). `def` is the default value; an ordinal property without one is
 // always stored.
-template <class G, class S>
-TPropInfo IntProp(std::string name, G get, S set, std::optional<int64_t> def = std::nullopt,
-                  const TIdentMap* idents = nullptr) {
+template <class G, class S> TPropInfo IntProp(std::string name, G get, S set, std::optional<int64_t> def = std::nullopt,
+                                              const TIdentMap* idents = nullptr) {
     TPropInfo p = detail::Ordinal(std::move(name), TPropKind::Integer, get, set, def);
     p.IdentMap = idents;
     return p;
 }
 
-template <class G, class S>
-TPropInfo BoolProp(std::string name, G get, S set, std::optional<bool> def = std::nullopt) {
+template <class G, class S> TPropInfo BoolProp(std::string name, G get, S set, std::optional<bool> def = std::nullopt) {
     return detail::Ordinal(std::move(name), TPropKind::Boolean, get, set,
                            def ? std::optional<int64_t>(*def ? 1 : 0) : std::nullopt);
 }
 
 template <class G, class S, class E = detail::ValueOf<G, typename detail::Member<G>::Class>>
-TPropInfo EnumProp(std::string name, G get, S set, const TIdents& idents, std::optional<std::type_identity_t<E>> def = std::nullopt) {
+TPropInfo EnumProp(std::string name, G get, S set, const TIdents& idents,
+                   std::optional<std::type_identity_t<E>> def = std::nullopt) {
     TPropInfo p = detail::Ordinal(std::move(name), TPropKind::Enumeration, get, set,
                                   def ? std::optional<int64_t>(static_cast<int64_t>(*def)) : std::nullopt);
     p.Idents = &idents;
@@ -249,7 +248,8 @@ TPropInfo EnumProp(std::string name, G get, S set, const TIdents& idents, std::o
 }
 
 template <class G, class S, class V = detail::ValueOf<G, typename detail::Member<G>::Class>>
-TPropInfo SetProp(std::string name, G get, S set, const TIdents& idents, std::optional<std::type_identity_t<V>> def = std::nullopt) {
+TPropInfo SetProp(std::string name, G get, S set, const TIdents& idents,
+                  std::optional<std::type_identity_t<V>> def = std::nullopt) {
     TPropInfo p = detail::Ordinal(std::move(name), TPropKind::Set, get, set,
                                   def ? std::optional<int64_t>(detail::ToOrd(*def)) : std::nullopt);
     p.Idents = &idents;
@@ -258,15 +258,14 @@ TPropInfo SetProp(std::string name, G get, S set, const TIdents& idents, std::op
 
 template <class G, class S>
 TPropInfo ColorProp(std::string name, G get, S set, std::optional<TColor> def = std::nullopt) {
-    TPropInfo p = detail::Ordinal(std::move(name), TPropKind::Color, get, set,
-                                  def ? std::optional<int64_t>(*def) : std::nullopt);
+    TPropInfo p =
+        detail::Ordinal(std::move(name), TPropKind::Color, get, set, def ? std::optional<int64_t>(*def) : std::nullopt);
     p.IdentMap = &ColorIdents();
     return p;
 }
 
 // Strings are stored when not empty; add .Always() to store them regardless.
-template <class G, class S>
-TPropInfo StrProp(std::string name, G get, S set) {
+template <class G, class S> TPropInfo StrProp(std::string name, G get, S set) {
     using C = typename detail::Member<G>::Class;
     using SC = typename detail::Member<S>::Class;
     TPropInfo p;
@@ -277,8 +276,7 @@ TPropInfo StrProp(std::string name, G get, S set) {
     return p;
 }
 
-template <class G, class S>
-TPropInfo WStrProp(std::string name, G get, S set) {
+template <class G, class S> TPropInfo WStrProp(std::string name, G get, S set) {
     using C = typename detail::Member<G>::Class;
     using SC = typename detail::Member<S>::Class;
     TPropInfo p;
@@ -291,8 +289,7 @@ TPropInfo WStrProp(std::string name, G get, S set) {
 
 // A reference to another component; the setter receives nullptr or an object of the
 // getter's pointee class (checked when the form is read).
-template <class G, class S>
-TPropInfo CompProp(std::string name, G get, S set) {
+template <class G, class S> TPropInfo CompProp(std::string name, G get, S set) {
     using C = typename detail::Member<G>::Class;
     using SC = typename detail::Member<S>::Class;
     using P = std::remove_pointer_t<detail::ValueOf<G, C>>;
@@ -305,8 +302,7 @@ TPropInfo CompProp(std::string name, G get, S set) {
     return p;
 }
 
-template <class G, class S>
-TPropInfo EventProp(std::string name, G get, S set) {
+template <class G, class S> TPropInfo EventProp(std::string name, G get, S set) {
     using C = typename detail::Member<G>::Class;
     using SC = typename detail::Member<S>::Class;
     using F = detail::ValueOf<G, C>;
@@ -330,8 +326,7 @@ TPropInfo EventProp(std::string name, G get, S set) {
 }
 
 // An owned collection (stored when it has items, or always with .Always()).
-template <class G>
-TPropInfo CollectionProp(std::string name, G get) {
+template <class G> TPropInfo CollectionProp(std::string name, G get) {
     using C = typename detail::Member<G>::Class;
     TPropInfo p;
     p.Name = std::move(name);
@@ -341,16 +336,14 @@ TPropInfo CollectionProp(std::string name, G get) {
 }
 
 // An owned persistent object; its properties are stored as "Name.Sub".
-template <class G>
-TPropInfo ObjectProp(std::string name, G get) {
+template <class G> TPropInfo ObjectProp(std::string name, G get) {
     TPropInfo p = CollectionProp(std::move(name), get);
     p.Kind = TPropKind::Persistent;
     return p;
 }
 
 namespace detail {
-template <class T>
-TClassInfo MakeClassInfo(const char* name, const TClassInfo* parent, std::vector<TPropInfo> props) {
+template <class T> TClassInfo MakeClassInfo(const char* name, const TClassInfo* parent, std::vector<TPropInfo> props) {
     TClassInfo info;
     info.Name = name;
     info.Parent = parent;
@@ -364,23 +357,23 @@ TClassInfo MakeClassInfo(const char* name, const TClassInfo* parent, std::vector
 }  // namespace detail
 
 // In the class body.
-#define VD_CLASS(Class, Parent)                                                  \
-public:                                                                          \
-    using inherited = Parent;                                                    \
-    static const ::vd::TClassInfo& StaticClassInfo();                            \
+#define VD_CLASS(Class, Parent)                                                      \
+public:                                                                              \
+    using inherited = Parent;                                                        \
+    static const ::vd::TClassInfo& StaticClassInfo();                                \
     const ::vd::TClassInfo& ClassInfo() const override { return StaticClassInfo(); } \
-                                                                                 \
+                                                                                     \
 private:
 
 // In one source file; the arguments are the class's own published properties, in order.
 // `T` names the class inside them.
-#define VD_DEFINE_CLASS(Class, ...)                                                      \
-    const ::vd::TClassInfo& Class::StaticClassInfo() {                                   \
-        using T = Class;                                                                 \
-        using namespace ::vd;                                                            \
-        static const ::vd::TClassInfo info = ::vd::detail::MakeClassInfo<T>(            \
+#define VD_DEFINE_CLASS(Class, ...)                                                               \
+    const ::vd::TClassInfo& Class::StaticClassInfo() {                                            \
+        using T = Class;                                                                          \
+        using namespace ::vd;                                                                     \
+        static const ::vd::TClassInfo info = ::vd::detail::MakeClassInfo<T>(                      \
             #Class, &T::inherited::StaticClassInfo(), std::vector<::vd::TPropInfo>{__VA_ARGS__}); \
-        return info;                                                                     \
+        return info;                                                                              \
     }
 
 // ---------------------------------------------------------------------------------------
@@ -479,8 +472,7 @@ public:
 
     // The method table of a root component: event properties are stored as the names of
     // these methods. F is the event's std::function type.
-    template <class F>
-    void PublishMethod(const std::string& name, F handler) {
+    template <class F> void PublishMethod(const std::string& name, F handler) {
         methods_[name] = std::any(std::move(handler));
     }
     const std::any* MethodAddress(const std::string& name) const;

@@ -30,12 +30,13 @@ std::string BstrToAnsi(BSTR s) {
 
 std::string SysErrorMessage(DWORD code) {
     win32::TLocalMemory buffer;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(buffer.Out()), 0, nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<LPWSTR>(buffer.Out()), 0, nullptr);
     if (!n || !buffer) return {};
     std::wstring text(static_cast<const wchar_t*>(buffer.Get()), n);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
+    while (!text.empty() &&
+           (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
         text.pop_back();
     return WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
@@ -57,8 +58,7 @@ EOleException EOleException::FromExcepInfo(EXCEPINFO& info) {
     const win32::TBstr sourceText = win32::TBstr::Attach(std::exchange(info.bstrSource, nullptr));
     const win32::TBstr helpFileText = win32::TBstr::Attach(std::exchange(info.bstrHelpFile, nullptr));
     std::string description = BstrToAnsi(descriptionText.Get());
-    while (!description.empty() && (description.back() == '\n' || description.back() == '\r'))
-        description.pop_back();
+    while (!description.empty() && (description.back() == '\n' || description.back() == '\r')) description.pop_back();
     const HRESULT code = info.scode != 0 ? info.scode : DISP_E_EXCEPTION;
     return EOleException(description, code, BstrToAnsi(sourceText.Get()), BstrToAnsi(helpFileText.Get()),
                          static_cast<int>(info.dwHelpContext));

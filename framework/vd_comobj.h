@@ -2,6 +2,7 @@
 #pragma once
 
 #include "vd_windows.h"
+
 #include <oaidl.h>
 
 #include <string>
@@ -27,8 +28,8 @@ private:
 // An exception a COM object reported through EXCEPINFO: its description, source and help.
 class EOleException : public EOleSysError {
 public:
-    EOleException(const std::string& message, HRESULT errorCode, const std::string& source,
-                  const std::string& helpFile, int helpContext);
+    EOleException(const std::string& message, HRESULT errorCode, const std::string& source, const std::string& helpFile,
+                  int helpContext);
     // From an EXCEPINFO an Invoke filled: runs its deferred fill-in, copies its texts and
     // frees its strings (the caller's copy is left zeroed).
     static EOleException FromExcepInfo(EXCEPINFO& info);

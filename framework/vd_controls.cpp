@@ -26,8 +26,8 @@ const TIdents& DragModeIdents() {
 }
 
 const TIdentMap& CursorIdents() {
-    static const TIdentMap map{{"crDefault", crDefault}, {"crArrow", crArrow},     {"crCross", crCross},
-                               {"crIBeam", crIBeam},     {"crDrag", crDrag},       {"crNoDrop", crNoDrop},
+    static const TIdentMap map{{"crDefault", crDefault},    {"crArrow", crArrow}, {"crCross", crCross},
+                               {"crIBeam", crIBeam},        {"crDrag", crDrag},   {"crNoDrop", crNoDrop},
                                {"crHandPoint", crHandPoint}};
     return map;
 }
@@ -55,12 +55,18 @@ namespace {
 
 bool IsMouseButtonMessage(UINT msg) {
     switch (msg) {
-    case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK:
-        return true;
-    default:
-        return false;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+        case WM_MBUTTONDBLCLK:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -100,13 +106,10 @@ void RegisterWindowClass(WNDPROC proc) {
 // ---------------------------------------------------------------------------------------
 // TControl
 
-VD_DEFINE_CLASS(TControl,
-    IntProp("Left", &T::GetLeft, &T::SetLeft),
-    IntProp("Top", &T::GetTop, &T::SetTop),
-    IntProp("Width", &T::GetWidth, &T::SetWidth),
-    IntProp("Height", &T::GetHeight, &T::SetHeight),
-    IntProp("Cursor", &T::GetCursor, &T::SetCursor, crDefault, &CursorIdents()),
-    StrProp("Hint", &T::GetHint, &T::SetHint))
+VD_DEFINE_CLASS(TControl, IntProp("Left", &T::GetLeft, &T::SetLeft), IntProp("Top", &T::GetTop, &T::SetTop),
+                IntProp("Width", &T::GetWidth, &T::SetWidth), IntProp("Height", &T::GetHeight, &T::SetHeight),
+                IntProp("Cursor", &T::GetCursor, &T::SetCursor, crDefault, &CursorIdents()),
+                StrProp("Hint", &T::GetHint, &T::SetHint))
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
@@ -237,12 +240,23 @@ void TControl::WndProc(TMessage& m) {
         return;
     }
     switch (m.Msg) {
-    case WM_MOUSEWHEEL: WMMouseWheel(m); return;
-    case CM_COLORCHANGED: CMColorChanged(m); return;
-    case CM_PARENTCOLORCHANGED: CMParentColorChanged(m); return;
-    case CM_PARENTSHOWHINTCHANGED: CMParentShowHintChanged(m); return;
-    case CM_VISIBLECHANGED: CMVisibleChanged(m); return;
-    default: DefaultHandler(m);
+        case WM_MOUSEWHEEL:
+            WMMouseWheel(m);
+            return;
+        case CM_COLORCHANGED:
+            CMColorChanged(m);
+            return;
+        case CM_PARENTCOLORCHANGED:
+            CMParentColorChanged(m);
+            return;
+        case CM_PARENTSHOWHINTCHANGED:
+            CMParentShowHintChanged(m);
+            return;
+        case CM_VISIBLECHANGED:
+            CMVisibleChanged(m);
+            return;
+        default:
+            DefaultHandler(m);
     }
 }
 
@@ -310,35 +324,42 @@ void TControl::WMMouse(TMessage& m) {
     TShiftState shift = MouseShiftState(m.WParam);
     HWND own = IsWindowed() ? static_cast<TWinControl*>(this)->handle_ : nullptr;
     switch (m.Msg) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-        if (m.Msg == WM_LBUTTONDBLCLK) shift.Include(ssDouble);
-        if (own) SetCapture(own);
-        clicked_ = true;
-        MouseDown(mbLeft, shift, x, y);
-        break;
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-        if (m.Msg == WM_RBUTTONDBLCLK) shift.Include(ssDouble);
-        MouseDown(mbRight, shift, x, y);
-        break;
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK:
-        if (m.Msg == WM_MBUTTONDBLCLK) shift.Include(ssDouble);
-        MouseDown(mbMiddle, shift, x, y);
-        break;
-    case WM_LBUTTONUP:
-        if (own && GetCapture() == own) ReleaseCapture();
-        if (clicked_) {
-            clicked_ = false;
-            if (ClientRect().Contains({x, y})) Click();
-        }
-        MouseUp(mbLeft, shift, x, y);
-        break;
-    case WM_RBUTTONUP: MouseUp(mbRight, shift, x, y); break;
-    case WM_MBUTTONUP: MouseUp(mbMiddle, shift, x, y); break;
-    case WM_MOUSEMOVE: MouseMove(shift, x, y); break;
-    default: break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            if (m.Msg == WM_LBUTTONDBLCLK) shift.Include(ssDouble);
+            if (own) SetCapture(own);
+            clicked_ = true;
+            MouseDown(mbLeft, shift, x, y);
+            break;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+            if (m.Msg == WM_RBUTTONDBLCLK) shift.Include(ssDouble);
+            MouseDown(mbRight, shift, x, y);
+            break;
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+            if (m.Msg == WM_MBUTTONDBLCLK) shift.Include(ssDouble);
+            MouseDown(mbMiddle, shift, x, y);
+            break;
+        case WM_LBUTTONUP:
+            if (own && GetCapture() == own) ReleaseCapture();
+            if (clicked_) {
+                clicked_ = false;
+                if (ClientRect().Contains({x, y})) Click();
+            }
+            MouseUp(mbLeft, shift, x, y);
+            break;
+        case WM_RBUTTONUP:
+            MouseUp(mbRight, shift, x, y);
+            break;
+        case WM_MBUTTONUP:
+            MouseUp(mbMiddle, shift, x, y);
+            break;
+        case WM_MOUSEMOVE:
+            MouseMove(shift, x, y);
+            break;
+        default:
+            break;
     }
     DefaultHandler(m);
 }
@@ -441,8 +462,7 @@ void TWinControl::CreateHandle() {
     if (handle_) return;
     TCreateParams p;
     CreateParams(p);
-    if ((p.Style & WS_CHILD) && !p.WndParent)
-        throw EComponentError("Control '" + GetName() + "' has no parent window");
+    if ((p.Style & WS_CHILD) && !p.WndParent) throw EComponentError("Control '" + GetName() + "' has no parent window");
     RegisterWindowClass(&StdWndProc);
     HWND wnd = CreateWindowExW(p.ExStyle, kWindowClass, p.Caption.c_str(), p.Style, p.X, p.Y, p.Width, p.Height,
                                p.WndParent, nullptr, GetModuleHandleW(nullptr), this);
@@ -495,17 +515,40 @@ LRESULT CALLBACK TWinControl::StdWndProc(HWND wnd, UINT msg, WPARAM wParam, LPAR
 void TWinControl::WndProc(TMessage& m) {
     if ((IsMouseButtonMessage(m.Msg) || m.Msg == WM_MOUSEMOVE) && ForwardMouse(m)) return;
     switch (m.Msg) {
-    case WM_PAINT: WMPaint(m); return;
-    case WM_ERASEBKGND: WMEraseBkgnd(m); return;
-    case WM_KEYDOWN: case WM_SYSKEYDOWN: WMKeyDown(m); return;
-    case WM_KEYUP: case WM_SYSKEYUP: WMKeyUp(m); return;
-    case WM_CHAR: WMChar(m); return;
-    case WM_GETDLGCODE: WMGetDlgCode(m); return;
-    case WM_SETFOCUS: WMSetFocus(m); return;
-    case WM_KILLFOCUS: WMKillFocus(m); return;
-    case WM_WINDOWPOSCHANGED: WMWindowPosChanged(m); return;
-    case WM_NCDESTROY: WMNCDestroy(m); return;
-    default: TControl::WndProc(m);
+        case WM_PAINT:
+            WMPaint(m);
+            return;
+        case WM_ERASEBKGND:
+            WMEraseBkgnd(m);
+            return;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            WMKeyDown(m);
+            return;
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            WMKeyUp(m);
+            return;
+        case WM_CHAR:
+            WMChar(m);
+            return;
+        case WM_GETDLGCODE:
+            WMGetDlgCode(m);
+            return;
+        case WM_SETFOCUS:
+            WMSetFocus(m);
+            return;
+        case WM_KILLFOCUS:
+            WMKillFocus(m);
+            return;
+        case WM_WINDOWPOSCHANGED:
+            WMWindowPosChanged(m);
+            return;
+        case WM_NCDESTROY:
+            WMNCDestroy(m);
+            return;
+        default:
+            TControl::WndProc(m);
     }
 }
 
@@ -665,25 +708,25 @@ void TWinControl::Realign() {
             for (TControl* c : std::vector<TControl*>(controls_)) {
                 if (c->align_ != kind || !c->visible_) continue;
                 switch (kind) {
-                case alTop:
-                    c->SetBounds(r.Left, r.Top, r.Width(), c->height_);
-                    r.Top += c->height_;
-                    break;
-                case alBottom:
-                    c->SetBounds(r.Left, r.Bottom - c->height_, r.Width(), c->height_);
-                    r.Bottom -= c->height_;
-                    break;
-                case alLeft:
-                    c->SetBounds(r.Left, r.Top, c->width_, r.Height());
-                    r.Left += c->width_;
-                    break;
-                case alRight:
-                    c->SetBounds(r.Right - c->width_, r.Top, c->width_, r.Height());
-                    r.Right -= c->width_;
-                    break;
-                default:
-                    c->SetBounds(r.Left, r.Top, std::max(r.Width(), 0), std::max(r.Height(), 0));
-                    break;
+                    case alTop:
+                        c->SetBounds(r.Left, r.Top, r.Width(), c->height_);
+                        r.Top += c->height_;
+                        break;
+                    case alBottom:
+                        c->SetBounds(r.Left, r.Bottom - c->height_, r.Width(), c->height_);
+                        r.Bottom -= c->height_;
+                        break;
+                    case alLeft:
+                        c->SetBounds(r.Left, r.Top, c->width_, r.Height());
+                        r.Left += c->width_;
+                        break;
+                    case alRight:
+                        c->SetBounds(r.Right - c->width_, r.Top, c->width_, r.Height());
+                        r.Right -= c->width_;
+                        break;
+                    default:
+                        c->SetBounds(r.Left, r.Top, std::max(r.Width(), 0), std::max(r.Height(), 0));
+                        break;
                 }
             }
         }
@@ -878,8 +921,7 @@ int TPopupMenu::Popup(int x, int y, HWND owner) {
     if (onPopup_) onPopup_(this);
     const win32::TMenu menu(CreatePopupMenu());
     if (!menu) return -1;
-    for (size_t i = 0; i < Items.size(); ++i)
-        AppendMenuW(menu.Get(), MF_STRING, i + 1, WinStr(AnsiToWide(Items[i])));
+    for (size_t i = 0; i < Items.size(); ++i) AppendMenuW(menu.Get(), MF_STRING, i + 1, WinStr(AnsiToWide(Items[i])));
     const int cmd = static_cast<int>(
         TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr));
     return cmd - 1;

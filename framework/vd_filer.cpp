@@ -142,9 +142,9 @@ void TWriter::DefineBinaryProperty(const std::string& name, TStreamProc, TStream
     if (!hasData || !writeData || !definedOut_) return;
     TMemoryStream data;
     writeData(data);
-    definedOut_->push_back({definedPrefix_ + name,
-                            TFormValue::Binary(std::string(reinterpret_cast<const char*>(data.Memory()),
-                                                           static_cast<size_t>(data.GetSize())))});
+    definedOut_->push_back(
+        {definedPrefix_ + name, TFormValue::Binary(std::string(reinterpret_cast<const char*>(data.Memory()),
+                                                               static_cast<size_t>(data.GetSize())))});
 }
 
 std::string WriteComponentBinary(TComponent* root) { return WriteBinaryForm(TWriter().WriteRootComponent(root)); }

@@ -34,8 +34,7 @@ public:
 
     std::string ClassName() const override { return "TFiler"; }
     // A property stored as one form value (read and written through the filer).
-    virtual void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData,
-                                bool hasData) = 0;
+    virtual void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData, bool hasData) = 0;
     // A property stored as binary bytes the class reads and writes itself.
     virtual void DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc writeData,
                                       bool hasData) = 0;
@@ -63,8 +62,7 @@ public:
     std::string ReadIdent();
     const TFormValue& ReadValue();
 
-    void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData,
-                        bool hasData) override;
+    void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData, bool hasData) override;
     void DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc writeData,
                               bool hasData) override;
 
@@ -111,8 +109,7 @@ public:
     void WriteIdent(const std::string& value) { WriteValue(TFormValue::Ident(value)); }
     void WriteValue(TFormValue value);
 
-    void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData,
-                        bool hasData) override;
+    void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData, bool hasData) override;
     void DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc writeData,
                               bool hasData) override;
 

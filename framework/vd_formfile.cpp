@@ -18,9 +18,12 @@ bool TFormValue::IsString() const {
 
 WideString TFormValue::AsWide() const {
     switch (Type) {
-        case TValueType::vaWString: return Wide;
-        case TValueType::vaUTF8String: return Utf8ToWide(Bytes);
-        default: return Latin1ToWide(Bytes);
+        case TValueType::vaWString:
+            return Wide;
+        case TValueType::vaUTF8String:
+            return Utf8ToWide(Bytes);
+        default:
+            return Latin1ToWide(Bytes);
     }
 }
 
@@ -95,9 +98,8 @@ bool operator==(const TFormCollectionItem& a, const TFormCollectionItem& b) {
 }
 
 bool operator==(const TFormObject& a, const TFormObject& b) {
-    return a.Flags == b.Flags && (!(a.Flags & ffChildPos) || a.Position == b.Position) &&
-           a.ClassName == b.ClassName && a.Name == b.Name && a.Properties == b.Properties &&
-           a.Children == b.Children;
+    return a.Flags == b.Flags && (!(a.Flags & ffChildPos) || a.Position == b.Position) && a.ClassName == b.ClassName &&
+           a.Name == b.Name && a.Properties == b.Properties && a.Children == b.Children;
 }
 
 bool IsBinaryForm(std::string_view data) { return data.substr(0, 4) == "TPF0"; }
@@ -133,8 +135,10 @@ std::string FormValueSummary(const TFormValue& v) {
             if (v.Bytes.size() > 16) s += " ...";
             return s;
         }
-        case TValueType::vaList: return "list of " + std::to_string(v.List.size()) + " values";
-        case TValueType::vaCollection: return "collection of " + std::to_string(v.Items.size()) + " items";
+        case TValueType::vaList:
+            return "list of " + std::to_string(v.List.size()) + " values";
+        case TValueType::vaCollection:
+            return "collection of " + std::to_string(v.Items.size()) + " items";
         case TValueType::vaString:
         case TValueType::vaLString:
         case TValueType::vaWString:

@@ -55,12 +55,12 @@ struct TFormCollectionItem {
 
 struct TFormValue {
     TValueType Type = TValueType::vaNull;
-    int64_t Int = 0;                 // integers; currency scaled by 10000
-    double Float = 0;                // extended, single, date
-    std::string Bytes;               // 8-bit string, identifier, binary data, UTF-8 string
-    WideString Wide;                 // UTF-16 string
-    std::vector<std::string> Set;    // set members
-    std::vector<TFormValue> List;    // list elements
+    int64_t Int = 0;                         // integers; currency scaled by 10000
+    double Float = 0;                        // extended, single, date
+    std::string Bytes;                       // 8-bit string, identifier, binary data, UTF-8 string
+    WideString Wide;                         // UTF-16 string
+    std::vector<std::string> Set;            // set members
+    std::vector<TFormValue> List;            // list elements
     std::vector<TFormCollectionItem> Items;  // collection items
 
     bool IsInteger() const;
@@ -68,7 +68,7 @@ struct TFormValue {
     // The text of any string value as UTF-16 (8-bit strings widen as Latin-1).
     WideString AsWide() const;
 
-    static TFormValue Integer(int64_t v);   // smallest integer type that holds v
+    static TFormValue Integer(int64_t v);  // smallest integer type that holds v
     static TFormValue Boolean(bool v);
     static TFormValue Ident(std::string name);
     static TFormValue String(std::string bytes);  // 8-bit; long strings use vaLString
@@ -84,8 +84,8 @@ struct TFormProperty {
 };
 
 struct TFormObject {
-    uint8_t Flags = 0;      // TFilerFlag bits
-    int64_t Position = 0;   // with ffChildPos
+    uint8_t Flags = 0;     // TFilerFlag bits
+    int64_t Position = 0;  // with ffChildPos
     std::string ClassName;
     std::string Name;
     std::vector<TFormProperty> Properties;

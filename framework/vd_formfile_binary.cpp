@@ -49,8 +49,7 @@ double ExtendedToDouble(const uint8_t in[10]) {
     const int e = se & 0x7FFF;
     double v;
     if (e == 0x7FFF) {
-        v = (mant << 1) != 0 ? std::numeric_limits<double>::quiet_NaN()
-                             : std::numeric_limits<double>::infinity();
+        v = (mant << 1) != 0 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
     } else {
         v = std::ldexp(static_cast<double>(mant), e - 16383 - 63);
     }
@@ -84,8 +83,7 @@ private:
         Need(1, "Value");
         return static_cast<uint8_t>(data_[pos_++]);
     }
-    template <class T>
-    T Scalar() {
+    template <class T> T Scalar() {
         Need(sizeof(T), "Value");
         T v;
         std::memcpy(&v, data_.data() + pos_, sizeof(T));
@@ -160,21 +158,37 @@ private:
             case TValueType::vaList:
                 while (!AtEndMarker()) v.List.push_back(ReadValue(depth + 1));
                 break;
-            case TValueType::vaInt8: v.Int = Scalar<int8_t>(); break;
-            case TValueType::vaInt16: v.Int = Scalar<int16_t>(); break;
-            case TValueType::vaInt32: v.Int = Scalar<int32_t>(); break;
-            case TValueType::vaInt64: v.Int = Scalar<int64_t>(); break;
+            case TValueType::vaInt8:
+                v.Int = Scalar<int8_t>();
+                break;
+            case TValueType::vaInt16:
+                v.Int = Scalar<int16_t>();
+                break;
+            case TValueType::vaInt32:
+                v.Int = Scalar<int32_t>();
+                break;
+            case TValueType::vaInt64:
+                v.Int = Scalar<int64_t>();
+                break;
             case TValueType::vaExtended: {
                 Need(10, "Value");
                 v.Float = ExtendedToDouble(reinterpret_cast<const uint8_t*>(data_.data() + pos_));
                 pos_ += 10;
                 break;
             }
-            case TValueType::vaSingle: v.Float = Scalar<float>(); break;
-            case TValueType::vaDate: v.Float = Scalar<double>(); break;
-            case TValueType::vaCurrency: v.Int = Scalar<int64_t>(); break;
+            case TValueType::vaSingle:
+                v.Float = Scalar<float>();
+                break;
+            case TValueType::vaDate:
+                v.Float = Scalar<double>();
+                break;
+            case TValueType::vaCurrency:
+                v.Int = Scalar<int64_t>();
+                break;
             case TValueType::vaString:
-            case TValueType::vaIdent: v.Bytes = ShortString(); break;
+            case TValueType::vaIdent:
+                v.Bytes = ShortString();
+                break;
             case TValueType::vaLString:
             case TValueType::vaUTF8String:
             case TValueType::vaBinary: {
@@ -197,7 +211,8 @@ private:
                     TFormCollectionItem item;
                     const size_t itemAt = pos_;
                     const auto marker = static_cast<TValueType>(Byte());
-                    if (marker == TValueType::vaInt8 || marker == TValueType::vaInt16 || marker == TValueType::vaInt32 ||
+                    if (marker == TValueType::vaInt8 || marker == TValueType::vaInt16 ||
+                        marker == TValueType::vaInt32 ||
                         marker == TValueType::vaInt64) {  // the writer picks the smallest type that holds it
                         --pos_;
                         item.Index = ReadValue(depth + 1).Int;
@@ -243,14 +258,14 @@ public:
     }
 
 private:
-    template <class T>
-    void Scalar(T v) {
+    template <class T> void Scalar(T v) {
         char b[sizeof(T)];
         std::memcpy(b, &v, sizeof(T));
         out_.append(b, sizeof(T));
     }
     void ShortString(const std::string& s, const char* what) {
-        if (s.size() > 255) throw EWriteError(std::string("The ") + what + " '" + s.substr(0, 32) + "...' is longer than 255 bytes");
+        if (s.size() > 255)
+            throw EWriteError(std::string("The ") + what + " '" + s.substr(0, 32) + "...' is longer than 255 bytes");
         out_.push_back(static_cast<char>(s.size()));
         out_ += s;
     }
@@ -276,19 +291,33 @@ private:
                 for (const auto& e : v.List) Value(e);
                 out_.push_back(0);
                 break;
-            case TValueType::vaInt8: Scalar(static_cast<int8_t>(v.Int)); break;
-            case TValueType::vaInt16: Scalar(static_cast<int16_t>(v.Int)); break;
-            case TValueType::vaInt32: Scalar(static_cast<int32_t>(v.Int)); break;
-            case TValueType::vaInt64: Scalar(v.Int); break;
-            case TValueType::vaCurrency: Scalar(v.Int); break;
+            case TValueType::vaInt8:
+                Scalar(static_cast<int8_t>(v.Int));
+                break;
+            case TValueType::vaInt16:
+                Scalar(static_cast<int16_t>(v.Int));
+                break;
+            case TValueType::vaInt32:
+                Scalar(static_cast<int32_t>(v.Int));
+                break;
+            case TValueType::vaInt64:
+                Scalar(v.Int);
+                break;
+            case TValueType::vaCurrency:
+                Scalar(v.Int);
+                break;
             case TValueType::vaExtended: {
                 uint8_t b[10];
                 DoubleToExtended(v.Float, b);
                 out_.append(reinterpret_cast<const char*>(b), 10);
                 break;
             }
-            case TValueType::vaSingle: Scalar(static_cast<float>(v.Float)); break;
-            case TValueType::vaDate: Scalar(v.Float); break;
+            case TValueType::vaSingle:
+                Scalar(static_cast<float>(v.Float));
+                break;
+            case TValueType::vaDate:
+                Scalar(v.Float);
+                break;
             case TValueType::vaString:
             case TValueType::vaIdent:
                 ShortString(v.Bytes, v.Type == TValueType::vaIdent ? "identifier" : "short string");

@@ -76,21 +76,24 @@ private:
         throw EReadError(what + " at line " + std::to_string(tokLine_));
     }
     bool IsSym(char c) const { return tok_ == Tok::Symbol && sym_ == c; }
-    bool IsWord(const char* w) const {
-        return tok_ == Tok::Ident && SameText(text_, w);
-    }
+    bool IsWord(const char* w) const { return tok_ == Tok::Ident && SameText(text_, w); }
     void Expect(char c) {
         if (!IsSym(c)) Fail(std::string("'") + c + "' expected but " + Describe() + " found");
         Next();
     }
     std::string Describe() const {
         switch (tok_) {
-            case Tok::End: return "end of file";
-            case Tok::Symbol: return std::string("'") + sym_ + "'";
-            case Tok::Ident: return "'" + text_ + "'";
+            case Tok::End:
+                return "end of file";
+            case Tok::Symbol:
+                return std::string("'") + sym_ + "'";
+            case Tok::Ident:
+                return "'" + text_ + "'";
             case Tok::Integer:
-            case Tok::Float: return "number";
-            case Tok::String: return "string";
+            case Tok::Float:
+                return "number";
+            case Tok::String:
+                return "string";
         }
         return "token";
     }
@@ -367,7 +370,7 @@ private:
                     v.Type = TValueType::vaCurrency;
                     if (!CurrencyFromText(text_, v.Int)) Fail("Currency value out of range");
                 } else {
-                    v.Type = floatSuffix_ == 's' ? TValueType::vaSingle
+                    v.Type = floatSuffix_ == 's'   ? TValueType::vaSingle
                              : floatSuffix_ == 'd' ? TValueType::vaDate
                                                    : TValueType::vaExtended;
                     v.Float = v.Type == TValueType::vaSingle ? SingleFromText() : float_;

@@ -10,7 +10,7 @@ namespace {
 // ---------------------------------------------------------------------------------------
 // Text writing
 
-constexpr size_t kTextLineLength = 64;  // string code units per text line
+constexpr size_t kTextLineLength = 64;   // string code units per text line
 constexpr size_t kHexBytesPerLine = 32;  // 64 hex digits
 
 bool IsPlainChar(char16_t c) { return c >= 32 && c < 127; }
@@ -38,8 +38,7 @@ void AppendQuoted(std::string& out, std::u16string_view s) {
 
 namespace {
 
-template <class F>
-std::string FloatText(F d) {
+template <class F> std::string FloatText(F d) {
     if (!std::isfinite(d)) throw EWriteError("A NaN or infinite number cannot be written as form text");
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, d);
@@ -74,7 +73,6 @@ bool IsTextDottedIdent(std::string_view s) {
         if (!IsTextIdent(s.substr(0, dot))) return false;
     return IsTextIdent(s);
 }
-
 
 void CheckTextName(const std::string& s, bool dotted, const char* what) {
     if (!(dotted ? IsTextDottedIdent(s) : IsTextIdent(s)))
@@ -134,18 +132,36 @@ private:
 
     void Value(const TFormValue& v, int level) {
         switch (v.Type) {
-            case TValueType::vaNull: out_ += "Null"; break;
-            case TValueType::vaNil: out_ += "nil"; break;
-            case TValueType::vaFalse: out_ += "False"; break;
-            case TValueType::vaTrue: out_ += "True"; break;
+            case TValueType::vaNull:
+                out_ += "Null";
+                break;
+            case TValueType::vaNil:
+                out_ += "nil";
+                break;
+            case TValueType::vaFalse:
+                out_ += "False";
+                break;
+            case TValueType::vaTrue:
+                out_ += "True";
+                break;
             case TValueType::vaInt8:
             case TValueType::vaInt16:
             case TValueType::vaInt32:
-            case TValueType::vaInt64: out_ += std::to_string(v.Int); break;
-            case TValueType::vaExtended: out_ += FloatText(v.Float); break;
-            case TValueType::vaSingle: out_ += FloatText(static_cast<float>(v.Float)) + "s"; break;
-            case TValueType::vaDate: out_ += FloatText(v.Float) + "d"; break;
-            case TValueType::vaCurrency: out_ += CurrencyText(v.Int); break;
+            case TValueType::vaInt64:
+                out_ += std::to_string(v.Int);
+                break;
+            case TValueType::vaExtended:
+                out_ += FloatText(v.Float);
+                break;
+            case TValueType::vaSingle:
+                out_ += FloatText(static_cast<float>(v.Float)) + "s";
+                break;
+            case TValueType::vaDate:
+                out_ += FloatText(v.Float) + "d";
+                break;
+            case TValueType::vaCurrency:
+                out_ += CurrencyText(v.Int);
+                break;
             case TValueType::vaIdent:
                 if (!v.Bytes.empty()) CheckTextName(v.Bytes, true, "identifier");
                 out_ += v.Bytes.empty() ? "''" : v.Bytes;
@@ -153,7 +169,9 @@ private:
             case TValueType::vaString:
             case TValueType::vaLString:
             case TValueType::vaWString:
-            case TValueType::vaUTF8String: StringValue(v.AsWide(), level); break;
+            case TValueType::vaUTF8String:
+                StringValue(v.AsWide(), level);
+                break;
             case TValueType::vaBinary: {
                 static const char* hex = "0123456789ABCDEF";
                 out_ += '{';

@@ -12,10 +12,9 @@ constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 VD_DEFINE_CLASS(TCustomForm)
 
-VD_DEFINE_CLASS(TForm,
-    StrProp("Caption", &T::GetCaption, &T::SetCaption),
-    ColorProp("Color", &T::GetColor, &T::SetColor, clBtnFace),
-    EventProp("OnPaint", &T::GetOnPaint, &T::SetOnPaint))
+VD_DEFINE_CLASS(TForm, StrProp("Caption", &T::GetCaption, &T::SetCaption),
+                ColorProp("Color", &T::GetColor, &T::SetColor, clBtnFace),
+                EventProp("OnPaint", &T::GetOnPaint, &T::SetOnPaint))
 
 TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
     TControl::SetVisible(false);

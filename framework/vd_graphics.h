@@ -1,8 +1,8 @@
 // Colours, GDI object ownership and the canvas. Win32 only.
 #pragma once
 
-#include "vd_windows.h"
 #include "vd_win32_owners.h"
+#include "vd_windows.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,11 +15,10 @@ namespace vd {
 
 // ---------------------------------------------------------------------------------------
 // Colours: 0x00BBGGRR, or a system colour 0xFF0000nn resolved through GetSysColor.
-constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
-                 clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
-                 clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
-                 clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF,
-                 clNone = 0x1FFFFFFF, clDefault = 0x20000000;
+constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080, clNavy = 0x800000,
+                 clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080, clSilver = 0xC0C0C0, clRed = 0x0000FF,
+                 clLime = 0x00FF00, clYellow = 0x00FFFF, clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00,
+                 clWhite = 0xFFFFFF, clNone = 0x1FFFFFFF, clDefault = 0x20000000;
 constexpr TColor SystemColor(int index) { return static_cast<TColor>(0xFF000000u | static_cast<uint32_t>(index)); }
 constexpr TColor clScrollBar = SystemColor(COLOR_SCROLLBAR), clBackground = SystemColor(COLOR_BACKGROUND),
                  clWindow = SystemColor(COLOR_WINDOW), clWindowText = SystemColor(COLOR_WINDOWTEXT),
@@ -52,7 +51,9 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     const BITMAPINFO& Info() const { return info_; }
-    uint32_t Pixel(int x, int y) const { return Bits()[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)]; }
+    uint32_t Pixel(int x, int y) const {
+        return Bits()[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
+    }
 
 private:
     BITMAPINFO info_{};

@@ -44,18 +44,12 @@ int SeekFile(std::FILE* f, int64_t offset, int whence) { return _fseeki64(f, off
 int64_t TellFile(std::FILE* f) { return _ftelli64(f); }
 int ResizeFile(std::FILE* f, int64_t size) { return _chsize_s(_fileno(f), size); }
 #else
-int SeekFile(std::FILE* f, int64_t offset, int whence) {
-    return fseeko(f, static_cast<off_t>(offset), whence);
-}
+int SeekFile(std::FILE* f, int64_t offset, int whence) { return fseeko(f, static_cast<off_t>(offset), whence); }
 int64_t TellFile(std::FILE* f) { return static_cast<int64_t>(ftello(f)); }
-int ResizeFile(std::FILE* f, int64_t size) {
-    return ftruncate(fileno(f), static_cast<off_t>(size)) == 0 ? 0 : errno;
-}
+int ResizeFile(std::FILE* f, int64_t size) { return ftruncate(fileno(f), static_cast<off_t>(size)) == 0 ? 0 : errno; }
 #endif
 
-[[noreturn]] void RaiseMemoryStreamFull() {
-    throw EOutOfMemory("Out of memory while expanding memory stream");
-}
+[[noreturn]] void RaiseMemoryStreamFull() { throw EOutOfMemory("Out of memory while expanding memory stream"); }
 
 }  // namespace
 
@@ -180,9 +174,15 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
     int64_t base = 0;
     switch (origin) {
-        case TSeekOrigin::soBeginning: base = 0; break;
-        case TSeekOrigin::soCurrent: base = position_; break;
-        case TSeekOrigin::soEnd: base = static_cast<int64_t>(data_.size()); break;
+        case TSeekOrigin::soBeginning:
+            base = 0;
+            break;
+        case TSeekOrigin::soCurrent:
+            base = position_;
+            break;
+        case TSeekOrigin::soEnd:
+            base = static_cast<int64_t>(data_.size());
+            break;
     }
     position_ = TargetPosition(base, offset);
     return position_;
@@ -243,9 +243,18 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
         canRead_ = canWrite_ = true;
     } else {
         switch (mode & 3) {
-            case fmOpenRead: fopenMode = "rb"; canRead_ = true; break;
-            case fmOpenWrite: fopenMode = "r+b"; canWrite_ = true; break;
-            case fmOpenReadWrite: fopenMode = "r+b"; canRead_ = canWrite_ = true; break;
+            case fmOpenRead:
+                fopenMode = "rb";
+                canRead_ = true;
+                break;
+            case fmOpenWrite:
+                fopenMode = "r+b";
+                canWrite_ = true;
+                break;
+            case fmOpenReadWrite:
+                fopenMode = "r+b";
+                canRead_ = canWrite_ = true;
+                break;
             default:
                 throw EFOpenError("Cannot open file \"" + fileName + "\". " + ErrnoText(EINVAL));
         }
@@ -275,16 +284,16 @@ void TFileStream::SwitchTo(LastOp op) {
 int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (count <= 0 || !canRead_) return 0;
     SwitchTo(LastOp::Read);
-    const auto wanted = static_cast<size_t>(
-        std::min<uint64_t>(static_cast<uint64_t>(count), std::numeric_limits<size_t>::max()));
+    const auto wanted =
+        static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), std::numeric_limits<size_t>::max()));
     return static_cast<int64_t>(std::fread(buffer, 1, wanted, file_.get()));
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
     if (count <= 0 || !canWrite_) return 0;
     SwitchTo(LastOp::Write);
-    const auto wanted = static_cast<size_t>(
-        std::min<uint64_t>(static_cast<uint64_t>(count), std::numeric_limits<size_t>::max()));
+    const auto wanted =
+        static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), std::numeric_limits<size_t>::max()));
     return static_cast<int64_t>(std::fwrite(buffer, 1, wanted, file_.get()));
 }
 
@@ -328,8 +337,7 @@ void TFileStream::SetSize(int64_t newSize) {
 }
 
 void TFileStream::Flush() {
-    if (lastOp_ == LastOp::Write && std::fflush(file_.get()) != 0)
-        throw EWriteError("Stream write error");
+    if (lastOp_ == LastOp::Write && std::fflush(file_.get()) != 0) throw EWriteError("Stream write error");
 }
 
 }  // namespace vd

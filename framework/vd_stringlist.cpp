@@ -11,7 +11,6 @@ namespace {
     throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-
 }  // namespace
 
 void TStringList::CheckIndex(int index) const {

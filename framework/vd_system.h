@@ -28,21 +28,21 @@ public:
     std::string Message() const { return what(); }
 };
 
-#define VD_DECLARE_EXCEPTION(Name, Base)                                       \
-    class Name : public Base {                                                 \
-    public:                                                                    \
-        using Base::Base;                                                      \
+#define VD_DECLARE_EXCEPTION(Name, Base) \
+    class Name : public Base {           \
+    public:                              \
+        using Base::Base;                \
     }
 
-VD_DECLARE_EXCEPTION(EReadError, Exception);     // a form or stream could not be read
-VD_DECLARE_EXCEPTION(EWriteError, Exception);    // a form or stream could not be written
-VD_DECLARE_EXCEPTION(EConvertError, Exception);  // an assignment or conversion cannot be made
-VD_DECLARE_EXCEPTION(EOutOfMemory, Exception);   // a size beyond what can be allocated
-VD_DECLARE_EXCEPTION(EStreamError, Exception);   // a stream operation failed
-VD_DECLARE_EXCEPTION(EFOpenError, EStreamError); // a file could not be opened
-VD_DECLARE_EXCEPTION(EComponentError, Exception); // bad component name or ownership
-VD_DECLARE_EXCEPTION(EListError, Exception);     // an index out of a list's bounds
-VD_DECLARE_EXCEPTION(EClassNotFound, EReadError); // a form names a class that is not registered
+VD_DECLARE_EXCEPTION(EReadError, Exception);       // a form or stream could not be read
+VD_DECLARE_EXCEPTION(EWriteError, Exception);      // a form or stream could not be written
+VD_DECLARE_EXCEPTION(EConvertError, Exception);    // an assignment or conversion cannot be made
+VD_DECLARE_EXCEPTION(EOutOfMemory, Exception);     // a size beyond what can be allocated
+VD_DECLARE_EXCEPTION(EStreamError, Exception);     // a stream operation failed
+VD_DECLARE_EXCEPTION(EFOpenError, EStreamError);   // a file could not be opened
+VD_DECLARE_EXCEPTION(EComponentError, Exception);  // bad component name or ownership
+VD_DECLARE_EXCEPTION(EListError, Exception);       // an index out of a list's bounds
+VD_DECLARE_EXCEPTION(EClassNotFound, EReadError);  // a form names a class that is not registered
 
 // Equality without regard to ASCII case: how identifiers, class, component and property
 // names compare throughout the framework.

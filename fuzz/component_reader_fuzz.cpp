@@ -76,18 +76,13 @@ public:
         if (op == TOperation::opRemove && c == Link) Link = nullptr;
     }
 };
-VD_DEFINE_CLASS(TFuzzThing,
-    IntProp("Count", &T::Count, &T::Count, 0),
-    BoolProp("Flag", &T::Flag, &T::Flag, true),
-    EnumProp("Mode", &T::Mode, &T::Mode, FuzzModeIdents, fmA),
-    SetProp("Modes", &T::Modes, &T::Modes, FuzzModeIdents, TFuzzModes{fmA}),
-    ColorProp("Color", &T::Color, &T::Color, 0),
-    StrProp("Text", &T::Text, &T::Text),
-    WStrProp("Wide", &T::Wide, &T::Wide),
-    CompProp("Link", &T::GetLink, &T::SetLink),
-    EventProp("OnPing", &T::OnPing, &T::OnPing),
-    CollectionProp("Items", &T::GetItems),
-    ObjectProp("Font", &T::GetFont))
+VD_DEFINE_CLASS(TFuzzThing, IntProp("Count", &T::Count, &T::Count, 0), BoolProp("Flag", &T::Flag, &T::Flag, true),
+                EnumProp("Mode", &T::Mode, &T::Mode, FuzzModeIdents, fmA),
+                SetProp("Modes", &T::Modes, &T::Modes, FuzzModeIdents, TFuzzModes{fmA}),
+                ColorProp("Color", &T::Color, &T::Color, 0), StrProp("Text", &T::Text, &T::Text),
+                WStrProp("Wide", &T::Wide, &T::Wide), CompProp("Link", &T::GetLink, &T::SetLink),
+                EventProp("OnPing", &T::OnPing, &T::OnPing), CollectionProp("Items", &T::GetItems),
+                ObjectProp("Font", &T::GetFont))
 
 class TFuzzForm : public TComponent {
     VD_CLASS(TFuzzForm, TComponent)

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (vd::FlashList->Find(u"old.swf") != item) Fail("a refused read changed the index");
         return 0;
     }
-    if (vd::FlashList->IndexOfItem(item) < 0 || vd::FlashList->Get(vd::FlashList->IndexOfItem(item)).Name != item->GetName())
+    if (vd::FlashList->IndexOfItem(item) < 0 ||
+        vd::FlashList->Get(vd::FlashList->IndexOfItem(item)).Name != item->GetName())
         Fail("the index does not hold the item's name");
 
     vd::TMemoryStream out;

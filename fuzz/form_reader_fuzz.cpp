@@ -23,8 +23,8 @@ namespace {
     if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
     const auto show = [](const char* label, const std::string& s) {
         if (s.empty()) return;
-        std::fprintf(stderr, "--- %s (%zu bytes) ---\n%.*s\n", label, s.size(), static_cast<int>(s.size() < 2000 ? s.size() : 2000),
-                     s.data());
+        std::fprintf(stderr, "--- %s (%zu bytes) ---\n%.*s\n", label, s.size(),
+                     static_cast<int>(s.size() < 2000 ? s.size() : 2000), s.data());
     };
     show("first", a);
     show("second", b);

@@ -84,8 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Bytes as UTF-16 code units (little-endian pairs).
     std::u16string units(size / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     const std::string utf8 = vd::WideToUtf8(units);
     if (!IsValidUtf8(utf8)) Fail("WideToUtf8 produced invalid UTF-8 from UTF-16");
     if (vd::Utf8ToWide(utf8) != WithoutLoneSurrogates(units)) Fail("UTF-16 did not round-trip");

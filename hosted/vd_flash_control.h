@@ -4,6 +4,7 @@
 #pragma once
 
 #include "vd_windows.h"
+
 #include <ole2.h>
 #include <olectl.h>
 
@@ -11,9 +12,9 @@
 
 namespace vd::flash {
 
-constexpr GUID MakeGuid(unsigned long d1, unsigned short d2, unsigned short d3,
-                        unsigned char b0, unsigned char b1, unsigned char b2, unsigned char b3,
-                        unsigned char b4, unsigned char b5, unsigned char b6, unsigned char b7) {
+constexpr GUID MakeGuid(unsigned long d1, unsigned short d2, unsigned short d3, unsigned char b0, unsigned char b1,
+                        unsigned char b2, unsigned char b3, unsigned char b4, unsigned char b5, unsigned char b6,
+                        unsigned char b7) {
     return GUID{d1, d2, d3, {b0, b1, b2, b3, b4, b5, b6, b7}};
 }
 
@@ -52,8 +53,8 @@ inline constexpr DISPID DISPID_OnReadyStateChange = -609;
 inline constexpr DISPID DISPID_OnProgress = 1958;
 inline constexpr DISPID DISPID_FSCommand = 150;
 inline constexpr DISPID DISPID_FlashCall = 197;
-inline constexpr DISPID kEventDispIDs[4] = {DISPID_OnReadyStateChange, DISPID_OnProgress,
-                                           DISPID_FSCommand, DISPID_FlashCall};
+inline constexpr DISPID kEventDispIDs[4] = {DISPID_OnReadyStateChange, DISPID_OnProgress, DISPID_FSCommand,
+                                            DISPID_FlashCall};
 
 // Members the drivers use by DISPID.
 inline constexpr DISPID DISPID_WMode = 133;
@@ -61,6 +62,5 @@ inline constexpr DISPID DISPID_Movie = 102;
 inline constexpr DISPID DISPID_Loop = 106;
 inline constexpr DISPID DISPID_Quality = 105;
 inline constexpr DISPID DISPID_QualityLevel = 300;
-
 
 }  // namespace vd::flash

@@ -138,16 +138,13 @@ using NPAllocateFunctionPtr = NPObject*(VD_NP_CDECL*)(NPP npp, struct NPClass* a
 using NPDeallocateFunctionPtr = void(VD_NP_CDECL*)(NPObject* npobj);
 using NPInvalidateFunctionPtr = void(VD_NP_CDECL*)(NPObject* npobj);
 using NPHasMethodFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name);
-using NPInvokeFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name,
-                                               const NPVariant* args, uint32_t argCount,
-                                               NPVariant* result);
-using NPInvokeDefaultFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, const NPVariant* args,
-                                                      uint32_t argCount, NPVariant* result);
+using NPInvokeFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name, const NPVariant* args,
+                                               uint32_t argCount, NPVariant* result);
+using NPInvokeDefaultFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, const NPVariant* args, uint32_t argCount,
+                                                      NPVariant* result);
 using NPHasPropertyFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name);
-using NPGetPropertyFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name,
-                                                    NPVariant* result);
-using NPSetPropertyFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name,
-                                                    const NPVariant* value);
+using NPGetPropertyFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name, NPVariant* result);
+using NPSetPropertyFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name, const NPVariant* value);
 using NPRemovePropertyFunctionPtr = bool(VD_NP_CDECL*)(NPObject* npobj, NPIdentifier name);
 
 struct NPClass {
@@ -171,29 +168,22 @@ struct NPObject {
 
 // ---- Plugin side: the table NP_GetEntryPoints fills ---------------------------------------
 
-using NPP_NewProcPtr = NPError(VD_NP_CDECL*)(NPMIMEType pluginType, NPP instance, uint16_t mode,
-                                             int16_t argc, char* argn[], char* argv[],
-                                             NPSavedData* saved);
+using NPP_NewProcPtr = NPError(VD_NP_CDECL*)(NPMIMEType pluginType, NPP instance, uint16_t mode, int16_t argc,
+                                             char* argn[], char* argv[], NPSavedData* saved);
 using NPP_DestroyProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPSavedData** save);
 using NPP_SetWindowProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPWindow* window);
-using NPP_NewStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPMIMEType type,
-                                                   NPStream* stream, NPBool seekable,
+using NPP_NewStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPMIMEType type, NPStream* stream, NPBool seekable,
                                                    uint16_t* stype);
-using NPP_DestroyStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPStream* stream,
-                                                       NPReason reason);
-using NPP_StreamAsFileProcPtr = void(VD_NP_CDECL*)(NPP instance, NPStream* stream,
-                                                   const char* fname);
+using NPP_DestroyStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPStream* stream, NPReason reason);
+using NPP_StreamAsFileProcPtr = void(VD_NP_CDECL*)(NPP instance, NPStream* stream, const char* fname);
 using NPP_WriteReadyProcPtr = int32_t(VD_NP_CDECL*)(NPP instance, NPStream* stream);
-using NPP_WriteProcPtr = int32_t(VD_NP_CDECL*)(NPP instance, NPStream* stream, int32_t offset,
-                                               int32_t len, void* buffer);
+using NPP_WriteProcPtr = int32_t(VD_NP_CDECL*)(NPP instance, NPStream* stream, int32_t offset, int32_t len,
+                                               void* buffer);
 using NPP_PrintProcPtr = void(VD_NP_CDECL*)(NPP instance, void* platformPrint);
 using NPP_HandleEventProcPtr = int16_t(VD_NP_CDECL*)(NPP instance, void* event);
-using NPP_URLNotifyProcPtr = void(VD_NP_CDECL*)(NPP instance, const char* url, NPReason reason,
-                                                void* notifyData);
-using NPP_GetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPPVariable variable,
-                                                  void* value);
-using NPP_SetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPNVariable variable,
-                                                  void* value);
+using NPP_URLNotifyProcPtr = void(VD_NP_CDECL*)(NPP instance, const char* url, NPReason reason, void* notifyData);
+using NPP_GetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPPVariable variable, void* value);
+using NPP_SetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPNVariable variable, void* value);
 
 struct NPPluginFuncs {
     uint16_t size;
@@ -217,16 +207,13 @@ struct NPPluginFuncs {
 // ---- Browser side: the table handed to NP_Initialize, in NPAPI order -----------------------
 
 using NPN_GetURLProcPtr = NPError(VD_NP_CDECL*)(NPP instance, const char* url, const char* window);
-using NPN_PostURLProcPtr = NPError(VD_NP_CDECL*)(NPP instance, const char* url,
-                                                 const char* window, uint32_t len,
+using NPN_PostURLProcPtr = NPError(VD_NP_CDECL*)(NPP instance, const char* url, const char* window, uint32_t len,
                                                  const char* buf, NPBool file);
 using NPN_RequestReadProcPtr = NPError(VD_NP_CDECL*)(NPStream* stream, void* rangeList);
-using NPN_NewStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPMIMEType type,
-                                                   const char* window, NPStream** stream);
-using NPN_WriteProcPtr = int32_t(VD_NP_CDECL*)(NPP instance, NPStream* stream, int32_t len,
-                                               void* buffer);
-using NPN_DestroyStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPStream* stream,
-                                                       NPReason reason);
+using NPN_NewStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPMIMEType type, const char* window,
+                                                   NPStream** stream);
+using NPN_WriteProcPtr = int32_t(VD_NP_CDECL*)(NPP instance, NPStream* stream, int32_t len, void* buffer);
+using NPN_DestroyStreamProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPStream* stream, NPReason reason);
 using NPN_StatusProcPtr = void(VD_NP_CDECL*)(NPP instance, const char* message);
 using NPN_UserAgentProcPtr = const char*(VD_NP_CDECL*)(NPP instance);
 using NPN_MemAllocProcPtr = void*(VD_NP_CDECL*)(uint32_t size);
@@ -235,16 +222,12 @@ using NPN_MemFlushProcPtr = uint32_t(VD_NP_CDECL*)(uint32_t size);
 using NPN_ReloadPluginsProcPtr = void(VD_NP_CDECL*)(NPBool reloadPages);
 using NPN_GetJavaEnvProcPtr = void*(VD_NP_CDECL*)();
 using NPN_GetJavaPeerProcPtr = void*(VD_NP_CDECL*)(NPP instance);
-using NPN_GetURLNotifyProcPtr = NPError(VD_NP_CDECL*)(NPP instance, const char* url,
-                                                      const char* target, void* notifyData);
-using NPN_PostURLNotifyProcPtr = NPError(VD_NP_CDECL*)(NPP instance, const char* url,
-                                                       const char* target, uint32_t len,
-                                                       const char* buf, NPBool file,
-                                                       void* notifyData);
-using NPN_GetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPNVariable variable,
-                                                  void* value);
-using NPN_SetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPPVariable variable,
-                                                  void* value);
+using NPN_GetURLNotifyProcPtr = NPError(VD_NP_CDECL*)(NPP instance, const char* url, const char* target,
+                                                      void* notifyData);
+using NPN_PostURLNotifyProcPtr = NPError(VD_NP_CDECL*)(NPP instance, const char* url, const char* target, uint32_t len,
+                                                       const char* buf, NPBool file, void* notifyData);
+using NPN_GetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPNVariable variable, void* value);
+using NPN_SetValueProcPtr = NPError(VD_NP_CDECL*)(NPP instance, NPPVariable variable, void* value);
 using NPN_InvalidateRectProcPtr = void(VD_NP_CDECL*)(NPP instance, NPRect* rect);
 using NPN_InvalidateRegionProcPtr = void(VD_NP_CDECL*)(NPP instance, void* region);
 using NPN_ForceRedrawProcPtr = void(VD_NP_CDECL*)(NPP instance);
@@ -258,22 +241,16 @@ using NPN_IntFromIdentifierProcPtr = int32_t(VD_NP_CDECL*)(NPIdentifier identifi
 using NPN_CreateObjectProcPtr = NPObject*(VD_NP_CDECL*)(NPP npp, NPClass* aClass);
 using NPN_RetainObjectProcPtr = NPObject*(VD_NP_CDECL*)(NPObject* obj);
 using NPN_ReleaseObjectProcPtr = void(VD_NP_CDECL*)(NPObject* obj);
-using NPN_InvokeProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPIdentifier methodName,
-                                             const NPVariant* args, uint32_t argCount,
-                                             NPVariant* result);
-using NPN_InvokeDefaultProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, const NPVariant* args,
-                                                    uint32_t argCount, NPVariant* result);
-using NPN_EvaluateProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPString* script,
-                                               NPVariant* result);
-using NPN_GetPropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj,
-                                                  NPIdentifier propertyName, NPVariant* result);
-using NPN_SetPropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj,
-                                                  NPIdentifier propertyName,
+using NPN_InvokeProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPIdentifier methodName, const NPVariant* args,
+                                             uint32_t argCount, NPVariant* result);
+using NPN_InvokeDefaultProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, const NPVariant* args, uint32_t argCount,
+                                                    NPVariant* result);
+using NPN_EvaluateProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPString* script, NPVariant* result);
+using NPN_GetPropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPIdentifier propertyName, NPVariant* result);
+using NPN_SetPropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPIdentifier propertyName,
                                                   const NPVariant* value);
-using NPN_RemovePropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj,
-                                                     NPIdentifier propertyName);
-using NPN_HasPropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj,
-                                                  NPIdentifier propertyName);
+using NPN_RemovePropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPIdentifier propertyName);
+using NPN_HasPropertyProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPIdentifier propertyName);
 using NPN_HasMethodProcPtr = bool(VD_NP_CDECL*)(NPP npp, NPObject* obj, NPIdentifier methodName);
 using NPN_ReleaseVariantValueProcPtr = void(VD_NP_CDECL*)(NPVariant* variant);
 using NPN_SetExceptionProcPtr = void(VD_NP_CDECL*)(NPObject* obj, const char* message);
@@ -283,46 +260,46 @@ using NPN_PopPopupsEnabledStateProcPtr = void(VD_NP_CDECL*)(NPP npp);
 struct NPNetscapeFuncs {
     uint16_t size;
     uint16_t version;
-    NPN_GetURLProcPtr geturl;                              // 1
-    NPN_PostURLProcPtr posturl;                            // 2
-    NPN_RequestReadProcPtr requestread;                    // 3
-    NPN_NewStreamProcPtr newstream;                        // 4
-    NPN_WriteProcPtr write;                                // 5
-    NPN_DestroyStreamProcPtr destroystream;                // 6
-    NPN_StatusProcPtr status;                              // 7
-    NPN_UserAgentProcPtr uagent;                           // 8
-    NPN_MemAllocProcPtr memalloc;                          // 9
-    NPN_MemFreeProcPtr memfree;                            // 10
-    NPN_MemFlushProcPtr memflush;                          // 11
-    NPN_ReloadPluginsProcPtr reloadplugins;                // 12
-    NPN_GetJavaEnvProcPtr getJavaEnv;                      // 13
-    NPN_GetJavaPeerProcPtr getJavaPeer;                    // 14
-    NPN_GetURLNotifyProcPtr geturlnotify;                  // 15
-    NPN_PostURLNotifyProcPtr posturlnotify;                // 16
-    NPN_GetValueProcPtr getvalue;                          // 17
-    NPN_SetValueProcPtr setvalue;                          // 18
-    NPN_InvalidateRectProcPtr invalidaterect;              // 19
-    NPN_InvalidateRegionProcPtr invalidateregion;          // 20
-    NPN_ForceRedrawProcPtr forceredraw;                    // 21
-    NPN_GetStringIdentifierProcPtr getstringidentifier;    // 22
-    NPN_GetStringIdentifiersProcPtr getstringidentifiers;  // 23
-    NPN_GetIntIdentifierProcPtr getintidentifier;          // 24
-    NPN_IdentifierIsStringProcPtr identifierisstring;      // 25
-    NPN_UTF8FromIdentifierProcPtr utf8fromidentifier;      // 26
-    NPN_IntFromIdentifierProcPtr intfromidentifier;        // 27
-    NPN_CreateObjectProcPtr createobject;                  // 28
-    NPN_RetainObjectProcPtr retainobject;                  // 29
-    NPN_ReleaseObjectProcPtr releaseobject;                // 30
-    NPN_InvokeProcPtr invoke;                              // 31
-    NPN_InvokeDefaultProcPtr invokeDefault;                // 32
-    NPN_EvaluateProcPtr evaluate;                          // 33
-    NPN_GetPropertyProcPtr getproperty;                    // 34
-    NPN_SetPropertyProcPtr setproperty;                    // 35
-    NPN_RemovePropertyProcPtr removeproperty;              // 36
-    NPN_HasPropertyProcPtr hasproperty;                    // 37
-    NPN_HasMethodProcPtr hasmethod;                        // 38
-    NPN_ReleaseVariantValueProcPtr releasevariantvalue;    // 39
-    NPN_SetExceptionProcPtr setexception;                  // 40
+    NPN_GetURLProcPtr geturl;                                  // 1
+    NPN_PostURLProcPtr posturl;                                // 2
+    NPN_RequestReadProcPtr requestread;                        // 3
+    NPN_NewStreamProcPtr newstream;                            // 4
+    NPN_WriteProcPtr write;                                    // 5
+    NPN_DestroyStreamProcPtr destroystream;                    // 6
+    NPN_StatusProcPtr status;                                  // 7
+    NPN_UserAgentProcPtr uagent;                               // 8
+    NPN_MemAllocProcPtr memalloc;                              // 9
+    NPN_MemFreeProcPtr memfree;                                // 10
+    NPN_MemFlushProcPtr memflush;                              // 11
+    NPN_ReloadPluginsProcPtr reloadplugins;                    // 12
+    NPN_GetJavaEnvProcPtr getJavaEnv;                          // 13
+    NPN_GetJavaPeerProcPtr getJavaPeer;                        // 14
+    NPN_GetURLNotifyProcPtr geturlnotify;                      // 15
+    NPN_PostURLNotifyProcPtr posturlnotify;                    // 16
+    NPN_GetValueProcPtr getvalue;                              // 17
+    NPN_SetValueProcPtr setvalue;                              // 18
+    NPN_InvalidateRectProcPtr invalidaterect;                  // 19
+    NPN_InvalidateRegionProcPtr invalidateregion;              // 20
+    NPN_ForceRedrawProcPtr forceredraw;                        // 21
+    NPN_GetStringIdentifierProcPtr getstringidentifier;        // 22
+    NPN_GetStringIdentifiersProcPtr getstringidentifiers;      // 23
+    NPN_GetIntIdentifierProcPtr getintidentifier;              // 24
+    NPN_IdentifierIsStringProcPtr identifierisstring;          // 25
+    NPN_UTF8FromIdentifierProcPtr utf8fromidentifier;          // 26
+    NPN_IntFromIdentifierProcPtr intfromidentifier;            // 27
+    NPN_CreateObjectProcPtr createobject;                      // 28
+    NPN_RetainObjectProcPtr retainobject;                      // 29
+    NPN_ReleaseObjectProcPtr releaseobject;                    // 30
+    NPN_InvokeProcPtr invoke;                                  // 31
+    NPN_InvokeDefaultProcPtr invokeDefault;                    // 32
+    NPN_EvaluateProcPtr evaluate;                              // 33
+    NPN_GetPropertyProcPtr getproperty;                        // 34
+    NPN_SetPropertyProcPtr setproperty;                        // 35
+    NPN_RemovePropertyProcPtr removeproperty;                  // 36
+    NPN_HasPropertyProcPtr hasproperty;                        // 37
+    NPN_HasMethodProcPtr hasmethod;                            // 38
+    NPN_ReleaseVariantValueProcPtr releasevariantvalue;        // 39
+    NPN_SetExceptionProcPtr setexception;                      // 40
     NPN_PushPopupsEnabledStateProcPtr pushpopupsenabledstate;  // 41
     NPN_PopPopupsEnabledStateProcPtr poppopupsenabledstate;    // 42
 };
@@ -335,10 +312,8 @@ constexpr uint16_t NPNetscapeFuncsSize = static_cast<uint16_t>(sizeof(NPNetscape
 constexpr uint16_t NPPluginFuncsSize = static_cast<uint16_t>(sizeof(NPPluginFuncs));
 constexpr uint16_t NPNetscapeFuncsVersion = 18;
 
-static_assert(sizeof(NPPluginFuncs) ==
-              (sizeof(void*) == 4 ? 60 : 8 + NPPluginFuncsEntries * sizeof(void*)));
-static_assert(sizeof(NPNetscapeFuncs) ==
-              (sizeof(void*) == 4 ? 172 : 8 + NPNetscapeFuncsEntries * sizeof(void*)));
+static_assert(sizeof(NPPluginFuncs) == (sizeof(void*) == 4 ? 60 : 8 + NPPluginFuncsEntries * sizeof(void*)));
+static_assert(sizeof(NPNetscapeFuncs) == (sizeof(void*) == 4 ? 172 : 8 + NPNetscapeFuncsEntries * sizeof(void*)));
 static_assert(offsetof(NPNetscapeFuncs, poppopupsenabledstate) ==
               4 + (NPNetscapeFuncsEntries - 1) * sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0));
 static_assert(sizeof(NPRect) == 8);

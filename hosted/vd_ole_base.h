@@ -2,5 +2,6 @@
 // the real declarations of IUnknown, IDispatch and the OLE Automation types come from here.
 #pragma once
 #include "vd_windows.h"
-#include <ole2.h>
+
 #include <oaidl.h>
+#include <ole2.h>

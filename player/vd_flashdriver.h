@@ -4,8 +4,8 @@
 // it keeps a buffer and accepts every movie operation without doing anything. Win32 only.
 #pragma once
 
-#include "vd_windows.h"
 #include "vd_com.h"
+#include "vd_windows.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,11 +53,11 @@ inline const win32::TInterfaceRow<IvdFlash> ComponentInterfaces[] = {
     win32::InterfaceRow<IvdFlash, IvdFlash>(IID_IUnknown),
     win32::InterfaceRow<IvdFlash, IvdFlash>(GUID_NULL),
 };
-#define VD_COMPONENT_IUNKNOWN                                                                    \
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {             \
+#define VD_COMPONENT_IUNKNOWN                                                                \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {          \
         return win32::QueryInterfaceFrom<IvdFlash>(this, ComponentInterfaces, riid, object); \
-    }                                                                                           \
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }                                     \
+    }                                                                                        \
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }                                  \
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
 class TvdFlashDriver : public TComponent, public IvdFlash {
@@ -71,8 +71,7 @@ public:
     // Resize to the size given to the constructor.
     void AfterConstruction();
 
-    template <class D>
-    static D* NewDriver(int width, int height, uint32_t background) {
+    template <class D> static D* NewDriver(int width, int height, uint32_t background) {
         std::unique_ptr<D> d(new D(width, height, background));
         d->AfterConstruction();
         return d.release();
@@ -166,8 +165,7 @@ private:
     int initialHeight_;
 };
 
-template <class D>
-TvdFlashDriverClass MakeFlashDriverClass(const char* name) {
+template <class D> TvdFlashDriverClass MakeFlashDriverClass(const char* name) {
     return TvdFlashDriverClass{name, &D::PluginExists, [](int w, int h, uint32_t bg) -> TvdFlashDriver* {
                                    return TvdFlashDriver::NewDriver<D>(w, h, bg);
                                }};

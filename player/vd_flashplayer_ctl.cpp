@@ -9,32 +9,29 @@ const TIdents& PluginIdents() {
     return idents;
 }
 
-VD_DEFINE_CLASS(TvdFlashPlayer,
-    EnumProp("Align", &T::GetAlign, &T::SetAlign, AlignIdents(), alNone),
-    SetProp("Anchors", &T::GetAnchors, &T::SetAnchors, AnchorIdents(), TAnchors{akLeft, akTop}),
-    IntProp("DragCursor", &T::GetDragCursor, &T::SetDragCursor, crDrag, &CursorIdents()),
-    EnumProp("DragMode", &T::GetDragMode, &T::SetDragMode, DragModeIdents(), dmManual),
-    ColorProp("Color", &T::GetColor, &T::SetColor, clWindow).StoredBy(&TControl::IsColorStored),
-    BoolProp("ParentColor", &T::GetParentColor, &T::SetParentColor, true),
-    BoolProp("ParentShowHint", &T::GetParentShowHint, &T::SetParentShowHint, true),
-    CompProp("PopupMenu", &T::GetPopupMenu, &T::SetPopupMenu),
-    BoolProp("ShowHint", &T::GetShowHint, &T::SetShowHint, false).StoredBy(&TControl::IsShowHintStored),
-    BoolProp("Visible", &T::GetVisible, &T::SetVisible, true),
-    EventProp("OnDragDrop", &T::GetOnDragDrop, &T::SetOnDragDrop),
-    EventProp("OnDragOver", &T::GetOnDragOver, &T::SetOnDragOver),
-    EventProp("OnEndDrag", &T::GetOnEndDrag, &T::SetOnEndDrag),
-    EventProp("OnStartDrag", &T::GetOnStartDrag, &T::SetOnStartDrag),
-    EventProp("OnClick", &T::GetOnClick, &T::SetOnClick),
-    BoolProp("DisableFlashCursor", &T::GetDisableFlashCursor, &T::SetDisableFlashCursor, false),
-    BoolProp("DisableFlashMenu", &T::GetDisableFlashMenu, &T::SetDisableFlashMenu, true),
-    EnumProp("Plugin", &T::GetPlugin, &T::SetPlugin, PluginIdents(), vdDefault),
-    WStrProp("Movie", &T::GetMovie, &T::SetMovie),
-    StrProp("Skin", &T::GetSkin, &T::SetSkin),
-    BoolProp("Pause", &T::GetPause, &T::SetPause),
-    IntProp("Volume", &T::GetVolume, &T::SetVolume),
-    EventProp("OnFSCommand", &T::GetOnFSCommand, &T::SetOnFSCommand),
-    EventProp("OnFlashCall", &T::GetOnFlashCall, &T::SetOnFlashCall),
-    BoolProp("Transparent", &T::GetTransparent, &T::SetTransparent, true))
+VD_DEFINE_CLASS(TvdFlashPlayer, EnumProp("Align", &T::GetAlign, &T::SetAlign, AlignIdents(), alNone),
+                SetProp("Anchors", &T::GetAnchors, &T::SetAnchors, AnchorIdents(), TAnchors{akLeft, akTop}),
+                IntProp("DragCursor", &T::GetDragCursor, &T::SetDragCursor, crDrag, &CursorIdents()),
+                EnumProp("DragMode", &T::GetDragMode, &T::SetDragMode, DragModeIdents(), dmManual),
+                ColorProp("Color", &T::GetColor, &T::SetColor, clWindow).StoredBy(&TControl::IsColorStored),
+                BoolProp("ParentColor", &T::GetParentColor, &T::SetParentColor, true),
+                BoolProp("ParentShowHint", &T::GetParentShowHint, &T::SetParentShowHint, true),
+                CompProp("PopupMenu", &T::GetPopupMenu, &T::SetPopupMenu),
+                BoolProp("ShowHint", &T::GetShowHint, &T::SetShowHint, false).StoredBy(&TControl::IsShowHintStored),
+                BoolProp("Visible", &T::GetVisible, &T::SetVisible, true),
+                EventProp("OnDragDrop", &T::GetOnDragDrop, &T::SetOnDragDrop),
+                EventProp("OnDragOver", &T::GetOnDragOver, &T::SetOnDragOver),
+                EventProp("OnEndDrag", &T::GetOnEndDrag, &T::SetOnEndDrag),
+                EventProp("OnStartDrag", &T::GetOnStartDrag, &T::SetOnStartDrag),
+                EventProp("OnClick", &T::GetOnClick, &T::SetOnClick),
+                BoolProp("DisableFlashCursor", &T::GetDisableFlashCursor, &T::SetDisableFlashCursor, false),
+                BoolProp("DisableFlashMenu", &T::GetDisableFlashMenu, &T::SetDisableFlashMenu, true),
+                EnumProp("Plugin", &T::GetPlugin, &T::SetPlugin, PluginIdents(), vdDefault),
+                WStrProp("Movie", &T::GetMovie, &T::SetMovie), StrProp("Skin", &T::GetSkin, &T::SetSkin),
+                BoolProp("Pause", &T::GetPause, &T::SetPause), IntProp("Volume", &T::GetVolume, &T::SetVolume),
+                EventProp("OnFSCommand", &T::GetOnFSCommand, &T::SetOnFSCommand),
+                EventProp("OnFlashCall", &T::GetOnFlashCall, &T::SetOnFlashCall),
+                BoolProp("Transparent", &T::GetTransparent, &T::SetTransparent, true))
 
 TvdFlashPlayer::TvdFlashPlayer(TComponent* owner) : TGraphicControl(owner) {
     CheckFlashPlugins();
@@ -128,7 +125,9 @@ void TvdFlashPlayer::LoadMovieFromStream(TStream* Stream) {
     if (Designing()) driver_->SetPause(true);
 }
 
-WideString TvdFlashPlayer::GetVariable(const WideString& Name) { return driver_ ? driver_->GetVariable(Name) : WideString(); }
+WideString TvdFlashPlayer::GetVariable(const WideString& Name) {
+    return driver_ ? driver_->GetVariable(Name) : WideString();
+}
 void TvdFlashPlayer::SetVariable(const WideString& Name, const WideString& Value) {
     if (driver_) driver_->SetVariable(Name, Value);
 }
@@ -178,8 +177,8 @@ void TvdFlashPlayer::SetBounds(int left, int top, int width, int height) {
     const bool moved = left != GetLeft() || top != GetTop();
     TGraphicControl::SetBounds(left, top, width, height);
     if (!driver_) return;
-    const bool resized = driver_->Width != (GetWidth() < 1 ? 1 : GetWidth()) ||
-                         driver_->Height != (GetHeight() < 1 ? 1 : GetHeight());
+    const bool resized =
+        driver_->Width != (GetWidth() < 1 ? 1 : GetWidth()) || driver_->Height != (GetHeight() < 1 ? 1 : GetHeight());
     driver_->Resize(GetWidth(), GetHeight());
     if (moved && !resized) RefreshTransparentBackground();
 }
@@ -191,8 +190,7 @@ void TvdFlashPlayer::SetParent(TWinControl* parent) {
 }
 
 void TvdFlashPlayer::RefreshTransparentBackground() {
-    if (driver_ && transparent_ && !Loading() && GetParent() && GetParent()->HandleAllocated())
-        driver_->ForceUpdate();
+    if (driver_ && transparent_ && !Loading() && GetParent() && GetParent()->HandleAllocated()) driver_->ForceUpdate();
 }
 
 void TvdFlashPlayer::DoEraseBackground(TObject*, const TRect& ARect) {

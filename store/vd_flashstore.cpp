@@ -32,8 +32,7 @@ TvdFlashStream* TvdFlashIndex::Find(std::u16string_view name) const {
 // ---------------------------------------------------------------------------------------
 // TvdFlashStream
 
-VD_DEFINE_CLASS(TvdFlashStream,
-    WStrProp("FlashStore", &T::GetFlashStore, &T::SetFlashStore).Always())
+VD_DEFINE_CLASS(TvdFlashStream, WStrProp("FlashStore", &T::GetFlashStore, &T::SetFlashStore).Always())
 
 TvdFlashStream::TvdFlashStream(TCollection* collection)
     : TCollectionItem(collection), data_(std::make_unique<TMemoryStream>()) {
@@ -52,9 +51,7 @@ TvdFlashStream::~TvdFlashStream() {
     }
 }
 
-WideString TvdFlashStream::GetFlashStore() const {
-    return data_->GetSize() != 0 ? name_ : WideString(kEmptyFlashName);
-}
+WideString TvdFlashStream::GetFlashStore() const { return data_->GetSize() != 0 ? name_ : WideString(kEmptyFlashName); }
 
 void TvdFlashStream::SetFlashStore(const WideString& value) {
     if (value == name_) return;
@@ -124,8 +121,7 @@ public:
     int32_t Int32(const char* what) {
         uint8_t b[4];
         Bytes(b, 4, what);
-        return static_cast<int32_t>(uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 |
-                                    uint32_t{b[3]} << 24);
+        return static_cast<int32_t>(uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24);
     }
 
     // A signed length of units of unitSize bytes that must fit in what remains.
@@ -184,8 +180,8 @@ void TvdFlashStream::ReadData(TStream& stream) {
         in.Bytes(raw.data(), bytes, "name");
         name.resize(raw.size() / 2);
         for (size_t i = 0; i < name.size(); ++i)
-            name[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) |
-                                            static_cast<uint8_t>(raw[2 * i + 1]) << 8);
+            name[i] =
+                static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | static_cast<uint8_t>(raw[2 * i + 1]) << 8);
     } else {
         // Older forms kept an 8-bit name; it is widened with the form files' own mapping.
         const int64_t bytes = in.Length(1, "name length");
@@ -210,11 +206,9 @@ void TvdFlashStream::ReadData(TStream& stream) {
 
 VD_DEFINE_CLASS(TvdFlashCollection)
 
-TvdFlashCollection::TvdFlashCollection(TvdFlashList* owner)
-    : TCollection(TvdFlashStream::StaticClassInfo(), owner) {}
+TvdFlashCollection::TvdFlashCollection(TvdFlashList* owner) : TCollection(TvdFlashStream::StaticClassInfo(), owner) {}
 
-VD_DEFINE_CLASS(TvdFlashList,
-    CollectionProp("Flashs", &T::GetFlashs).Always())
+VD_DEFINE_CLASS(TvdFlashList, CollectionProp("Flashs", &T::GetFlashs).Always())
 
 TvdFlashList::TvdFlashList(TComponent* owner)
     : TComponent(owner), flashs_(std::make_unique<TvdFlashCollection>(this)) {}

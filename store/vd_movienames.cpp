@@ -34,8 +34,7 @@ char16_t FoldCase(char16_t c) {
     // pair odd with even and the letters without a simple pair.
     if (c >= 0x100 && c <= 0x17F) {
         if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return (c & 1) ? static_cast<char16_t>(c + 1) : c;
+        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
         if (c == 0x178) return 0xFF;
         return (c & 1) ? c : static_cast<char16_t>(c + 1);
     }

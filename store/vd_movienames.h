@@ -21,8 +21,8 @@ namespace vd {
 // Dummy addresses. The host stands for "this host" in every address the package makes up;
 // it is a single label, so it never resolves on any network, and it is never contacted.
 inline constexpr std::u16string_view kDummyHost = u"vdlocal";
-inline constexpr std::u16string_view kDummyOrigin = u"http://vdlocal";      // no trailing slash
-inline constexpr std::u16string_view kDummyBaseUrl = u"http://vdlocal/";    // origin + "/"
+inline constexpr std::u16string_view kDummyOrigin = u"http://vdlocal";    // no trailing slash
+inline constexpr std::u16string_view kDummyBaseUrl = u"http://vdlocal/";  // origin + "/"
 
 // Pseudo-URL markers.
 inline constexpr std::u16string_view kStreamMarker = u"<stream>";
@@ -44,13 +44,13 @@ inline constexpr std::u16string_view kPlayFlvRequest = u"<invoke name=\"playflv\
 std::u16string_view PauseRequest(bool pause);
 
 // The four skins, as the application names them in Skin (without ".swf").
-inline constexpr std::array<std::u16string_view, 4> kSkinNames = {u"ClearOverAll", u"SteelOverAll",
-                                                                   u"MojaveOverAll", u"ArcticOverAll"};
+inline constexpr std::array<std::u16string_view, 4> kSkinNames = {u"ClearOverAll", u"SteelOverAll", u"MojaveOverAll",
+                                                                  u"ArcticOverAll"};
 
 // Substrings one of which a name must contain (case-sensitively) for the ActiveX resolver to
 // take it on. The last admits such names even without a media extension.
-inline constexpr std::array<std::u16string_view, 9> kMediaSubstrings = {
-    u".swf", u".flv", u".xml", u".jpg", u".png", u".mp3", u".ogg", u".txt", u"youtube"};
+inline constexpr std::array<std::u16string_view, 9> kMediaSubstrings = {u".swf", u".flv", u".xml", u".jpg",   u".png",
+                                                                        u".mp3", u".ogg", u".txt", u"youtube"};
 bool HasMediaSubstring(std::u16string_view name);
 
 // ---------------------------------------------------------------------------------------

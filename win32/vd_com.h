@@ -61,9 +61,7 @@ public:
     // The text of a BSTR we do not own.
     static std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
     static std::string Utf8Text(BSTR b) { return WideToUtf8(Text(b)); }
-    static BSTR Alloc(std::wstring_view text) {
-        return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    }
+    static BSTR Alloc(std::wstring_view text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
 private:
     BSTR b_ = nullptr;
@@ -173,8 +171,7 @@ private:
 // QueryInterface from a table: the interfaces a class answers, in its order, one row each.
 // A row may carry a predicate on the object (a fault switch, a state) that must hold for the
 // row to answer.
-template <class Impl>
-struct TInterfaceRow {
+template <class Impl> struct TInterfaceRow {
     const IID* Iid;
     IUnknown* (*Cast)(Impl*);
     bool (*Answers)(const Impl*);

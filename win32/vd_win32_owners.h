@@ -1,6 +1,6 @@
 // Owners of plain Win32 handles: registry keys, loaded modules, files, menus, system-allocated
-// memory, GDI objects and their selection, device contexts and their saved state. Header-only, no framework dependency, so the reference player and
-// the tests use them too. Each owner is move-only and releases exactly what it holds.
+// memory, GDI objects and their selection, device contexts and their saved state. Header-only, no framework dependency,
+// so the reference player and the tests use them too. Each owner is move-only and releases exactly what it holds.
 #pragma once
 
 #include "vd_windows.h"
@@ -10,8 +10,7 @@
 namespace vd::win32 {
 
 // A handle with a release function; the null handle is "nothing held".
-template <class Handle, class Traits>
-class TUniqueHandle {
+template <class Handle, class Traits> class TUniqueHandle {
 public:
     TUniqueHandle() = default;
     explicit TUniqueHandle(Handle handle) : handle_(handle) {}

@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
         // around a player that drew nothing).
         const TvdFlashDriver* d = clear->Driver();
         const uint32_t buffered = d && d->Bits ? Rgb(d->Bits[(kCell / 2) * d->Width + kCell / 2]) : 0xFFFFFFFFu;
-        const bool clearOk = seenClear == Rgb(ColorToOpaquePixel(static_cast<TColor>(expectedPattern))) &&
-                             buffered == seenClear;
+        const bool clearOk =
+            seenClear == Rgb(ColorToOpaquePixel(static_cast<TColor>(expectedPattern))) && buffered == seenClear;
         const bool solidOk = seenSolid == Rgb(ColorToOpaquePixel(clTeal));
         std::printf("Check: transparent player's buffer holds the pattern under it: %s (pixel #%06X, buffer #%06X)\n",
                     clearOk ? "yes" : "NO", static_cast<unsigned>(seenClear), static_cast<unsigned>(buffered));

@@ -58,8 +58,8 @@ public:
     }
     STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
     STDMETHODIMP OnProgress(ULONG progress, ULONG max, ULONG status, LPCWSTR) override {
-        Log("BSC::OnProgress " + std::to_string(progress) + "/" + std::to_string(max) + " status=" +
-            std::to_string(status));
+        Log("BSC::OnProgress " + std::to_string(progress) + "/" + std::to_string(max) +
+            " status=" + std::to_string(status));
         return S_OK;
     }
     STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
@@ -84,8 +84,8 @@ public:
         return S_OK;
     }
     STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC*, STGMEDIUM* medium) override {
-        Log("BSC::OnDataAvailable flags=" + std::to_string(flags) + " size=" + std::to_string(size) + " tymed=" +
-            (medium ? std::to_string(medium->tymed) : std::string("null")));
+        Log("BSC::OnDataAvailable flags=" + std::to_string(flags) + " size=" + std::to_string(size) +
+            " tymed=" + (medium ? std::to_string(medium->tymed) : std::string("null")));
         if (!medium || medium->tymed != TYMED_ISTREAM || !medium->pstm) return S_OK;
         char buf[16384];
         for (;;) {

@@ -200,8 +200,8 @@ public:
     STDMETHODIMP EnableModeless(BOOL enable) override;
 
     // IViewObjectEx
-    STDMETHODIMP Draw(DWORD aspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,
-                      HDC hdcDraw, LPCRECTL bounds, LPCRECTL wBounds, BOOL(STDMETHODCALLTYPE* pfnContinue)(ULONG_PTR),
+    STDMETHODIMP Draw(DWORD aspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev, HDC hdcDraw,
+                      LPCRECTL bounds, LPCRECTL wBounds, BOOL(STDMETHODCALLTYPE* pfnContinue)(ULONG_PTR),
                       ULONG_PTR dwContinue) override;
     STDMETHODIMP GetColorSet(DWORD aspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hicTargetDev,
                              LOGPALETTE** ppColorSet) override;
@@ -212,8 +212,10 @@ public:
     STDMETHODIMP GetExtent(DWORD aspect, LONG lindex, DVTARGETDEVICE* ptd, LPSIZEL lpsizel) override;
     STDMETHODIMP GetRect(DWORD aspect, LPRECTL pRect) override;
     STDMETHODIMP GetViewStatus(DWORD* pdwStatus) override;
-    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT pRectBounds, POINT ptlLoc, LONG lCloseHint, DWORD* pHitResult) override;
-    STDMETHODIMP QueryHitRect(DWORD aspect, LPCRECT pRectBounds, LPCRECT pRectLoc, LONG lCloseHint, DWORD* pHitResult) override;
+    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT pRectBounds, POINT ptlLoc, LONG lCloseHint,
+                               DWORD* pHitResult) override;
+    STDMETHODIMP QueryHitRect(DWORD aspect, LPCRECT pRectBounds, LPCRECT pRectLoc, LONG lCloseHint,
+                              DWORD* pHitResult) override;
     STDMETHODIMP GetNaturalExtent(DWORD aspect, LONG lindex, DVTARGETDEVICE* ptd, HDC hicTargetDev,
                                   DVEXTENTINFO* pExtentInfo, LPSIZEL pSizel) override;
 

@@ -38,9 +38,8 @@ STDMETHODIMP FlashControl::GetClipboardData(DWORD, IDataObject** pp) {
     return E_NOTIMPL;
 }
 STDMETHODIMP FlashControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG lindex, HWND parent, LPCRECT pos) {
-    Journal("IOleObject::DoVerb verb=" + std::to_string(verb) + " site=" + (site ? "given" : "null") +
-            " lindex=" + std::to_string(lindex) + " parent=" + Hex(reinterpret_cast<uintptr_t>(parent)) +
-            " pos=" + RectText(pos));
+    Journal("IOleObject::DoVerb verb=" + std::to_string(verb) + " site=" + (site ? "given" : "null") + " lindex=" +
+            std::to_string(lindex) + " parent=" + Hex(reinterpret_cast<uintptr_t>(parent)) + " pos=" + RectText(pos));
     switch (verb) {
         case OLEIVERB_INPLACEACTIVATE:
         case OLEIVERB_UIACTIVATE:
@@ -91,8 +90,7 @@ STDMETHODIMP FlashControl::EnumAdvise(IEnumSTATDATA** pp) {
 STDMETHODIMP FlashControl::GetMiscStatus(DWORD aspect, DWORD* status) {
     Journal("IOleObject::GetMiscStatus aspect=" + std::to_string(aspect));
     if (!status) return E_POINTER;
-    DWORD s = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
-              OLEMISC_ACTIVATEWHENVISIBLE;
+    DWORD s = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT | OLEMISC_ACTIVATEWHENVISIBLE;
     if (settings_.faults.setClientSiteFirst) s |= OLEMISC_SETCLIENTSITEFIRST;
     if (settings_.faults.invisibleAtRuntime) s |= OLEMISC_INVISIBLEATRUNTIME;
     *status = s;
@@ -197,8 +195,8 @@ STDMETHODIMP FlashControl::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lPara
         // The context menu needs a window; the site decides whether it gets one.
         HWND hwnd = nullptr;
         const HRESULT hr = windowlessSite_->GetWindow(&hwnd);
-        Journal("-> GetWindow for menu hr=" + Hex(static_cast<uint32_t>(hr)) + " hwnd=" +
-                Hex(reinterpret_cast<uintptr_t>(hwnd)));
+        Journal("-> GetWindow for menu hr=" + Hex(static_cast<uint32_t>(hr)) +
+                " hwnd=" + Hex(reinterpret_cast<uintptr_t>(hwnd)));
     }
     const bool mouse = msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST;
     const bool key = msg >= WM_KEYFIRST && msg <= WM_KEYLAST;
@@ -359,7 +357,8 @@ void FlashControl::ReadAmbient(DISPID id, const char* name) {
 STDMETHODIMP FlashControl::OnAmbientPropertyChange(DISPID id) {
     Journal("IOleControl::OnAmbientPropertyChange " + std::to_string(id));
     if (id == DISPID_UNKNOWN || id == DISPID_AMBIENT_USERMODE) ReadAmbient(DISPID_AMBIENT_USERMODE, "UserMode");
-    if (id == DISPID_UNKNOWN || id == DISPID_AMBIENT_DISPLAYNAME) ReadAmbient(DISPID_AMBIENT_DISPLAYNAME, "DisplayName");
+    if (id == DISPID_UNKNOWN || id == DISPID_AMBIENT_DISPLAYNAME)
+        ReadAmbient(DISPID_AMBIENT_DISPLAYNAME, "DisplayName");
     return S_OK;
 }
 STDMETHODIMP FlashControl::FreezeEvents(BOOL) { return S_OK; }

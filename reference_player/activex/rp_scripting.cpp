@@ -61,11 +61,11 @@ HRESULT FlashControl::ScriptGate(const char* what) {
     return S_OK;
 }
 
-#define RP_GATE(name)                          \
-    do {                                       \
-        Journal(name);                         \
+#define RP_GATE(name)                           \
+    do {                                        \
+        Journal(name);                          \
         const HRESULT gate_ = ScriptGate(name); \
-        if (FAILED(gate_)) return gate_;       \
+        if (FAILED(gate_)) return gate_;        \
     } while (0)
 
 // ---- IvdFlashPlayer -------------------------------------------------------------------------

@@ -109,7 +109,8 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
     const std::wstring lib = GuidString(vd::flash::LIBID_vdFlashPlayerObjects);
     LONG rc = SetValue(HKEY_CLASSES_ROOT, clsid, nullptr, kName);
     if (rc == ERROR_SUCCESS) rc = SetValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", nullptr, path);
-    if (rc == ERROR_SUCCESS) rc = SetValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+    if (rc == ERROR_SUCCESS)
+        rc = SetValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
     if (rc == ERROR_SUCCESS) rc = SetValue(HKEY_CLASSES_ROOT, clsid + L"\\ProgID", nullptr, kProgId);
     if (rc == ERROR_SUCCESS) rc = SetValue(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib", nullptr, lib);
     if (rc == ERROR_SUCCESS) rc = SetValue(HKEY_CLASSES_ROOT, clsid + L"\\Version", nullptr, L"1.0");

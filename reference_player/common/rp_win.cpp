@@ -13,9 +13,7 @@ using vd::win32::TMemoryDC;
 using vd::win32::TSavedDC;
 using vd::win32::TSelectObject;
 
-COLORREF ToColorRef(uint32_t rgb) {
-    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-}
+COLORREF ToColorRef(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 void FillOpaque(HDC dc, int x, int y, const Rect& r, uint32_t rgb) {
     if (r.Empty()) return;
@@ -114,9 +112,7 @@ extern "C" __declspec(dllexport) int vdrp_GetJournal(char* buf, int size) {
 extern "C" __declspec(dllexport) void vdrp_ClearJournal() { TheJournal().Clear(); }
 
 // Advances the current instance by `frames` timer ticks; its frame afterwards, -1 without one.
-extern "C" __declspec(dllexport) int vdrp_Step(int frames) {
-    return Hooks().step ? Hooks().step(frames) : -1;
-}
+extern "C" __declspec(dllexport) int vdrp_Step(int frames) { return Hooks().step ? Hooks().step(frames) : -1; }
 
 extern "C" __declspec(dllexport) void vdrp_SetTimerEnabled(int on) {
     if (Hooks().setTimers) Hooks().setTimers(on != 0);
@@ -132,11 +128,10 @@ extern "C" __declspec(dllexport) int vdrp_FireFSCommand(const char* command, con
 // argumentsXml (e.g. "<string>a</string><number>2</number>"). Returns the size of the host's
 // answer including the zero (copied when it fits, else read with vdrp_GetLastAnswer), -1
 // without an instance or for bad XML.
-extern "C" __declspec(dllexport) int vdrp_CallHost(const char* name, const char* argumentsXml,
-                                                   char* answer, int size) {
+extern "C" __declspec(dllexport) int vdrp_CallHost(const char* name, const char* argumentsXml, char* answer, int size) {
     if (!Hooks().callHost || !name) return -1;
-    const auto req = ReadRequest(std::string("<invoke name=\"x\"><arguments>") +
-                                 (argumentsXml ? argumentsXml : "") + "</arguments></invoke>");
+    const auto req = ReadRequest(std::string("<invoke name=\"x\"><arguments>") + (argumentsXml ? argumentsXml : "") +
+                                 "</arguments></invoke>");
     if (!req) return -1;
     if (!Hooks().callHost(name, req->args, g_lastAnswer)) return -1;
     return CopyOut(g_lastAnswer, answer, size);

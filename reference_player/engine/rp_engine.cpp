@@ -150,9 +150,7 @@ std::string Player::CallHost(const std::string& name, const std::vector<ExtValue
     return host_.ExternalCall(name, args);
 }
 
-void Player::FireFSCommand(const std::string& command, const std::string& args) {
-    host_.FSCommand(command, args);
-}
+void Player::FireFSCommand(const std::string& command, const std::string& args) { host_.FSCommand(command, args); }
 
 void Player::Play() {
     if (hasMovie_) playing_ = true;

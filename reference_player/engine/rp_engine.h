@@ -27,19 +27,19 @@ struct Rect {
 
 // Failures a host must survive, switched on by name ("no_newp,version7,loadmovie_hr=...").
 struct Faults {
-    bool noNewp = false;             // NP_GetEntryPoints leaves NPP_New out
-    bool newFails = false;           // NPP_New answers an error and creates nothing
-    bool noScriptable = false;       // no scriptable object / IDispatch scripting refused
-    bool newStreamRefuses = false;   // NPP_NewStream answers an error
-    bool scriptFails = false;        // scripting calls answer failure
-    bool version7 = false;           // FlashVersion reports major 7
-    bool setClientSiteFirst = false; // OLEMISC_SETCLIENTSITEFIRST
-    bool invisibleAtRuntime = false; // OLEMISC_INVISIBLEATRUNTIME
-    bool noWindowless = false;       // in-place activation without the windowless interfaces
-    bool noViewObject = false;       // no IViewObject
-    uint32_t loadMovieHr = 0;        // LoadMovie answers this failure (0: succeeds)
-    bool handlerRaises = false;      // scripting calls raise (an exception the host must catch)
-    bool raisesOnce = false;         // only the first scripting call raises (a retry succeeds)
+    bool noNewp = false;               // NP_GetEntryPoints leaves NPP_New out
+    bool newFails = false;             // NPP_New answers an error and creates nothing
+    bool noScriptable = false;         // no scriptable object / IDispatch scripting refused
+    bool newStreamRefuses = false;     // NPP_NewStream answers an error
+    bool scriptFails = false;          // scripting calls answer failure
+    bool version7 = false;             // FlashVersion reports major 7
+    bool setClientSiteFirst = false;   // OLEMISC_SETCLIENTSITEFIRST
+    bool invisibleAtRuntime = false;   // OLEMISC_INVISIBLEATRUNTIME
+    bool noWindowless = false;         // in-place activation without the windowless interfaces
+    bool noViewObject = false;         // no IViewObject
+    uint32_t loadMovieHr = 0;          // LoadMovie answers this failure (0: succeeds)
+    bool handlerRaises = false;        // scripting calls raise (an exception the host must catch)
+    bool raisesOnce = false;           // only the first scripting call raises (a retry succeeds)
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
     static Faults Parse(std::string_view list);
@@ -59,11 +59,11 @@ public:
 // Where and in which colours one frame is drawn inside an area of the given size. Outside
 // panel and bar the area is left untouched (its corners stay whatever the host put there).
 struct Picture {
-    Rect panel;                // half-transparent: colour drawn at 50% coverage
-    uint32_t panelColor = 0;   // 0xRRGGBB
-    Rect track;                // opaque bar background
+    Rect panel;               // half-transparent: colour drawn at 50% coverage
+    uint32_t panelColor = 0;  // 0xRRGGBB
+    Rect track;               // opaque bar background
     uint32_t trackColor = 0;
-    Rect fill;                 // opaque part of the bar: frame/total of the track
+    Rect fill;  // opaque part of the bar: frame/total of the track
     uint32_t fillColor = 0;
 };
 

@@ -91,12 +91,23 @@ std::string XmlEscape(std::string_view text) {
     out.reserve(text.size());
     for (char ch : text) {
         switch (ch) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default: out += ch;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += ch;
         }
     }
     return out;
@@ -143,11 +154,16 @@ std::optional<std::string> XmlUnescape(std::string_view text) {
 
 std::string WriteValue(const ExtValue& v) {
     switch (v.type) {
-        case ExtValue::Type::Undefined: return "<undefined/>";
-        case ExtValue::Type::Null: return "<null/>";
-        case ExtValue::Type::Bool: return v.boolean ? "<true/>" : "<false/>";
-        case ExtValue::Type::Number: return "<number>" + XmlEscape(v.text) + "</number>";
-        case ExtValue::Type::String: return "<string>" + XmlEscape(v.text) + "</string>";
+        case ExtValue::Type::Undefined:
+            return "<undefined/>";
+        case ExtValue::Type::Null:
+            return "<null/>";
+        case ExtValue::Type::Bool:
+            return v.boolean ? "<true/>" : "<false/>";
+        case ExtValue::Type::Number:
+            return "<number>" + XmlEscape(v.text) + "</number>";
+        case ExtValue::Type::String:
+            return "<string>" + XmlEscape(v.text) + "</string>";
     }
     return "<undefined/>";
 }
@@ -161,8 +177,8 @@ std::optional<ExtValue> ReadValue(std::string_view xml) {
 }
 
 std::string WriteRequest(const ExtRequest& r) {
-    std::string out = "<invoke name=\"" + XmlEscape(r.name) + "\" returntype=\"" +
-                      XmlEscape(r.returnType) + "\"><arguments>";
+    std::string out =
+        "<invoke name=\"" + XmlEscape(r.name) + "\" returntype=\"" + XmlEscape(r.returnType) + "\"><arguments>";
     for (const auto& a : r.args) out += WriteValue(a);
     out += "</arguments></invoke>";
     return out;
@@ -215,10 +231,18 @@ std::string WrapExternalCall(std::string_view name, const std::vector<ExtValue>&
                 }
                 call += '"';
                 break;
-            case ExtValue::Type::Number: call += a.text; break;
-            case ExtValue::Type::Bool: call += a.boolean ? "true" : "false"; break;
-            case ExtValue::Type::Null: call += "null"; break;
-            case ExtValue::Type::Undefined: call += "undefined"; break;
+            case ExtValue::Type::Number:
+                call += a.text;
+                break;
+            case ExtValue::Type::Bool:
+                call += a.boolean ? "true" : "false";
+                break;
+            case ExtValue::Type::Null:
+                call += "null";
+                break;
+            case ExtValue::Type::Undefined:
+                call += "undefined";
+                break;
         }
     }
     call += ')';

@@ -24,7 +24,10 @@ public:
             if (pos_ >= size_) return false;
             const int bit = (data_[pos_] >> (7 - bit_)) & 1;
             out = (out << 1) | static_cast<uint32_t>(bit);
-            if (++bit_ == 8) { bit_ = 0; ++pos_; }
+            if (++bit_ == 8) {
+                bit_ = 0;
+                ++pos_;
+            }
         }
         return true;
     }
@@ -46,8 +49,8 @@ private:
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // A zero-terminated string inside [p, end); false when it runs off the end.
@@ -88,8 +91,7 @@ void ReadSwfBody(const uint8_t* body, size_t size, MovieInfo& m) {
     uint32_t nbits;
     int32_t xmin, xmax, ymin, ymax;
     if (!bits.Bits(5, nbits) || !bits.SignedBits(static_cast<int>(nbits), xmin) ||
-        !bits.SignedBits(static_cast<int>(nbits), xmax) ||
-        !bits.SignedBits(static_cast<int>(nbits), ymin) ||
+        !bits.SignedBits(static_cast<int>(nbits), xmax) || !bits.SignedBits(static_cast<int>(nbits), ymin) ||
         !bits.SignedBits(static_cast<int>(nbits), ymax)) {
         m.error = "truncated stage rectangle";
         return;
@@ -121,8 +123,12 @@ void ReadSwfBody(const uint8_t* body, size_t size, MovieInfo& m) {
         const uint8_t* t = body + pos;
         const uint8_t* tend = t + len;
         switch (code) {
-            case 0: pos = size; continue;
-            case 1: ++frame; break;
+            case 0:
+                pos = size;
+                continue;
+            case 1:
+                ++frame;
+                break;
             case 9:
                 if (len >= 3) {
                     m.hasBackground = true;
@@ -134,8 +140,11 @@ void ReadSwfBody(const uint8_t* body, size_t size, MovieInfo& m) {
                 if (CString(t, tend, label)) m.labels.emplace_back(frame, label);
                 break;
             }
-            case 12: ReadActions(t, tend, frame, m); break;
-            default: break;
+            case 12:
+                ReadActions(t, tend, frame, m);
+                break;
+            default:
+                break;
         }
         pos += len;
     }
@@ -151,8 +160,7 @@ int MovieInfo::FrameOfLabel(std::string_view label) const {
     return -1;
 }
 
-bool Inflate(const uint8_t* data, size_t size, size_t expected, size_t limit,
-             std::vector<uint8_t>& out) {
+bool Inflate(const uint8_t* data, size_t size, size_t expected, size_t limit, std::vector<uint8_t>& out) {
     if (expected > limit) return false;
     out.assign(expected, 0);
     z_stream zs{};

@@ -40,13 +40,20 @@ int Int(const NPVariant& v) {
 
 std::string VariantText(const NPVariant& v) {
     switch (v.type) {
-        case NPVariantType_Void: return "void";
-        case NPVariantType_Null: return "null";
-        case NPVariantType_Bool: return v.value.boolValue ? "true" : "false";
-        case NPVariantType_Int32: return std::to_string(v.value.intValue);
-        case NPVariantType_Double: return std::to_string(v.value.doubleValue);
-        case NPVariantType_String: return JournalQuote(Str(v));
-        case NPVariantType_Object: return "object";
+        case NPVariantType_Void:
+            return "void";
+        case NPVariantType_Null:
+            return "null";
+        case NPVariantType_Bool:
+            return v.value.boolValue ? "true" : "false";
+        case NPVariantType_Int32:
+            return std::to_string(v.value.intValue);
+        case NPVariantType_Double:
+            return std::to_string(v.value.doubleValue);
+        case NPVariantType_String:
+            return JournalQuote(Str(v));
+        case NPVariantType_Object:
+            return "object";
     }
     return "?";
 }
@@ -117,7 +124,8 @@ struct Instance final : PlayerHost {
         if (destroyed || !g_browser.invalidaterect) return;
         const int ox = hasWindow ? window.x : 0, oy = hasWindow ? window.y : 0;
         NPRect rect{static_cast<uint16_t>(std::max(0, oy + r.top)), static_cast<uint16_t>(std::max(0, ox + r.left)),
-                    static_cast<uint16_t>(std::max(0, oy + r.bottom)), static_cast<uint16_t>(std::max(0, ox + r.right))};
+                    static_cast<uint16_t>(std::max(0, oy + r.bottom)),
+                    static_cast<uint16_t>(std::max(0, ox + r.right))};
         Log("-> NPN_InvalidateRect " + std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
             std::to_string(rect.right) + "," + std::to_string(rect.bottom));
         g_browser.invalidaterect(npp, &rect);
@@ -202,10 +210,10 @@ NPObject* SoAllocate(NPP, NPClass*) { return new ScriptObject(); }
 void SoDeallocate(NPObject* o) { delete static_cast<ScriptObject*>(o); }
 void SoInvalidate(NPObject* o) { static_cast<ScriptObject*>(o)->owner = nullptr; }
 
-const char* const kMethods[] = {"LoadMovie", "CallFunction", "GetVariable", "SetVariable",
-                                "Play", "StopPlay", "Rewind", "Forward", "Back", "GetLoop",
-                                "IsPlaying", "CurrentFrame", "TotalFrames", "GotoFrame",
-                                "PercentLoaded", "FlashVersion"};
+const char* const kMethods[] = {"LoadMovie",   "CallFunction", "GetVariable",   "SetVariable",
+                                "Play",        "StopPlay",     "Rewind",        "Forward",
+                                "Back",        "GetLoop",      "IsPlaying",     "CurrentFrame",
+                                "TotalFrames", "GotoFrame",    "PercentLoaded", "FlashVersion"};
 
 bool SoHasMethod(NPObject*, NPIdentifier id) {
     const std::string name = IdentifierName(id);
@@ -259,14 +267,13 @@ bool SoInvoke(NPObject* obj, NPIdentifier id, const NPVariant* args, uint32_t ar
             result->type = NPVariantType_Bool;
             result->value.boolValue = name == "GetLoop" ? p.Loop() : p.IsPlaying();
         }
-    } else if (name == "CurrentFrame" || name == "TotalFrames" || name == "PercentLoaded" ||
-               name == "FlashVersion") {
+    } else if (name == "CurrentFrame" || name == "TotalFrames" || name == "PercentLoaded" || name == "FlashVersion") {
         if (result) {
             result->type = NPVariantType_Int32;
-            result->value.intValue = name == "CurrentFrame" ? p.CurrentFrame()
-                                   : name == "TotalFrames"  ? p.TotalFrames()
-                                   : name == "FlashVersion" ? p.FlashVersion()
-                                                            : (p.HasMovie() ? 100 : 0);
+            result->value.intValue = name == "CurrentFrame"   ? p.CurrentFrame()
+                                     : name == "TotalFrames"  ? p.TotalFrames()
+                                     : name == "FlashVersion" ? p.FlashVersion()
+                                                              : (p.HasMovie() ? 100 : 0);
         }
     } else {
         return false;
@@ -296,9 +303,17 @@ bool SoSetProperty(NPObject* obj, NPIdentifier id, const NPVariant* value) {
 }
 bool SoRemoveProperty(NPObject*, NPIdentifier) { return false; }
 
-NPClass g_scriptClass = {3,           SoAllocate,     SoDeallocate,  SoInvalidate,
-                         SoHasMethod, SoInvoke,       SoInvokeDefault, SoHasProperty,
-                         SoGetProperty, SoSetProperty, SoRemoveProperty};
+NPClass g_scriptClass = {3,
+                         SoAllocate,
+                         SoDeallocate,
+                         SoInvalidate,
+                         SoHasMethod,
+                         SoInvoke,
+                         SoInvokeDefault,
+                         SoHasProperty,
+                         SoGetProperty,
+                         SoSetProperty,
+                         SoRemoveProperty};
 
 // ---- Plugin-side table ----------------------------------------------------------------------
 
@@ -346,8 +361,8 @@ NPError NppSetWindow(NPP instance, NPWindow* window) {
         Log("NPP_SetWindow null");
         return NPERR_NO_ERROR;
     }
-    Log("NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(window->window)) + " x=" +
-        std::to_string(window->x) + " y=" + std::to_string(window->y) + " width=" + std::to_string(window->width) +
+    Log("NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(window->window)) + " x=" + std::to_string(window->x) +
+        " y=" + std::to_string(window->y) + " width=" + std::to_string(window->width) +
         " height=" + std::to_string(window->height) + " type=" + std::to_string(window->type));
     Instance* inst = Of(instance);
     if (!inst) return NPERR_INVALID_INSTANCE_ERROR;

@@ -34,9 +34,7 @@ private:
     std::string name_ = "Tahoma";
     int size_ = 8;
 };
-VD_DEFINE_CLASS(TTestFont,
-    StrProp("Name", &T::GetName, &T::SetName),
-    IntProp("Size", &T::GetSize, &T::SetSize, 8))
+VD_DEFINE_CLASS(TTestFont, StrProp("Name", &T::GetName, &T::SetName), IntProp("Size", &T::GetSize, &T::SetSize, 8))
 
 // A collection item with bytes of its own, stored through DefineProperties.
 class TClip : public TCollectionItem {
@@ -53,8 +51,7 @@ public:
                 Bytes.resize(static_cast<size_t>(s.GetSize()));
                 s.ReadBuffer(Bytes.data(), s.GetSize());
             },
-            [this](TStream& s) { s.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size())); },
-            !Bytes.empty());
+            [this](TStream& s) { s.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size())); }, !Bytes.empty());
     }
 
 private:
@@ -68,17 +65,32 @@ public:
     explicit TWidget(TComponent* owner) : TComponent(owner), clips_(TClip::StaticClassInfo(), this) {}
 
     int GetVolume() const { return volume_; }
-    void SetVolume(int v) { volume_ = v; Log.push_back("Volume"); }
+    void SetVolume(int v) {
+        volume_ = v;
+        Log.push_back("Volume");
+    }
     int GetCount() const { return count_; }
-    void SetCount(int v) { count_ = v; Log.push_back("Count"); }
+    void SetCount(int v) {
+        count_ = v;
+        Log.push_back("Count");
+    }
     bool GetTransparent() const { return transparent_; }
-    void SetTransparent(bool v) { transparent_ = v; Log.push_back("Transparent"); }
+    void SetTransparent(bool v) {
+        transparent_ = v;
+        Log.push_back("Transparent");
+    }
     TTestMode GetMode() const { return mode_; }
-    void SetMode(TTestMode v) { mode_ = v; Log.push_back("Mode"); }
+    void SetMode(TTestMode v) {
+        mode_ = v;
+        Log.push_back("Mode");
+    }
     TTestSides GetSides() const { return sides_; }
     void SetSides(TTestSides v) { sides_ = v; }
     TColor GetColor() const { return color_; }
-    void SetColor(TColor v) { color_ = v; parentColor_ = false; }
+    void SetColor(TColor v) {
+        color_ = v;
+        parentColor_ = false;
+    }
     bool GetParentColor() const { return parentColor_; }
     void SetParentColor(bool v) { parentColor_ = v; }
     bool IsColorStored() const { return !parentColor_; }
@@ -87,7 +99,10 @@ public:
     std::string GetSkin() const { return skin_; }
     void SetSkin(const std::string& v) { skin_ = v; }
     WideString GetMovie() const { return movie_; }
-    void SetMovie(const WideString& v) { movie_ = v; Log.push_back("Movie"); }
+    void SetMovie(const WideString& v) {
+        movie_ = v;
+        Log.push_back("Movie");
+    }
     WideString GetTitle() const { return title_; }
     void SetTitle(const WideString& v) { title_ = v; }
     TWidget* GetBuddy() const { return buddy_; }
@@ -136,23 +151,18 @@ private:
     TCollection clips_;
     TTestFont font_;
 };
-VD_DEFINE_CLASS(TWidget,
-    IntProp("Volume", &T::GetVolume, &T::SetVolume),
-    IntProp("Count", &T::GetCount, &T::SetCount, 0),
-    BoolProp("Transparent", &T::GetTransparent, &T::SetTransparent, true),
-    EnumProp("Mode", &T::GetMode, &T::SetMode, TestModeIdents, tmOff),
-    SetProp("Sides", &T::GetSides, &T::SetSides, TestSideIdents, TTestSides{tsLeft, tsTop}),
-    ColorProp("Color", &T::GetColor, &T::SetColor, clWindow).StoredBy(&T::IsColorStored),
-    BoolProp("ParentColor", &T::GetParentColor, &T::SetParentColor, false),
-    IntProp("Cursor", &T::GetCursor, &T::SetCursor, 0, &CursorIdents),
-    StrProp("Skin", &T::GetSkin, &T::SetSkin),
-    WStrProp("Movie", &T::GetMovie, &T::SetMovie),
-    WStrProp("Title", &T::GetTitle, &T::SetTitle).Always(),
-    CompProp("Buddy", &T::GetBuddy, &T::SetBuddy),
-    EventProp("OnClick", &T::GetOnClick, &T::SetOnClick),
-    EventProp("OnText", &T::GetOnText, &T::SetOnText),
-    CollectionProp("Clips", &T::GetClips),
-    ObjectProp("Font", &T::GetFont))
+VD_DEFINE_CLASS(TWidget, IntProp("Volume", &T::GetVolume, &T::SetVolume),
+                IntProp("Count", &T::GetCount, &T::SetCount, 0),
+                BoolProp("Transparent", &T::GetTransparent, &T::SetTransparent, true),
+                EnumProp("Mode", &T::GetMode, &T::SetMode, TestModeIdents, tmOff),
+                SetProp("Sides", &T::GetSides, &T::SetSides, TestSideIdents, TTestSides{tsLeft, tsTop}),
+                ColorProp("Color", &T::GetColor, &T::SetColor, clWindow).StoredBy(&T::IsColorStored),
+                BoolProp("ParentColor", &T::GetParentColor, &T::SetParentColor, false),
+                IntProp("Cursor", &T::GetCursor, &T::SetCursor, 0, &CursorIdents),
+                StrProp("Skin", &T::GetSkin, &T::SetSkin), WStrProp("Movie", &T::GetMovie, &T::SetMovie),
+                WStrProp("Title", &T::GetTitle, &T::SetTitle).Always(), CompProp("Buddy", &T::GetBuddy, &T::SetBuddy),
+                EventProp("OnClick", &T::GetOnClick, &T::SetOnClick), EventProp("OnText", &T::GetOnText, &T::SetOnText),
+                CollectionProp("Clips", &T::GetClips), ObjectProp("Font", &T::GetFont))
 
 // The root: its method table holds the handlers the widgets' events name.
 class TTestForm : public TComponent {
@@ -237,9 +247,9 @@ TEST(FormWriting, StoresWhatDiffersFromDefaultsInDeclaredOrder) {
         "    Font.Size = 12\r\n"
         "  end\r\n"
         "  object Widget2: TWidget\r\n"
-        "    Volume = 50\r\n"      // no default: always stored
+        "    Volume = 50\r\n"         // no default: always stored
         "    ParentColor = True\r\n"  // and Color is not stored while the parent's is used
-        "    Title = ''\r\n"       // always stored even when empty
+        "    Title = ''\r\n"          // always stored even when empty
         "    Buddy = Widget1\r\n"
         "    Font.Name = 'Tahoma'\r\n"
         "  end\r\n"

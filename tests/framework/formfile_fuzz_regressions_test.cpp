@@ -13,10 +13,7 @@ using namespace vd;
 
 namespace {
 
-template <size_t N>
-std::string Bytes(const char (&s)[N]) {
-    return std::string(s, N - 1);
-}
+template <size_t N> std::string Bytes(const char (&s)[N]) { return std::string(s, N - 1); }
 
 // The fuzzer's rules: the binary form gives back an equal tree; the canonical text (when the
 // text can hold the values) is stable through the text reader and through binary.
@@ -38,14 +35,21 @@ TFormValue OnlyValue(const TFormObject& o) {
 TEST(FormFuzzRegressions, NamesTextCannotCarryAreRefusedWhenWritingText) {
     // A binary form holds any bytes in its names; text written from them used to be unreadable.
     const std::string cases[] = {
-        Bytes("TPF0\x02TA\x00\x05" "Em\x94ty\x0A\x00\x00\x00\x00\x00\x00"),  // property name
-        Bytes("TPF0\x02TA\x00\x01X\x07\x03" "a b\x00\x00"),                // identifier value
-        Bytes("TPF0\x02TA\x00\x01X\x07\x02" "1x\x00\x00"),                 // identifier value
-        Bytes("TPF0\x02TA\x00\x01X\x0B\x03" "a.b" "\x00\x00\x00"),         // set member
-        Bytes("TPF0\x03T A\x00\x00\x00"),                                  // class name
-        Bytes("TPF0\x02TA\x03x.y\x00\x00"),                               // object name
-        Bytes("TPF0\x02TA\x00\x03" "end\x09\x00\x00"),                     // would end the object
-        Bytes("TPF0\x02TA\x00\x08" "Object.X\x09\x00\x00"),                // would start a child
+        Bytes("TPF0\x02TA\x00\x05"
+              "Em\x94ty\x0A\x00\x00\x00\x00\x00\x00"),  // property name
+        Bytes("TPF0\x02TA\x00\x01X\x07\x03"
+              "a b\x00\x00"),  // identifier value
+        Bytes("TPF0\x02TA\x00\x01X\x07\x02"
+              "1x\x00\x00"),  // identifier value
+        Bytes("TPF0\x02TA\x00\x01X\x0B\x03"
+              "a.b"
+              "\x00\x00\x00"),               // set member
+        Bytes("TPF0\x03T A\x00\x00\x00"),    // class name
+        Bytes("TPF0\x02TA\x03x.y\x00\x00"),  // object name
+        Bytes("TPF0\x02TA\x00\x03"
+              "end\x09\x00\x00"),  // would end the object
+        Bytes("TPF0\x02TA\x00\x08"
+              "Object.X\x09\x00\x00"),  // would start a child
     };
     for (const std::string& binary : cases) {
         const TFormObject tree = ParseBinaryForm(binary);  // still a readable form

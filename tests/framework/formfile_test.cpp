@@ -168,13 +168,14 @@ TEST(FormBinary, MatchesTheDocumentedByteLayout) {
     TFormObject child;
     child.ClassName = "TB";
     o.Children.push_back(child);
-    const std::string expected = std::string("TPF0") + "\x02TA\x02" "A1" +
-                                 std::string("\x01N\x02\xFE", 4) +
-                                 std::string("\x01S\x0B\x01x\x00", 6) +
+    const std::string expected = std::string("TPF0") +
+                                 "\x02TA\x02"
+                                 "A1" +
+                                 std::string("\x01N\x02\xFE", 4) + std::string("\x01S\x0B\x01x\x00", 6) +
                                  std::string("\x01W\x12\x01\x00\x00\x00\x00\x01", 9) +
-                                 std::string("\x00", 1) +            // end of properties
+                                 std::string("\x00", 1) +                // end of properties
                                  std::string("\x02TB\x00\x00\x00", 6) +  // child: no name, no props, no children
-                                 std::string("\x00", 1);             // end of children
+                                 std::string("\x00", 1);                 // end of children
     EXPECT_EQ(WriteBinaryForm(o), expected);
     EXPECT_EQ(ParseBinaryForm(expected), o);
 }
@@ -222,7 +223,10 @@ TEST(FormErrors, CorruptBinaryIsRefusedWithTheOffset) {
         EXPECT_STREQ(e.what(), "Unknown value type 99 at offset 10");
     }
     try {  // a binary value claiming more bytes than there are
-        ParseBinaryForm(std::string("TPF0\x02TA\x00\x01" "D\x0A\xFF\xFF\xFF\x7F\x01\x02", 17));
+        ParseBinaryForm(
+            std::string("TPF0\x02TA\x00\x01"
+                        "D\x0A\xFF\xFF\xFF\x7F\x01\x02",
+                        17));
         FAIL() << "overlong length accepted";
     } catch (const EReadError& e) {
         EXPECT_NE(std::string(e.what()).find("past the end"), std::string::npos) << e.what();

@@ -25,9 +25,7 @@ std::string Bytes(TMemoryStream& s) {
     return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.GetSize()));
 }
 
-void Put(TStream& s, const std::string& text) {
-    s.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
-}
+void Put(TStream& s, const std::string& text) { s.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); }
 
 std::string Take(TStream& s, int64_t count) {
     std::string out(static_cast<size_t>(count), '\0');
@@ -35,8 +33,7 @@ std::string Take(TStream& s, int64_t count) {
     return out;
 }
 
-template <class Fn>
-std::string MessageOf(Fn&& fn) {
+template <class Fn> std::string MessageOf(Fn&& fn) {
     try {
         fn();
     } catch (const vd::Exception& e) {
@@ -51,7 +48,8 @@ std::string MessageOf(Fn&& fn) {
 class TrickleStream : public TStream {
 public:
     TrickleStream(std::string data, int64_t chunk, int64_t claimedSize = -1)
-        : data_(std::move(data)), chunk_(chunk),
+        : data_(std::move(data)),
+          chunk_(chunk),
           claimed_(claimedSize < 0 ? static_cast<int64_t>(data_.size()) : claimedSize) {}
     int64_t Read(void* buffer, int64_t count) override {
         const int64_t n = std::min({count, chunk_, static_cast<int64_t>(data_.size()) - pos_});
@@ -374,7 +372,7 @@ TEST(FileStream, InterleavedReadsAndWritesLandWhereThePositionSays) {
     {
         TFileStream f(name, vd::fmOpenReadWrite);
         EXPECT_EQ(Take(f, 2), "01");
-        Put(f, "ab");  // write straight after a read
+        Put(f, "ab");                 // write straight after a read
         EXPECT_EQ(Take(f, 2), "45");  // read straight after a write
         EXPECT_EQ(f.GetPosition(), 6);
         f.Seek(-1, TSeekOrigin::soEnd);
@@ -443,11 +441,11 @@ TEST(FileStream, OpeningFailuresNameTheFile) {
     EXPECT_FALSE(std::filesystem::exists(missing)) << "opening must not create";
 
     const std::string inMissingDir = dir.File("nodir/x.bin");
-    EXPECT_EQ(MessageOf([&] { TFileStream f(inMissingDir, vd::fmCreate); })
-                  .rfind("Cannot create file \"" + inMissingDir + "\". ", 0),
+    EXPECT_EQ(MessageOf([&] {
+                  TFileStream f(inMissingDir, vd::fmCreate);
+              }).rfind("Cannot create file \"" + inMissingDir + "\". ", 0),
               0u);
-    EXPECT_THROW(TFileStream(dir.Dir(), vd::fmOpenRead), vd::EFOpenError)
-        << "a directory is not a file";
+    EXPECT_THROW(TFileStream(dir.Dir(), vd::fmOpenRead), vd::EFOpenError) << "a directory is not a file";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -32,7 +32,9 @@ TEST(Utf, TwoAndThreeByteSequences) {
     EXPECT_EQ(WideToUtf8(u"\u00E9"), "\xC3\xA9");
     EXPECT_EQ(WideToUtf8(u"\u07FF"), "\xDF\xBF");
     EXPECT_EQ(WideToUtf8(u"\u0800"), "\xE0\xA0\x80");
-    EXPECT_EQ(WideToUtf8(u"caf\u00E9 \u20AC5"), "caf\xC3\xA9 \xE2\x82\xAC" "5");
+    EXPECT_EQ(WideToUtf8(u"caf\u00E9 \u20AC5"),
+              "caf\xC3\xA9 \xE2\x82\xAC"
+              "5");
 }
 
 TEST(Utf, FourByteSequencesAreSurrogatePairs) {
@@ -46,12 +48,16 @@ TEST(Utf, FourByteSequencesAreSurrogatePairs) {
 }
 
 TEST(Utf, MalformedUtf8BecomesReplacementCharacter) {
-    EXPECT_EQ(Utf8ToWide("\xFF"), u"\uFFFD");                  // never a lead byte
-    EXPECT_EQ(Utf8ToWide("a\x80" "b"), u"a\uFFFDb");            // lone continuation byte
-    EXPECT_EQ(Utf8ToWide("\xC3"), u"\uFFFD");                  // truncated at the end
-    EXPECT_EQ(Utf8ToWide("\xC3(x"), u"\uFFFD(x");              // lead byte without continuation
-    EXPECT_EQ(Utf8ToWide("\xE2\x82" "x"), u"\uFFFDx");          // truncated 3-byte sequence
-    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), u"\uFFFD\uFFFD");        // overlong '/' (C0 never valid)
+    EXPECT_EQ(Utf8ToWide("\xFF"), u"\uFFFD");  // never a lead byte
+    EXPECT_EQ(Utf8ToWide("a\x80"
+                         "b"),
+              u"a\uFFFDb");                        // lone continuation byte
+    EXPECT_EQ(Utf8ToWide("\xC3"), u"\uFFFD");      // truncated at the end
+    EXPECT_EQ(Utf8ToWide("\xC3(x"), u"\uFFFD(x");  // lead byte without continuation
+    EXPECT_EQ(Utf8ToWide("\xE2\x82"
+                         "x"),
+              u"\uFFFDx");                               // truncated 3-byte sequence
+    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong '/' (C0 never valid)
     EXPECT_EQ(Utf8ToWide("\xF5\x80\x80\x80").find_first_not_of(u'\uFFFD'), std::u16string::npos);
     // Encoded surrogates and overlong 3/4-byte forms never come out as code points.
     for (const char* bad : {"\xED\xA0\x80", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80"}) {
@@ -63,7 +69,10 @@ TEST(Utf, MalformedUtf8BecomesReplacementCharacter) {
 
 TEST(Utf, LoneSurrogatesBecomeReplacementCharacter) {
     EXPECT_EQ(WideToUtf8(u"\xD800"), "\xEF\xBF\xBD");
-    EXPECT_EQ(WideToUtf8(u"a\xDC00" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(WideToUtf8(u"a\xDC00"
+                         "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(WideToUtf8(u"\xDE00\xD83D"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // pair in the wrong order
 }
 

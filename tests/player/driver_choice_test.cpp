@@ -56,7 +56,7 @@ TEST(DriverChoice, DefaultClassSetByTheApplicationWinsForVdDefaultOnlyWhenAvaila
     customInstalled = true;
     EXPECT_EQ(Choose(vdDefault, &Custom), "Custom");
     EXPECT_EQ(Choose(vdNetscape, &Custom), "Netscape");
-    customInstalled = false;  // its player is missing: the ordinary fallback applies, and
+    customInstalled = false;                            // its player is missing: the ordinary fallback applies, and
     EXPECT_EQ(Choose(vdDefault, &Custom), "Netscape");  // with both forms that is Netscape
     nsInstalled = false;
     EXPECT_EQ(Choose(vdDefault, &Custom), "ActiveX");
@@ -84,7 +84,10 @@ TEST(ActiveXCheck, ProbesOnceAndMakesActiveXTheDefaultWhenTheControlExists) {
     EXPECT_FALSE(check.Done());
     EXPECT_EQ(def, &Inert);
 
-    check.Install([] { ++probeCalls; return probeAnswer; });
+    check.Install([] {
+        ++probeCalls;
+        return probeAnswer;
+    });
     probeCalls = 0;
     probeAnswer = true;
     EXPECT_TRUE(check.Run(def, &ActiveX));
@@ -99,7 +102,10 @@ TEST(ActiveXCheck, ProbesOnceAndMakesActiveXTheDefaultWhenTheControlExists) {
 
 TEST(ActiveXCheck, ControlMissingLeavesTheDefaultAlone) {
     TvdActiveXCheck check;
-    check.Install([] { ++probeCalls; return probeAnswer; });
+    check.Install([] {
+        ++probeCalls;
+        return probeAnswer;
+    });
     probeCalls = 0;
     probeAnswer = false;
     const TvdFlashDriverClass* def = &Inert;

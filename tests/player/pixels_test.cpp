@@ -1,8 +1,8 @@
 // Pixel format helpers and alpha recovery, on plain memory.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -77,8 +77,8 @@ TEST(FillLongwordRect, ClipsToTheBufferAndFillsNothingForEmptyRectangles) {
 
 TEST(FillLongwordRect, WritesOnlyInsideTheBufferMemory) {
     // The buffer sits between two guard cells that must survive any rectangle.
-    for (auto [x1, y1, x2, y2] : std::vector<std::array<int, 4>>{
-             {-100, -100, 100, 100}, {0, 0, 1000, 1}, {3, 2, 4, 3}, {-1, 2, 5, 50}}) {
+    for (auto [x1, y1, x2, y2] :
+         std::vector<std::array<int, 4>>{{-100, -100, 100, 100}, {0, 0, 1000, 1}, {3, 2, 4, 3}, {-1, 2, 5, 50}}) {
         std::vector<uint32_t> mem(2 + 12, 0x55);
         FillLongwordRect(mem.data() + 1, 4, 3, x1, y1, x2, y2, 1);
         EXPECT_EQ(mem.front(), 0x55u) << x1 << "," << y1;

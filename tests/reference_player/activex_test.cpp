@@ -349,8 +349,9 @@ struct Hosted {
     explicit Hosted(const char* faults = "", bool activate = true) {
         SetEnvironmentVariableA("VDRP_FAULTS", faults);
         SetEnvironmentVariableA("VDRP_TIMER", "off");
-        createResult = CoCreateInstance(vd::flash::CLASS_vdFlashPlayer, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                        IID_IOleObject, reinterpret_cast<void**>(ole.GetAddressOf()));
+        createResult =
+            CoCreateInstance(vd::flash::CLASS_vdFlashPlayer, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                             IID_IOleObject, reinterpret_cast<void**>(ole.GetAddressOf()));
         SetEnvironmentVariableA("VDRP_FAULTS", nullptr);
         if (FAILED(createResult)) return;
         hooks.Load(GetModuleHandleW(L"vdflashax.dll"));
@@ -448,49 +449,99 @@ struct Member {
     INVOKEKIND kind;
 };
 const Member kMembers[] = {
-    {"ReadyState", -525, INVOKE_PROPERTYGET}, {"TotalFrames", 124, INVOKE_PROPERTYGET},
-    {"Playing", 125, INVOKE_PROPERTYGET}, {"Playing", 125, INVOKE_PROPERTYPUT},
-    {"Quality", 105, INVOKE_PROPERTYGET}, {"Quality", 105, INVOKE_PROPERTYPUT},
-    {"ScaleMode", 120, INVOKE_PROPERTYGET}, {"ScaleMode", 120, INVOKE_PROPERTYPUT},
-    {"AlignMode", 121, INVOKE_PROPERTYGET}, {"AlignMode", 121, INVOKE_PROPERTYPUT},
-    {"BackgroundColor", 123, INVOKE_PROPERTYGET}, {"BackgroundColor", 123, INVOKE_PROPERTYPUT},
-    {"Loop", 106, INVOKE_PROPERTYGET}, {"Loop", 106, INVOKE_PROPERTYPUT},
-    {"Movie", 102, INVOKE_PROPERTYGET}, {"Movie", 102, INVOKE_PROPERTYPUT},
-    {"FrameNum", 107, INVOKE_PROPERTYGET}, {"FrameNum", 107, INVOKE_PROPERTYPUT},
-    {"SetZoomRect", 109, INVOKE_FUNC}, {"Zoom", 118, INVOKE_FUNC}, {"Pan", 119, INVOKE_FUNC},
-    {"Play", 112, INVOKE_FUNC}, {"Stop", 113, INVOKE_FUNC}, {"Back", 114, INVOKE_FUNC},
-    {"Forward", 115, INVOKE_FUNC}, {"Rewind", 116, INVOKE_FUNC}, {"StopPlay", 126, INVOKE_FUNC},
-    {"GotoFrame", 127, INVOKE_FUNC}, {"CurrentFrame", 128, INVOKE_FUNC}, {"IsPlaying", 129, INVOKE_FUNC},
-    {"PercentLoaded", 130, INVOKE_FUNC}, {"FrameLoaded", 131, INVOKE_FUNC}, {"FlashVersion", 132, INVOKE_FUNC},
-    {"WMode", 133, INVOKE_PROPERTYGET}, {"WMode", 133, INVOKE_PROPERTYPUT},
-    {"SAlign", 134, INVOKE_PROPERTYGET}, {"SAlign", 134, INVOKE_PROPERTYPUT},
-    {"Menu", 135, INVOKE_PROPERTYGET}, {"Menu", 135, INVOKE_PROPERTYPUT},
-    {"Base", 136, INVOKE_PROPERTYGET}, {"Base", 136, INVOKE_PROPERTYPUT},
-    {"Scale", 137, INVOKE_PROPERTYGET}, {"Scale", 137, INVOKE_PROPERTYPUT},
-    {"DeviceFont", 138, INVOKE_PROPERTYGET}, {"DeviceFont", 138, INVOKE_PROPERTYPUT},
-    {"EmbedMovie", 139, INVOKE_PROPERTYGET}, {"EmbedMovie", 139, INVOKE_PROPERTYPUT},
-    {"BGColor", 140, INVOKE_PROPERTYGET}, {"BGColor", 140, INVOKE_PROPERTYPUT},
-    {"Quality2", 141, INVOKE_PROPERTYGET}, {"Quality2", 141, INVOKE_PROPERTYPUT},
-    {"LoadMovie", 142, INVOKE_FUNC}, {"TGotoFrame", 143, INVOKE_FUNC}, {"TGotoLabel", 144, INVOKE_FUNC},
-    {"TCurrentFrame", 145, INVOKE_FUNC}, {"TCurrentLabel", 146, INVOKE_FUNC}, {"TPlay", 147, INVOKE_FUNC},
-    {"TStopPlay", 148, INVOKE_FUNC}, {"SetVariable", 151, INVOKE_FUNC}, {"GetVariable", 152, INVOKE_FUNC},
-    {"TSetProperty", 153, INVOKE_FUNC}, {"TGetProperty", 154, INVOKE_FUNC}, {"TCallFrame", 155, INVOKE_FUNC},
-    {"TCallLabel", 156, INVOKE_FUNC}, {"TSetPropertyNum", 157, INVOKE_FUNC}, {"TGetPropertyNum", 158, INVOKE_FUNC},
+    {"ReadyState", -525, INVOKE_PROPERTYGET},
+    {"TotalFrames", 124, INVOKE_PROPERTYGET},
+    {"Playing", 125, INVOKE_PROPERTYGET},
+    {"Playing", 125, INVOKE_PROPERTYPUT},
+    {"Quality", 105, INVOKE_PROPERTYGET},
+    {"Quality", 105, INVOKE_PROPERTYPUT},
+    {"ScaleMode", 120, INVOKE_PROPERTYGET},
+    {"ScaleMode", 120, INVOKE_PROPERTYPUT},
+    {"AlignMode", 121, INVOKE_PROPERTYGET},
+    {"AlignMode", 121, INVOKE_PROPERTYPUT},
+    {"BackgroundColor", 123, INVOKE_PROPERTYGET},
+    {"BackgroundColor", 123, INVOKE_PROPERTYPUT},
+    {"Loop", 106, INVOKE_PROPERTYGET},
+    {"Loop", 106, INVOKE_PROPERTYPUT},
+    {"Movie", 102, INVOKE_PROPERTYGET},
+    {"Movie", 102, INVOKE_PROPERTYPUT},
+    {"FrameNum", 107, INVOKE_PROPERTYGET},
+    {"FrameNum", 107, INVOKE_PROPERTYPUT},
+    {"SetZoomRect", 109, INVOKE_FUNC},
+    {"Zoom", 118, INVOKE_FUNC},
+    {"Pan", 119, INVOKE_FUNC},
+    {"Play", 112, INVOKE_FUNC},
+    {"Stop", 113, INVOKE_FUNC},
+    {"Back", 114, INVOKE_FUNC},
+    {"Forward", 115, INVOKE_FUNC},
+    {"Rewind", 116, INVOKE_FUNC},
+    {"StopPlay", 126, INVOKE_FUNC},
+    {"GotoFrame", 127, INVOKE_FUNC},
+    {"CurrentFrame", 128, INVOKE_FUNC},
+    {"IsPlaying", 129, INVOKE_FUNC},
+    {"PercentLoaded", 130, INVOKE_FUNC},
+    {"FrameLoaded", 131, INVOKE_FUNC},
+    {"FlashVersion", 132, INVOKE_FUNC},
+    {"WMode", 133, INVOKE_PROPERTYGET},
+    {"WMode", 133, INVOKE_PROPERTYPUT},
+    {"SAlign", 134, INVOKE_PROPERTYGET},
+    {"SAlign", 134, INVOKE_PROPERTYPUT},
+    {"Menu", 135, INVOKE_PROPERTYGET},
+    {"Menu", 135, INVOKE_PROPERTYPUT},
+    {"Base", 136, INVOKE_PROPERTYGET},
+    {"Base", 136, INVOKE_PROPERTYPUT},
+    {"Scale", 137, INVOKE_PROPERTYGET},
+    {"Scale", 137, INVOKE_PROPERTYPUT},
+    {"DeviceFont", 138, INVOKE_PROPERTYGET},
+    {"DeviceFont", 138, INVOKE_PROPERTYPUT},
+    {"EmbedMovie", 139, INVOKE_PROPERTYGET},
+    {"EmbedMovie", 139, INVOKE_PROPERTYPUT},
+    {"BGColor", 140, INVOKE_PROPERTYGET},
+    {"BGColor", 140, INVOKE_PROPERTYPUT},
+    {"Quality2", 141, INVOKE_PROPERTYGET},
+    {"Quality2", 141, INVOKE_PROPERTYPUT},
+    {"LoadMovie", 142, INVOKE_FUNC},
+    {"TGotoFrame", 143, INVOKE_FUNC},
+    {"TGotoLabel", 144, INVOKE_FUNC},
+    {"TCurrentFrame", 145, INVOKE_FUNC},
+    {"TCurrentLabel", 146, INVOKE_FUNC},
+    {"TPlay", 147, INVOKE_FUNC},
+    {"TStopPlay", 148, INVOKE_FUNC},
+    {"SetVariable", 151, INVOKE_FUNC},
+    {"GetVariable", 152, INVOKE_FUNC},
+    {"TSetProperty", 153, INVOKE_FUNC},
+    {"TGetProperty", 154, INVOKE_FUNC},
+    {"TCallFrame", 155, INVOKE_FUNC},
+    {"TCallLabel", 156, INVOKE_FUNC},
+    {"TSetPropertyNum", 157, INVOKE_FUNC},
+    {"TGetPropertyNum", 158, INVOKE_FUNC},
     {"TGetPropertyAsNumber", 172, INVOKE_FUNC},
-    {"SWRemote", 159, INVOKE_PROPERTYGET}, {"SWRemote", 159, INVOKE_PROPERTYPUT},
-    {"FlashVars", 170, INVOKE_PROPERTYGET}, {"FlashVars", 170, INVOKE_PROPERTYPUT},
-    {"AllowScriptAccess", 171, INVOKE_PROPERTYGET}, {"AllowScriptAccess", 171, INVOKE_PROPERTYPUT},
-    {"MovieData", 190, INVOKE_PROPERTYGET}, {"MovieData", 190, INVOKE_PROPERTYPUT},
-    {"InlineData", 191, INVOKE_PROPERTYGET}, {"InlineData", 191, INVOKE_PROPERTYPUT},
-    {"SeamlessTabbing", 192, INVOKE_PROPERTYGET}, {"SeamlessTabbing", 192, INVOKE_PROPERTYPUT},
+    {"SWRemote", 159, INVOKE_PROPERTYGET},
+    {"SWRemote", 159, INVOKE_PROPERTYPUT},
+    {"FlashVars", 170, INVOKE_PROPERTYGET},
+    {"FlashVars", 170, INVOKE_PROPERTYPUT},
+    {"AllowScriptAccess", 171, INVOKE_PROPERTYGET},
+    {"AllowScriptAccess", 171, INVOKE_PROPERTYPUT},
+    {"MovieData", 190, INVOKE_PROPERTYGET},
+    {"MovieData", 190, INVOKE_PROPERTYPUT},
+    {"InlineData", 191, INVOKE_PROPERTYGET},
+    {"InlineData", 191, INVOKE_PROPERTYPUT},
+    {"SeamlessTabbing", 192, INVOKE_PROPERTYGET},
+    {"SeamlessTabbing", 192, INVOKE_PROPERTYPUT},
     {"EnforceLocalSecurity", 193, INVOKE_FUNC},
-    {"Profile", 194, INVOKE_PROPERTYGET}, {"Profile", 194, INVOKE_PROPERTYPUT},
-    {"ProfileAddress", 195, INVOKE_PROPERTYGET}, {"ProfileAddress", 195, INVOKE_PROPERTYPUT},
-    {"ProfilePort", 196, INVOKE_PROPERTYGET}, {"ProfilePort", 196, INVOKE_PROPERTYPUT},
-    {"CallFunction", 198, INVOKE_FUNC}, {"SetReturnValue", 199, INVOKE_FUNC},
+    {"Profile", 194, INVOKE_PROPERTYGET},
+    {"Profile", 194, INVOKE_PROPERTYPUT},
+    {"ProfileAddress", 195, INVOKE_PROPERTYGET},
+    {"ProfileAddress", 195, INVOKE_PROPERTYPUT},
+    {"ProfilePort", 196, INVOKE_PROPERTYGET},
+    {"ProfilePort", 196, INVOKE_PROPERTYPUT},
+    {"CallFunction", 198, INVOKE_FUNC},
+    {"SetReturnValue", 199, INVOKE_FUNC},
     {"DisableLocalSecurity", 200, INVOKE_FUNC},
-    {"AllowNetworking", 201, INVOKE_PROPERTYGET}, {"AllowNetworking", 201, INVOKE_PROPERTYPUT},
-    {"AllowFullScreen", 202, INVOKE_PROPERTYGET}, {"AllowFullScreen", 202, INVOKE_PROPERTYPUT},
+    {"AllowNetworking", 201, INVOKE_PROPERTYGET},
+    {"AllowNetworking", 201, INVOKE_PROPERTYPUT},
+    {"AllowFullScreen", 202, INVOKE_PROPERTYGET},
+    {"AllowFullScreen", 202, INVOKE_PROPERTYPUT},
 };
 
 TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProperty) {
@@ -578,7 +629,9 @@ TEST(ActiveXTypeInfo, TheControlInterfaceHasThePublishedOrderAndAnEnumeratedProp
     TVariant v = TVariant::Int(5);
     DISPID put = DISPID_PROPERTYPUT;
     DISPPARAMS dp{v.Ptr(), &put, 1, 1};
-    EXPECT_EQ(disp->Invoke(vd::flash::DISPID_QualityLevel, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(
+        disp->Invoke(vd::flash::DISPID_QualityLevel, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr),
+        S_OK);
     TBstr quality;
     control.flash->get_Quality2(quality.Out());
     EXPECT_EQ(quality.Utf8(), "Best");
@@ -671,20 +724,25 @@ TEST(ActiveXControl, ScriptingAndTheExternalInterfaceBothWays) {
     TVariant v = TVariant::Bstr(L"Transparent");
     DISPID put = DISPID_PROPERTYPUT;
     DISPPARAMS dp{v.Ptr(), &put, 1, 1};
-    EXPECT_EQ(disp->Invoke(vd::flash::DISPID_WMode, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(disp->Invoke(vd::flash::DISPID_WMode, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr),
+              S_OK);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     TVariant r;
-    EXPECT_EQ(disp->Invoke(vd::flash::DISPID_WMode, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, r.Out(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(
+        disp->Invoke(vd::flash::DISPID_WMode, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, r.Out(), nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(r.Type(), VT_BSTR);
     EXPECT_EQ(TBstr::Utf8Text(r.Get().bstrVal), "Transparent");
 
     // The movie calls the host: a FlashCall event with a well-formed request; the answer is
     // what the host passed to SetReturnValue during the event.
     control.events.received.clear();
-    EXPECT_EQ(control.hooks.CallHost("sendData", "<string>a&amp;b</string><number>12</number>"), "<string>from host</string>");
+    EXPECT_EQ(control.hooks.CallHost("sendData", "<string>a&amp;b</string><number>12</number>"),
+              "<string>from host</string>");
     ASSERT_EQ(control.events.received.size(), 1u);
     EXPECT_EQ(control.events.received[0],
-              "197|<invoke name=\"sendData\" returntype=\"xml\"><arguments><string>a&amp;b</string><number>12</number></arguments></invoke>");
+              "197|<invoke name=\"sendData\" "
+              "returntype=\"xml\"><arguments><string>a&amp;b</string><number>12</number></arguments></invoke>");
     EXPECT_EQ(control.hooks.fireFSCommand("quit", "now"), 1);
     EXPECT_EQ(control.events.received.back(), "150|quit|now");
 
@@ -726,7 +784,9 @@ TEST(ActiveXControl, DrawsIntoTheBoundsAndClipItIsGiven) {
     black.Fill(0xFF000000);
     white.Fill(0xFFFFFFFF);
     RECTL bounds{0, 0, 400, 300};
-    ASSERT_EQ(control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, black.dc(), &bounds, nullptr, nullptr, 0), S_OK);
+    ASSERT_EQ(
+        control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, black.dc(), &bounds, nullptr, nullptr, 0),
+        S_OK);
     control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, white.dc(), &bounds, nullptr, nullptr, 0);
     EXPECT_EQ(black.At(2, 2), 0xFF000000u);
     EXPECT_EQ(white.At(397, 297), 0xFFFFFFFFu);
@@ -779,7 +839,8 @@ TEST(ActiveXControl, KeepsItsStateTellsTheContainerAndJournalsWhatItIsTold) {
         ASSERT_EQ(control.createResult, S_OK);
         const auto journal = control.hooks.Journal();
         auto has = [&](const std::string& prefix) {
-            return std::any_of(journal.begin(), journal.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+            return std::any_of(journal.begin(), journal.end(),
+                               [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
         };
         EXPECT_TRUE(has("IOleObject::SetClientSite site"));
         EXPECT_TRUE(has("IPersistStreamInit::InitNew"));

@@ -50,8 +50,7 @@ TEST(MovieReading, FlvAndOtherDataAndDamagedMovies) {
     const auto flv = vdtest::FlvBytes();
     EXPECT_EQ(vd::rp::ReadMovie(flv.data(), flv.size()).kind, MediaKind::Flv);
     const std::string xml = "<config/>";
-    EXPECT_EQ(vd::rp::ReadMovie(reinterpret_cast<const uint8_t*>(xml.data()), xml.size()).kind,
-              MediaKind::Other);
+    EXPECT_EQ(vd::rp::ReadMovie(reinterpret_cast<const uint8_t*>(xml.data()), xml.size()).kind, MediaKind::Other);
     // Every truncation of a compressed and of an uncompressed movie is read without harm.
     for (const auto& whole : {FourFrames().Cws(), FourFrames().Fws()}) {
         for (size_t n = 0; n < whole.size(); ++n) {
@@ -69,9 +68,10 @@ TEST(MovieReading, FlvAndOtherDataAndDamagedMovies) {
 }
 
 TEST(ExternalInterfaceText, RequestsRoundTripWithEscapedText) {
-    ExtRequest r{"send<Data>", "xml",
-                 {ExtValue::Str("a&b \"q\""), ExtValue::Num("12.5"), ExtValue::Bool(true),
-                  ExtValue::Bool(false), ExtValue{ExtValue::Type::Null, false, {}}, ExtValue{}}};
+    ExtRequest r{"send<Data>",
+                 "xml",
+                 {ExtValue::Str("a&b \"q\""), ExtValue::Num("12.5"), ExtValue::Bool(true), ExtValue::Bool(false),
+                  ExtValue{ExtValue::Type::Null, false, {}}, ExtValue{}}};
     const std::string xml = vd::rp::WriteRequest(r);
     EXPECT_EQ(xml.substr(0, 47), "<invoke name=\"send&lt;Data&gt;\" returntype=\"xml");
     const auto back = vd::rp::ReadRequest(xml);
@@ -92,9 +92,10 @@ TEST(ExternalInterfaceText, AcceptsTheHostFormsAndRefusesBrokenText) {
     r = vd::rp::ReadRequest("<invoke name=\"f\"><arguments><string>&#65;&#x263A;</string></arguments></invoke>");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->args.at(0).text, "A\xE2\x98\xBA");
-    for (const char* bad : {"", "<invoke>", "<invoke name=\"f\"", "<invoke name=\"f\"><arguments><string>x</arguments></invoke>",
-                            "<invoke name=\"f\"></invoke>trailing", "<invoke name=\"&bogus;\"></invoke>",
-                            "<invoke name=\"f\"><arguments><object/></arguments></invoke>"}) {
+    for (const char* bad :
+         {"", "<invoke>", "<invoke name=\"f\"", "<invoke name=\"f\"><arguments><string>x</arguments></invoke>",
+          "<invoke name=\"f\"></invoke>trailing", "<invoke name=\"&bogus;\"></invoke>",
+          "<invoke name=\"f\"><arguments><object/></arguments></invoke>"}) {
         EXPECT_FALSE(vd::rp::ReadRequest(bad)) << bad;
     }
     EXPECT_EQ(vd::rp::ReadValue(" <string>x</string> ")->text, "x");
@@ -222,8 +223,10 @@ TEST(Player, VariablesCallbacksAndHostCalls) {
     EXPECT_EQ(p.GetVariable("missing"), "");
     EXPECT_EQ(p.GetVariable("$version"), "WIN 10,0,0,0");
     EXPECT_EQ(p.FlashVersion() >> 16, 10);
-    EXPECT_EQ(p.CallFunction("<invoke name=\"echo\" returntype=\"xml\"><arguments><string>hi &amp; bye</string></arguments></invoke>"),
-              "<string>hi &amp; bye</string>");
+    EXPECT_EQ(
+        p.CallFunction(
+            "<invoke name=\"echo\" returntype=\"xml\"><arguments><string>hi &amp; bye</string></arguments></invoke>"),
+        "<string>hi &amp; bye</string>");
     EXPECT_EQ(p.CallFunction("<invoke name=\"echo\" returntype=\"xml\"></invoke>"), "<undefined/>");
     EXPECT_EQ(p.CallFunction("<invoke name=\"nobody\" returntype=\"xml\"></invoke>"), "");
     EXPECT_EQ(p.CallFunction("garbage"), "");
@@ -247,8 +250,8 @@ TEST(Player, TheVideoPlayerMovieRequestsSkinAndContentAsGiven) {
     p.SetVariable("flv.skin", "ClearOverAll.swf");
     p.SetVariable("flv.volume", "35");
     p.SetVariable("flv.contentPath", "http://vdhost/C:/media/clip.flv");
-    EXPECT_EQ(host.requests, (std::vector<std::string>{"flvplayback.swf", "ClearOverAll.swf",
-                                                      "http://vdhost/C:/media/clip.flv"}));
+    EXPECT_EQ(host.requests,
+              (std::vector<std::string>{"flvplayback.swf", "ClearOverAll.swf", "http://vdhost/C:/media/clip.flv"}));
     EXPECT_EQ(p.Volume(), 35);
     EXPECT_TRUE(p.VideoPlaying());
     EXPECT_EQ(p.CallFunction("<invoke name=\"stopflv\" returntype=\"xml\"></invoke>"), "<undefined/>");

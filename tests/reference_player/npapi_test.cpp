@@ -20,9 +20,9 @@ namespace {
 
 struct Browser {
     std::map<std::string, std::vector<uint8_t>> files;  // what URL requests are served from
-    std::vector<std::string> requests;                   // url|target
+    std::vector<std::string> requests;                  // url|target
     std::vector<NPRect> invalid;
-    std::vector<std::string> fsCommands;                 // command|args
+    std::vector<std::string> fsCommands;  // command|args
     std::vector<std::string> scripts;
     std::string answer = "<string>host answer</string>";
     NPPluginFuncs* plugin = nullptr;
@@ -147,7 +147,8 @@ public:
         module_.Reset(LoadLibraryW((vdtest::ExeDir() + L"npswf32.dll").c_str()));
         if (!module_) return;
         const HMODULE m = module_.Get();
-        getEntryPoints = reinterpret_cast<NP_GetEntryPointsFunc>(reinterpret_cast<void*>(GetProcAddress(m, "NP_GetEntryPoints")));
+        getEntryPoints =
+            reinterpret_cast<NP_GetEntryPointsFunc>(reinterpret_cast<void*>(GetProcAddress(m, "NP_GetEntryPoints")));
         initialize = reinterpret_cast<NP_InitializeFunc>(reinterpret_cast<void*>(GetProcAddress(m, "NP_Initialize")));
         shutdown = reinterpret_cast<NP_ShutdownFunc>(reinterpret_cast<void*>(GetProcAddress(m, "NP_Shutdown")));
         disableLocalSecurity = reinterpret_cast<Flash_DisableLocalSecurityFunc>(
@@ -164,7 +165,9 @@ public:
         initialize(&browser);
         disableLocalSecurity();
     }
-    bool Loaded() const { return module_ && getEntryPoints && initialize && shutdown && disableLocalSecurity && hooksLoaded; }
+    bool Loaded() const {
+        return module_ && getEntryPoints && initialize && shutdown && disableLocalSecurity && hooksLoaded;
+    }
 
     vd::win32::TModule module_;
     NP_GetEntryPointsFunc getEntryPoints = nullptr;
@@ -286,8 +289,9 @@ TEST(NpapiInstance, ReceivesTheHostsArgumentsAndOffersAScriptableObject) {
         EXPECT_EQ(lib.host.objectsCreated, 1);
         const auto j = lib.hooks.Journal();
         ASSERT_GE(j.size(), 2u);
-        EXPECT_EQ(j[0], "NPP_New mime=\"application/x-shockwave-flash\" mode=1 argc=4 wmode=\"transparent\" "
-                        "bgcolor=\"#0\" width=\"400\" height=\"300\" saved=null");
+        EXPECT_EQ(j[0],
+                  "NPP_New mime=\"application/x-shockwave-flash\" mode=1 argc=4 wmode=\"transparent\" "
+                  "bgcolor=\"#0\" width=\"400\" height=\"300\" saved=null");
         EXPECT_EQ(j[1], "NPP_GetValue variable=15");
         // Nothing loaded yet: the queries answer empty values.
         EXPECT_EQ(inst.Call("TotalFrames").value.intValue, 0);
@@ -309,9 +313,12 @@ TEST(NpapiInstance, LoadMovieRequestsTheUrlAsGivenAndPlaysWhatArrives) {
     // The stream calls in the host's order, and the first frame's FSCommand.
     const auto streamCalls = lib.hooks.Lines("NPP_");
     ASSERT_GE(streamCalls.size(), 4u);
-    EXPECT_EQ(streamCalls[streamCalls.size() - 4].rfind("NPP_NewStream type=\"application/x-shockwave-flash\" url=\"C:\\\\movies\\\\a b.swf\"", 0), 0u);
+    EXPECT_EQ(streamCalls[streamCalls.size() - 4].rfind(
+                  "NPP_NewStream type=\"application/x-shockwave-flash\" url=\"C:\\\\movies\\\\a b.swf\"", 0),
+              0u);
     EXPECT_EQ(streamCalls[streamCalls.size() - 3].rfind("NPP_Write offset=0 len=", 0), 0u);
-    EXPECT_EQ(streamCalls[streamCalls.size() - 2], "NPP_URLNotify url=\"C:\\\\movies\\\\a b.swf\" reason=0 notify=ours");
+    EXPECT_EQ(streamCalls[streamCalls.size() - 2],
+              "NPP_URLNotify url=\"C:\\\\movies\\\\a b.swf\" reason=0 notify=ours");
     EXPECT_EQ(streamCalls.back(), "NPP_DestroyStream reason=0");
     EXPECT_EQ(lib.host.fsCommands, std::vector<std::string>{"started|frame one"});
 
@@ -340,7 +347,9 @@ TEST(NpapiInstance, LoadMovieRequestsTheUrlAsGivenAndPlaysWhatArrives) {
 
     inst.Call("SetVariable", {S("stage.title"), S("Hello")});
     EXPECT_EQ(Text(inst.Call("GetVariable", {S("stage.title")})), "Hello");
-    EXPECT_EQ(Text(inst.Call("CallFunction", {S("<invoke name=\"echo\" returntype=\"xml\"><arguments><number>7</number></arguments></invoke>")})),
+    EXPECT_EQ(Text(inst.Call(
+                  "CallFunction",
+                  {S("<invoke name=\"echo\" returntype=\"xml\"><arguments><number>7</number></arguments></invoke>")})),
               "<number>7</number>");
     EXPECT_EQ(Text(inst.Call("CallFunction", {S("<invoke name=\"none\" returntype=\"xml\"></invoke>")})), "");
     EXPECT_EQ(inst.Call("FlashVersion").value.intValue >> 16, 10);
@@ -418,8 +427,8 @@ TEST(NpapiInstance, JournalsInputEventsItIsHanded) {
     NPEvent other{WM_USER, 0, 0};
     EXPECT_EQ(lib.funcs.event(&inst.npp, &other), 0);
     EXPECT_EQ(lib.hooks.Journal(), (std::vector<std::string>{"NPP_HandleEvent event=0x201 wParam=0x1 lParam=0x140010",
-                                                            "NPP_HandleEvent event=0x102 wParam=0x61 lParam=0x4",
-                                                            "NPP_HandleEvent event=0x400 wParam=0x0 lParam=0x0"}));
+                                                             "NPP_HandleEvent event=0x102 wParam=0x61 lParam=0x4",
+                                                             "NPP_HandleEvent event=0x400 wParam=0x0 lParam=0x0"}));
 }
 
 TEST(NpapiInstance, CallsTheHostForFSCommandsAndExternalCalls) {
@@ -430,11 +439,13 @@ TEST(NpapiInstance, CallsTheHostForFSCommandsAndExternalCalls) {
     ASSERT_EQ(lib.hooks.fireFSCommand("quit", "now please"), 1);
     EXPECT_EQ(lib.host.fsCommands, std::vector<std::string>{"quit|now please"});
 
-    EXPECT_EQ(lib.hooks.CallHost("sendData", "<string>abc</string><number>12</number>"), "<string>host answer</string>");
+    EXPECT_EQ(lib.hooks.CallHost("sendData", "<string>abc</string><number>12</number>"),
+              "<string>host answer</string>");
     ASSERT_EQ(lib.host.scripts.size(), 1u);
     EXPECT_EQ(lib.host.scripts[0], "try { __flash__toXML(sendData(\"abc\",12)) ; } catch (e) { \"<undefined/>\"; }");
     lib.hooks.CallHost("q", "<string>say \"hi\" \\ bye</string>");
-    EXPECT_EQ(lib.host.scripts[1], "try { __flash__toXML(q(\"say \\\"hi\\\" \\\\ bye\")) ; } catch (e) { \"<undefined/>\"; }");
+    EXPECT_EQ(lib.host.scripts[1],
+              "try { __flash__toXML(q(\"say \\\"hi\\\" \\\\ bye\")) ; } catch (e) { \"<undefined/>\"; }");
 }
 
 TEST(NpapiInstance, SurvivesAHostThatEndsTheInstanceInsideAnFSCommand) {
@@ -477,8 +488,9 @@ TEST(NpapiInstance, TheVideoPlayerMovieAsksForSkinAndVideoAsNamed) {
     inst.Call("SetVariable", {S("flv.volume"), S("50")});
     inst.Call("SetVariable", {S("flv.contentPath"), S("http://vdhost/clip.flv")});
     EXPECT_EQ(lib.host.requests, (std::vector<std::string>{"flvplayback.swf|null", "ClearOverAll.swf|null",
-                                                          "http://vdhost/clip.flv|null"}));
-    EXPECT_EQ(Text(inst.Call("CallFunction", {S("<invoke name=\"stopflv\" returntype=\"xml\"></invoke>")})), "<undefined/>");
+                                                           "http://vdhost/clip.flv|null"}));
+    EXPECT_EQ(Text(inst.Call("CallFunction", {S("<invoke name=\"stopflv\" returntype=\"xml\"></invoke>")})),
+              "<undefined/>");
 }
 
 TEST(NpapiInstance, FramesAdvanceOnTheirOwnTimerInTheMessageLoop) {

@@ -32,12 +32,15 @@ struct Hooks {
 
     bool Load(HMODULE m) {
         getJournal = reinterpret_cast<GetJournalFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_GetJournal")));
-        clearJournal = reinterpret_cast<ClearJournalFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_ClearJournal")));
+        clearJournal =
+            reinterpret_cast<ClearJournalFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_ClearJournal")));
         step = reinterpret_cast<StepFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_Step")));
         setTimer = reinterpret_cast<SetTimerFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_SetTimerEnabled")));
-        fireFSCommand = reinterpret_cast<FireFSCommandFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_FireFSCommand")));
+        fireFSCommand =
+            reinterpret_cast<FireFSCommandFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_FireFSCommand")));
         callHost = reinterpret_cast<CallHostFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_CallHost")));
-        lastAnswer = reinterpret_cast<GetLastAnswerFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_GetLastAnswer")));
+        lastAnswer =
+            reinterpret_cast<GetLastAnswerFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_GetLastAnswer")));
         return getJournal && clearJournal && step && setTimer && fireFSCommand && callHost && lastAnswer;
     }
 

@@ -39,9 +39,7 @@ public:
         Tag(12, a);
         return *this;
     }
-    SwfBuilder& FSCommand(const std::string& cmd, const std::string& args) {
-        return GetUrl("FSCommand:" + cmd, args);
-    }
+    SwfBuilder& FSCommand(const std::string& cmd, const std::string& args) { return GetUrl("FSCommand:" + cmd, args); }
     SwfBuilder& Callback(const std::string& name) { return GetUrl("ExternalInterface:" + name, ""); }
     SwfBuilder& ShowFrame() {
         Tag(1, {});
@@ -120,8 +118,6 @@ private:
     std::vector<uint8_t> tags_;
 };
 
-inline std::vector<uint8_t> FlvBytes() {
-    return {'F', 'L', 'V', 1, 5, 0, 0, 0, 9, 0, 0, 0, 0};
-}
+inline std::vector<uint8_t> FlvBytes() { return {'F', 'L', 'V', 1, 5, 0, 0, 0, 9, 0, 0, 0, 0}; }
 
 }  // namespace vdtest

@@ -121,8 +121,8 @@ TEST_F(FlashStoreTest, ExactBytesOfTheWideKind) {
     TvdFlashStream* item = list.GetFlashs()->Add();
     item->SetFlashStore(u"a.swf");
     SetData(*item, Bytes({1, 2, 3}));
-    const std::string expected = Bytes({0x04, 0x05, 0, 0, 0, 0x61, 0, 0x2E, 0, 0x73, 0, 0x77, 0, 0x66, 0,
-                                        0x03, 0, 0, 0, 0x01, 0x02, 0x03});
+    const std::string expected =
+        Bytes({0x04, 0x05, 0, 0, 0, 0x61, 0, 0x2E, 0, 0x73, 0, 0x77, 0, 0x66, 0, 0x03, 0, 0, 0, 0x01, 0x02, 0x03});
     EXPECT_EQ(Written(*item), expected);
 
     TvdFlashStream* back = list.GetFlashs()->Add();
@@ -164,15 +164,15 @@ TEST_F(FlashStoreTest, DamagedBytesRaiseAReadErrorAndChangeNothing) {
     item->SetFlashStore(u"keep.swf");
     SetData(*item, "xyz");
     const std::string damaged[] = {
-        Bytes({}),                                          // no kind byte at all
-        Bytes({4}),                                         // no name length
-        Bytes({4, 1, 0}),                                   // name length cut short
-        Bytes({4, 0xFF, 0xFF, 0xFF, 0xFF}),                 // negative name length
-        Bytes({4, 0, 0, 0, 0x80}),                          // most negative
-        Bytes({4, 0xFF, 0xFF, 0xFF, 0x7F}),                 // huge name length
-        Bytes({4, 2, 0, 0, 0, 0x61, 0}),                    // name runs past the end
-        Bytes({2, 3, 0, 0, 0, 0x61, 0x62}),                 // narrow name runs past the end
-        Bytes({4, 1, 0, 0, 0, 0x61, 0}),                    // no data size
+        Bytes({}),                                                      // no kind byte at all
+        Bytes({4}),                                                     // no name length
+        Bytes({4, 1, 0}),                                               // name length cut short
+        Bytes({4, 0xFF, 0xFF, 0xFF, 0xFF}),                             // negative name length
+        Bytes({4, 0, 0, 0, 0x80}),                                      // most negative
+        Bytes({4, 0xFF, 0xFF, 0xFF, 0x7F}),                             // huge name length
+        Bytes({4, 2, 0, 0, 0, 0x61, 0}),                                // name runs past the end
+        Bytes({2, 3, 0, 0, 0, 0x61, 0x62}),                             // narrow name runs past the end
+        Bytes({4, 1, 0, 0, 0, 0x61, 0}),                                // no data size
         Bytes({4, 1, 0, 0, 0, 0x61, 0, 0xFE, 0xFF, 0xFF, 0xFF}),        // negative size
         Bytes({4, 1, 0, 0, 0, 0x61, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2}),  // size beyond the data
         Bytes({2, 0, 0, 0, 0, 4, 0, 0, 0, 1, 2, 3}),                    // data one byte short

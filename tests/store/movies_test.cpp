@@ -54,7 +54,9 @@ std::map<std::string, Placement> Named(const Movie& m, int sprite) {
     return named;
 }
 
-uint16_t DefinedId(const Tag& t) { return static_cast<uint16_t>(static_cast<uint8_t>(t.Body[0]) | static_cast<uint8_t>(t.Body[1]) << 8); }
+uint16_t DefinedId(const Tag& t) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(t.Body[0]) | static_cast<uint8_t>(t.Body[1]) << 8);
+}
 
 TEST(BuiltInMovies, EachIsACompressedVersion8MovieWithSoundStructure) {
     for (const vd::TBuiltInMovie& b : vd::kBuiltInMovies) {
@@ -98,7 +100,8 @@ TEST(BuiltInMovies, PlayerMovieMeetsTheHostContract) {
         if (t.Code == 60) videos.insert(DefinedId(t));
     for (const Tag& t : m.Tags) {
         if (t.Code == 39 && DefinedId(t) == flvClip) flvIsSprite = true;
-        if (t.Code == 26 && t.SpriteId == flvClip && videos.count(ReadPlaceObject2(t.Body).Character)) holdsVideo = true;
+        if (t.Code == 26 && t.SpriteId == flvClip && videos.count(ReadPlaceObject2(t.Body).Character))
+            holdsVideo = true;
     }
     EXPECT_TRUE(flvIsSprite);
     EXPECT_TRUE(holdsVideo);
@@ -111,15 +114,16 @@ TEST(BuiltInMovies, PlayerMovieMeetsTheHostContract) {
     EXPECT_TRUE(labelled);
     // The callbacks and the variables, by name, in the action bytes.
     const std::string actions = AllActionBytes(m);
-    for (const char* s : {"playflv", "stopflv", "addCallback", "ExternalInterface", "contentPath", "skin", "volume",
-                          "NetConnection", "NetStream", "attachVideo", "Sound", "setVolume", "loadMovie",
-                          "onEnterFrame", "ClearOverAll.swf"})
+    for (const char* s :
+         {"playflv", "stopflv", "addCallback", "ExternalInterface", "contentPath", "skin", "volume", "NetConnection",
+          "NetStream", "attachVideo", "Sound", "setVolume", "loadMovie", "onEnterFrame", "ClearOverAll.swf"})
         EXPECT_TRUE(Has(actions, std::string(s) + '\0')) << s;
 }
 
 TEST(BuiltInMovies, SkinsHaveTheControlsAndFourDistinctLooks) {
     std::set<std::string> looks;
-    for (const char16_t* skin : {u"ClearOverAll.swf", u"SteelOverAll.swf", u"MojaveOverAll.swf", u"ArcticOverAll.swf"}) {
+    for (const char16_t* skin :
+         {u"ClearOverAll.swf", u"SteelOverAll.swf", u"MojaveOverAll.swf", u"ArcticOverAll.swf"}) {
         SCOPED_TRACE(vd::WideToUtf8(skin));
         const Movie m = ReadMovie(MovieBytes(skin));
         const auto named = Named(m, 0);

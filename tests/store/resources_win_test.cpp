@@ -1,7 +1,7 @@
 // The built-in movies as RCDATA resources of the module, the real file-existence test and the
 // application directory, under Wine.
-#include "vd_windows.h"
 #include "vd_win32_owners.h"
+#include "vd_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@ using namespace vd;
 namespace {
 
 TEST(MovieResources, FoundFromTheRequestedNamesWithoutRegardToCase) {
-    for (const char16_t* name : {u"flvplayback.swf", u"FLVPLAYBACK.SWF", u"ClearOverAll.swf", u"clearoverall.swf",
-                                 u"SteelOverAll.swf", u"MojaveOverAll.swf", u"ArcticOverAll.swf", u"arcticoverall",
-                                 u"ArcticOverAll.xml"}) {
+    for (const char16_t* name :
+         {u"flvplayback.swf", u"FLVPLAYBACK.SWF", u"ClearOverAll.swf", u"clearoverall.swf", u"SteelOverAll.swf",
+          u"MojaveOverAll.swf", u"ArcticOverAll.swf", u"arcticoverall", u"ArcticOverAll.xml"}) {
         TMovieResource r;
         EXPECT_TRUE(FindMovieResource(name, r)) << WideToUtf8(name);
         ASSERT_GT(r.Size, 8u);

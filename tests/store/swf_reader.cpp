@@ -80,8 +80,9 @@ Movie ReadMovie(const std::string& bytes) {
         if (m.DeclaredLength < 8 || m.DeclaredLength > (64u << 20)) throw BadMovie("implausible file length");
         body.resize(m.DeclaredLength - 8 + 1);  // one spare byte shows an overlong stream
         uLongf size = static_cast<uLongf>(body.size());
-        const int rc = uncompress(reinterpret_cast<Bytef*>(body.data()), &size,
-                                  reinterpret_cast<const Bytef*>(bytes.data() + 8), static_cast<uLong>(bytes.size() - 8));
+        const int rc =
+            uncompress(reinterpret_cast<Bytef*>(body.data()), &size, reinterpret_cast<const Bytef*>(bytes.data() + 8),
+                       static_cast<uLong>(bytes.size() - 8));
         if (rc != Z_OK && rc != Z_BUF_ERROR) throw BadMovie("zlib data is damaged");
         if (rc == Z_BUF_ERROR && size == body.size()) throw BadMovie("inflates beyond the declared length");
         if (rc != Z_OK) throw BadMovie("zlib data is cut short");

@@ -18,8 +18,8 @@ struct Tag {
 struct Movie {
     std::string Signature;
     int Version = 0;
-    uint32_t DeclaredLength = 0;  // from the header
-    size_t InflatedLength = 0;    // header plus the inflated rest
+    uint32_t DeclaredLength = 0;                     // from the header
+    size_t InflatedLength = 0;                       // header plus the inflated rest
     int32_t XMin = 0, XMax = 0, YMin = 0, YMax = 0;  // twips
     double FrameRate = 0;
     int FrameCount = 0;

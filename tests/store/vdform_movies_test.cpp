@@ -46,7 +46,8 @@ void Add(TvdFlashList& list, const WideString& name, const std::string& data) {
 }
 
 std::string DataOf(TvdFlashStream* item) {
-    return std::string(reinterpret_cast<const char*>(item->Data().Memory()), static_cast<size_t>(item->Data().GetSize()));
+    return std::string(reinterpret_cast<const char*>(item->Data().Memory()),
+                       static_cast<size_t>(item->Data().GetSize()));
 }
 
 class VdformMovies : public ::testing::TestWithParam<bool> {  // binary form?
@@ -114,8 +115,7 @@ TEST_P(VdformMovies, StoresFilesInTheFirstListAndThePlayerReadsThemBack) {
     const fs::path wide = dir_ / "sub" / fs::path(u8"映画.swf");
     WriteAll(wide, "movie");  // a new item with a wide name
     const std::string before = ReadAll(form_);
-    ASSERT_EQ(Run({"store", P(form_), P(dir_ / "sub" / "Intro.swf"), P(wide)}), kVdformOk)
-        << err_.str();
+    ASSERT_EQ(Run({"store", P(form_), P(dir_ / "sub" / "Intro.swf"), P(wide)}), kVdformOk) << err_.str();
     const std::string after = ReadAll(form_);
     EXPECT_EQ(IsBinaryForm(after), GetParam()) << "the form keeps its format";
 
@@ -168,7 +168,8 @@ TEST(VdformMoviesDamaged, DamagedStoredMovieIsReportedNotTrusted) {
         "      end>\r\n"
         "  end\r\n"
         "end\r\n";
-    const fs::path p = fs::temp_directory_path() / ("vdform-damaged-" + std::to_string(std::random_device()()) + ".txt");
+    const fs::path p =
+        fs::temp_directory_path() / ("vdform-damaged-" + std::to_string(std::random_device()()) + ".txt");
     WriteAll(p, form);
     std::ostringstream out, err;
     const std::u8string u = p.u8string();

@@ -17,7 +17,8 @@ inline uint32_t Rgb(uint32_t pixel) { return pixel & 0xFFFFFFu; }
 inline uint32_t RgbOf(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
 // Renders a control (and its children) into a fresh DIB section of the given size.
-inline std::unique_ptr<vd::TDibSection> Render(vd::TWinControl& control, int width, int height, uint32_t fill = 0x123456) {
+inline std::unique_ptr<vd::TDibSection> Render(vd::TWinControl& control, int width, int height,
+                                               uint32_t fill = 0x123456) {
     auto dib = std::make_unique<vd::TDibSection>(width, height);
     for (int i = 0; i < width * height; ++i) dib->Bits()[i] = fill;
     control.PaintTo(dib->DC(), 0, 0);
@@ -45,8 +46,7 @@ public:
 };
 
 // A shown form with the given client size and its window created.
-template <class F = vd::TForm>
-std::unique_ptr<F> MakeForm(int clientWidth, int clientHeight) {
+template <class F = vd::TForm> std::unique_ptr<F> MakeForm(int clientWidth, int clientHeight) {
     auto f = std::make_unique<F>(nullptr);
     f->SetBounds(10, 10, 300, 200);
     f->HandleNeeded();

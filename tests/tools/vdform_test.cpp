@@ -68,9 +68,7 @@ protected:
         fs::remove_all(dir_, ec);
     }
 
-    fs::path PathOf(const std::string& name) const {
-        return dir_ / fs::path(std::u8string(name.begin(), name.end()));
-    }
+    fs::path PathOf(const std::string& name) const { return dir_ / fs::path(std::u8string(name.begin(), name.end())); }
     // Path (UTF-8, as vdform takes it) of a file in the test's own folder.
     std::string File(const std::string& name) const { return U8(PathOf(name)); }
 
@@ -106,16 +104,15 @@ protected:
 };
 
 // Bytes of a literal, embedded zeros included.
-template <size_t N>
-std::string Bytes(const char (&s)[N]) {
-    return std::string(s, N - 1);
-}
+template <size_t N> std::string Bytes(const char (&s)[N]) { return std::string(s, N - 1); }
 
 // A binary form whose only property is an extended NaN: readable, but form text cannot hold it.
 std::string BinaryWithNaN() {
-    return Bytes("TPF0\x02TA\x00\x01" "F\x05"
-                 "\x00\x00\x00\x00\x00\x00\x00\xC0\xFF\x7F"  // extended: quiet NaN
-                 "\x00\x00");
+    return Bytes(
+        "TPF0\x02TA\x00\x01"
+        "F\x05"
+        "\x00\x00\x00\x00\x00\x00\x00\xC0\xFF\x7F"  // extended: quiet NaN
+        "\x00\x00");
 }
 
 }  // namespace
@@ -237,7 +234,10 @@ TEST_F(Vdform, DumpShowsValuesTheTextFormatCannotHold) {
     EXPECT_EQ(r.Out, "TA\n  F = NaN\n");
 
     // Names and identifiers with bytes form text has no spelling for, one a line break.
-    Write("name.dfm", Bytes("TPF0\x02TA\x03" "a\nb\x01P\x07\x03" "x y\x01Q\x0B\x02" "1z\x00\x00\x00"));
+    Write("name.dfm", Bytes("TPF0\x02TA\x03"
+                            "a\nb\x01P\x07\x03"
+                            "x y\x01Q\x0B\x02"
+                            "1z\x00\x00\x00"));
     r = RunTool({"dump", File("name.dfm")});
     ASSERT_EQ(r.Code, 0) << r.Err;
     EXPECT_EQ(r.Out, "TA a?b\n  P = x y\n  Q = [1z]\n");

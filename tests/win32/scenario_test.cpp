@@ -1,8 +1,8 @@
 // Proves vd_add_wine_test / cmake/wine-scenario.sh: the test runs in its own Wine prefix
 // (SCENARIO scenario_test), from a run folder holding the FILES entry beside the EXE, with the
 // REGISTRY values set before it starts. See tests/CMakeLists.txt.
-#include "vd_windows.h"
 #include "vd_win32_owners.h"
+#include "vd_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -52,15 +52,13 @@ TEST(Scenario, RegistryValuesAreSet) {
     wchar_t text[128] = {};
     DWORD type = 0;
     DWORD size = sizeof(text) - sizeof(wchar_t);
-    EXPECT_EQ(RegQueryValueExW(key, L"Greeting", nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, L"Greeting", nullptr, &type, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::wstring(text), L"hello from vd_add_wine_test");
 
     DWORD count = 0;
     size = sizeof(count);
-    EXPECT_EQ(RegQueryValueExW(key, L"Count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, L"Count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(count, 42u);
 }

@@ -1,7 +1,7 @@
 // Windows smoke test: GDI drawing into a DIB section, and a window's message loop.
 // Runs under Wine with the null graphics driver (no X server).
-#include "vd_windows.h"
 #include "vd_win32_owners.h"
+#include "vd_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +52,7 @@ public:
         return p;
     }
     void Fill(Bgra p) {
-        for (int i = 0; i < kWidth * kHeight; ++i)
-            std::memcpy(static_cast<uint8_t*>(bits_) + i * 4, &p, 4);
+        for (int i = 0; i < kWidth * kHeight; ++i) std::memcpy(static_cast<uint8_t*>(bits_) + i * 4, &p, 4);
     }
 
 private:
@@ -137,25 +136,25 @@ LRESULT CALLBACK SmokeWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* log = reinterpret_cast<WindowLog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (log) {
         switch (msg) {
-        case WM_CREATE:
-            log->created = true;
-            break;
-        case kCustomMessage:
-            ++log->custom;
-            log->customWParam = wp;
-            log->customLParam = lp;
-            return 0;
-        case WM_TIMER:
-            if (wp == kTimerId) {
-                ++log->timer;
-                KillTimer(hwnd, kTimerId);
-            }
-            return 0;
-        case WM_DESTROY:
-            log->destroyed = true;
-            return 0;
-        default:
-            break;
+            case WM_CREATE:
+                log->created = true;
+                break;
+            case kCustomMessage:
+                ++log->custom;
+                log->customWParam = wp;
+                log->customLParam = lp;
+                return 0;
+            case WM_TIMER:
+                if (wp == kTimerId) {
+                    ++log->timer;
+                    KillTimer(hwnd, kTimerId);
+                }
+                return 0;
+            case WM_DESTROY:
+                log->destroyed = true;
+                return 0;
+            default:
+                break;
         }
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
@@ -171,8 +170,8 @@ TEST(Window, PumpsPostedMessageAndTimer) {
     ASSERT_NE(RegisterClassExW(&wc), 0);
 
     WindowLog log;
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"vd smoke", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 200, 100, nullptr, nullptr, instance, &log);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"vd smoke", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                200, 100, nullptr, nullptr, instance, &log);
     ASSERT_NE(hwnd, nullptr);
     EXPECT_TRUE(log.created);
 

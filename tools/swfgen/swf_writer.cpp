@@ -136,12 +136,12 @@ std::string ShapeTag(uint16_t id, const std::vector<Polygon>& polygons) {
         const int lineIndex = p.Outline ? ++line : 0;
         const Point start = p.Points.front();
         // Style change: move to the first point, fill on the left (fill style 0).
-        w.UB(0, 1);                     // not an edge
-        w.UB(0, 1);                     // no new styles
-        w.UB(lineBits ? 1 : 0, 1);      // line style
-        w.UB(1, 1);                     // fill style 1
-        w.UB(1, 1);                     // fill style 0
-        w.UB(1, 1);                     // move to
+        w.UB(0, 1);                 // not an edge
+        w.UB(0, 1);                 // no new styles
+        w.UB(lineBits ? 1 : 0, 1);  // line style
+        w.UB(1, 1);                 // fill style 1
+        w.UB(1, 1);                 // fill style 0
+        w.UB(1, 1);                 // move to
         const int mb = std::max(SignedBits(start.x), SignedBits(start.y));
         w.UB(static_cast<uint32_t>(mb), 5);
         w.SB(start.x, mb);
@@ -271,11 +271,21 @@ std::string Asm::Code() const {
 
 // ---------------------------------------------------------------------------------------
 
-Expr Str(std::string s) { return [s](Asm& a) { a.PushString(s); }; }
-Expr Int(int32_t v) { return [v](Asm& a) { a.PushInt(v); }; }
-Expr Null() { return [](Asm& a) { a.PushNull(); }; }
-Expr Bool(bool v) { return [v](Asm& a) { a.PushBool(v); }; }
-Expr Var(std::string name) { return [name](Asm& a) { a.PushString(name).Op(aGetVariable); }; }
+Expr Str(std::string s) {
+    return [s](Asm& a) { a.PushString(s); };
+}
+Expr Int(int32_t v) {
+    return [v](Asm& a) { a.PushInt(v); };
+}
+Expr Null() {
+    return [](Asm& a) { a.PushNull(); };
+}
+Expr Bool(bool v) {
+    return [v](Asm& a) { a.PushBool(v); };
+}
+Expr Var(std::string name) {
+    return [name](Asm& a) { a.PushString(name).Op(aGetVariable); };
+}
 
 Expr Member(Expr object, std::string name) {
     return [object, name](Asm& a) {
@@ -334,9 +344,14 @@ Expr Fn(std::initializer_list<std::string> params, const Asm& body) {
     return [ps, body](Asm& a) {
         // initializer_list cannot be stored; rebuild the call with the saved names.
         switch (ps.size()) {
-            case 0: a.Function("", {}, body); break;
-            case 1: a.Function("", {ps[0]}, body); break;
-            default: throw std::invalid_argument("at most one parameter");
+            case 0:
+                a.Function("", {}, body);
+                break;
+            case 1:
+                a.Function("", {ps[0]}, body);
+                break;
+            default:
+                throw std::invalid_argument("at most one parameter");
         }
     };
 }

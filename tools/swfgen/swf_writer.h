@@ -17,7 +17,10 @@ public:
     void UB(uint32_t value, int bits);
     void SB(int32_t value, int bits) { UB(static_cast<uint32_t>(value), bits); }
     void Align();
-    const std::string& Bytes() { Align(); return out_; }
+    const std::string& Bytes() {
+        Align();
+        return out_;
+    }
 
 private:
     std::string out_;
@@ -46,9 +49,17 @@ std::string Tag(uint16_t code, const std::string& body);
 
 // Tag codes used.
 enum : uint16_t {
-    kEnd = 0, kShowFrame = 1, kSetBackgroundColor = 9, kDoAction = 12, kPlaceObject2 = 26,
-    kDefineShape3 = 32, kDefineButton2 = 34, kDefineSprite = 39, kFrameLabel = 43,
-    kDefineVideoStream = 60, kFileAttributes = 69,
+    kEnd = 0,
+    kShowFrame = 1,
+    kSetBackgroundColor = 9,
+    kDoAction = 12,
+    kPlaceObject2 = 26,
+    kDefineShape3 = 32,
+    kDefineButton2 = 34,
+    kDefineSprite = 39,
+    kFrameLabel = 43,
+    kDefineVideoStream = 60,
+    kFileAttributes = 69,
 };
 
 // One solid-filled closed polygon, optionally outlined.
@@ -110,30 +121,50 @@ Expr Str(std::string s);
 Expr Int(int32_t v);
 Expr Null();
 Expr Bool(bool v);
-Expr Var(std::string name);                          // GetVariable
-Expr Member(Expr object, std::string name);          // object.name
+Expr Var(std::string name);                  // GetVariable
+Expr Member(Expr object, std::string name);  // object.name
 Expr Call(std::string function, std::vector<Expr> args);
 Expr Method(Expr object, std::string name, std::vector<Expr> args);
 Expr New(std::string className, std::vector<Expr> args);
-Expr Binary(uint8_t op, Expr a, Expr b);             // Add2, Equals2, Subtract, ...
+Expr Binary(uint8_t op, Expr a, Expr b);  // Add2, Equals2, Subtract, ...
 Expr Not(Expr a);
 Expr Fn(std::initializer_list<std::string> params, const Asm& body);
 
 // Statement builders (append to an Asm).
-void SetVar(Asm& a, const std::string& name, const Expr& value);        // var in this scope
+void SetVar(Asm& a, const std::string& name, const Expr& value);  // var in this scope
 void SetMember(Asm& a, const Expr& object, const std::string& name, const Expr& value);
-void Eval(Asm& a, const Expr& e);                                        // value dropped
+void Eval(Asm& a, const Expr& e);  // value dropped
 void If(Asm& a, const Expr& cond, const std::function<void(Asm&)>& then);
 void DefineFunction(Asm& a, const std::string& name, std::initializer_list<std::string> params,
                     const std::function<void(Asm&)>& body);
 
 // Action codes used.
 enum : uint8_t {
-    aStop = 0x07, aSubtract = 0x0B, aMultiply = 0x0C, aDivide = 0x0D, aNot = 0x12, aPop = 0x17,
-    aGetVariable = 0x1C, aSetVariable = 0x1D, aDefineLocal = 0x3C, aCallFunction = 0x3D,
-    aReturn = 0x3E, aNewObject = 0x40, aTypeOf = 0x44, aAdd2 = 0x47, aLess2 = 0x48, aEquals2 = 0x49,
-    aToNumber = 0x4A, aToString = 0x4B, aGetMember = 0x4E, aSetMember = 0x4F, aCallMethod = 0x52,
-    aJump = 0x99, aDefineFunction = 0x9B, aIf = 0x9D, aPush = 0x96,
+    aStop = 0x07,
+    aSubtract = 0x0B,
+    aMultiply = 0x0C,
+    aDivide = 0x0D,
+    aNot = 0x12,
+    aPop = 0x17,
+    aGetVariable = 0x1C,
+    aSetVariable = 0x1D,
+    aDefineLocal = 0x3C,
+    aCallFunction = 0x3D,
+    aReturn = 0x3E,
+    aNewObject = 0x40,
+    aTypeOf = 0x44,
+    aAdd2 = 0x47,
+    aLess2 = 0x48,
+    aEquals2 = 0x49,
+    aToNumber = 0x4A,
+    aToString = 0x4B,
+    aGetMember = 0x4E,
+    aSetMember = 0x4F,
+    aCallMethod = 0x52,
+    aJump = 0x99,
+    aDefineFunction = 0x9B,
+    aIf = 0x9D,
+    aPush = 0x96,
 };
 
 }  // namespace swf

@@ -21,9 +21,13 @@ namespace {
 
 constexpr int kStageW = 320, kVideoH = 240, kBarH = 40;
 
-Point Px(double x, double y) { return {static_cast<int32_t>(std::lround(x * 20)), static_cast<int32_t>(std::lround(y * 20))}; }
+Point Px(double x, double y) {
+    return {static_cast<int32_t>(std::lround(x * 20)), static_cast<int32_t>(std::lround(y * 20))};
+}
 
-std::vector<Point> Box(double x0, double y0, double x1, double y1) { return {Px(x0, y0), Px(x1, y0), Px(x1, y1), Px(x0, y1)}; }
+std::vector<Point> Box(double x0, double y0, double x1, double y1) {
+    return {Px(x0, y0), Px(x1, y0), Px(x1, y1), Px(x0, y1)};
+}
 
 std::vector<Point> Ring(double cx, double cy, double r, int corners, double turn = 0) {
     std::vector<Point> pts;
@@ -94,8 +98,7 @@ std::string PlayerProgram() {
     DefineFunction(a, "vdmute", {}, [](Asm& b) {
         SetVar(b, "muted", Not(Var("muted")));
         If(b, Var("muted"), [](Asm& c) { Eval(c, Method(Var("sound"), "setVolume", {Int(0)})); });
-        If(b, Not(Var("muted")),
-           [](Asm& c) { Eval(c, Method(Var("sound"), "setVolume", {ToNumber(Flv("volume"))})); });
+        If(b, Not(Var("muted")), [](Asm& c) { Eval(c, Method(Var("sound"), "setVolume", {ToNumber(Flv("volume"))})); });
     });
 
     const Expr ei = Member(Member(Var("flash"), "external"), "ExternalInterface");
@@ -170,28 +173,55 @@ struct Look {
 };
 
 const Look kLooks[] = {
-    {"ClearOverAll.swf", {0, 0, 0, 96}, {255, 255, 255, 96}, {255, 255, 255, 235}, {255, 255, 255, 128},
-     {255, 255, 255, 255}, Corners::Beveled, 0},
-    {"SteelOverAll.swf", {58, 62, 68}, {118, 124, 132}, {232, 234, 238}, {36, 38, 42}, {196, 200, 208},
-     Corners::Square, 20},
-    {"MojaveOverAll.swf", {196, 160, 108}, {150, 104, 58}, {250, 236, 200}, {118, 78, 40}, {238, 208, 148},
-     Corners::Beveled, 0},
-    {"ArcticOverAll.swf", {226, 240, 250}, {118, 178, 226}, {255, 255, 255}, {160, 200, 230}, {36, 108, 178},
-     Corners::Round, 0},
+    {"ClearOverAll.swf",
+     {0, 0, 0, 96},
+     {255, 255, 255, 96},
+     {255, 255, 255, 235},
+     {255, 255, 255, 128},
+     {255, 255, 255, 255},
+     Corners::Beveled,
+     0},
+    {"SteelOverAll.swf",
+     {58, 62, 68},
+     {118, 124, 132},
+     {232, 234, 238},
+     {36, 38, 42},
+     {196, 200, 208},
+     Corners::Square,
+     20},
+    {"MojaveOverAll.swf",
+     {196, 160, 108},
+     {150, 104, 58},
+     {250, 236, 200},
+     {118, 78, 40},
+     {238, 208, 148},
+     Corners::Beveled,
+     0},
+    {"ArcticOverAll.swf",
+     {226, 240, 250},
+     {118, 178, 226},
+     {255, 255, 255},
+     {160, 200, 230},
+     {36, 108, 178},
+     Corners::Round,
+     0},
 };
 
 std::vector<Point> ButtonFace(const Look& look, double cx, double cy) {
     switch (look.Shape) {
-        case Corners::Round: return Ring(cx, cy, 15, 24);
-        case Corners::Beveled: return Ring(cx, cy, 16, 8, M_PI / 8);
-        case Corners::Square: break;
+        case Corners::Round:
+            return Ring(cx, cy, 15, 24);
+        case Corners::Beveled:
+            return Ring(cx, cy, 16, 8, M_PI / 8);
+        case Corners::Square:
+            break;
     }
     return Box(cx - 15, cy - 15, cx + 15, cy + 15);
 }
 
 struct Control {
     const char* Name;
-    double X;  // centre
+    double X;                              // centre
     std::vector<std::vector<Point>> Icon;  // relative to the centre
     std::string Call;                      // the player function it calls
 };
@@ -208,11 +238,11 @@ std::string ButtonTag(uint16_t id, uint16_t face, uint16_t icon, const Asm& onRe
         records += Translate(0, 0);
         PutU8(records, 0);  // colour transform: none
     }
-    PutU8(records, 0);  // end of records
+    PutU8(records, 0);                                     // end of records
     PutU16(b, static_cast<uint16_t>(2 + records.size()));  // from this field to the actions
     b += records;
-    PutU16(b, 0);      // the only condition record
-    PutU8(b, 0x08);    // released over the button
+    PutU16(b, 0);    // the only condition record
+    PutU8(b, 0x08);  // released over the button
     PutU8(b, 0x00);
     b += onRelease.DoAction();
     return Tag(kDefineButton2, b);
@@ -313,7 +343,8 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 5 && args[0] == "--wrapper") return WriteFile(args[1], WrapperMovie(args[2], args[3], args[4])) ? 0 : 2;
+    if (args.size() == 5 && args[0] == "--wrapper")
+        return WriteFile(args[1], WrapperMovie(args[2], args[3], args[4])) ? 0 : 2;
     if (args.size() != 1) {
         std::cerr << "usage: swfgen OUTDIR | swfgen --wrapper OUT SKIN VIDEO VOLUME\n";
         return 1;

@@ -299,7 +299,8 @@ std::vector<StoredMovie> StoredMovies(TFormObject& root) {
                 }
             }
             m.Name = item->GetFlashStore();
-            m.Data.assign(reinterpret_cast<const char*>(item->Data().Memory()), static_cast<size_t>(item->Data().GetSize()));
+            m.Data.assign(reinterpret_cast<const char*>(item->Data().Memory()),
+                          static_cast<size_t>(item->Data().GetSize()));
             movies.push_back(std::move(m));
             scratch.GetFlashs()->Clear();
         }
@@ -367,7 +368,8 @@ int Store(const std::vector<std::string>& args, std::ostream& err) {
         flashs = &list.Properties.back();
         flashs->Value.Type = TValueType::vaCollection;
     }
-    if (flashs->Value.Type != TValueType::vaCollection) return Fail(err, {formName, list.Name + ".Flashs is not a collection"});
+    if (flashs->Value.Type != TValueType::vaCollection)
+        return Fail(err, {formName, list.Name + ".Flashs is not a collection"});
     try {
         StoredMovies(tree);  // refuse to add to a form whose stored movies are already damaged
     } catch (const Exception& e) {

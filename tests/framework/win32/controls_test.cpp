@@ -1,6 +1,7 @@
 // The visual framework on real Win32: windows made on demand, painting of graphic children
 // through the parent, mouse routing and capture, keys, colour inheritance, alignment.
 #include "vd_windows.h"
+
 #include <windowsx.h>
 
 #include <gtest/gtest.h>
@@ -15,7 +16,9 @@ using namespace vdtest;
 
 namespace {
 
-LPARAM Pos(int x, int y) { return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y))); }
+LPARAM Pos(int x, int y) {
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y)));
+}
 
 // A graphic control that fills itself with one colour and records its input.
 class TBlock : public TGraphicControl {
@@ -152,7 +155,10 @@ TEST(Mouse, ParentWindowRoutesToTheGraphicChildWithCaptureAndClick) {
     block->SetParent(form.get());
     block->SetBounds(20, 10, 30, 30);
     int clicks = 0;
-    block->SetOnClick([&](TObject* sender) { EXPECT_EQ(sender, block); ++clicks; });
+    block->SetOnClick([&](TObject* sender) {
+        EXPECT_EQ(sender, block);
+        ++clicks;
+    });
     HWND wnd = form->Handle();
 
     SendMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, Pos(25, 15));
@@ -182,7 +188,10 @@ TEST(Mouse, WheelReachesTheGraphicChildUnderTheCursorInScreenCoordinates) {
     block->SetParent(form.get());
     block->SetBounds(20, 10, 30, 30);
     bool formGotIt = false;
-    form->SetOnMouseWheel([&](TObject*, TShiftState, int, TPoint, bool& handled) { formGotIt = true; handled = true; });
+    form->SetOnMouseWheel([&](TObject*, TShiftState, int, TPoint, bool& handled) {
+        formGotIt = true;
+        handled = true;
+    });
     block->SetOnMouseWheel([](TObject*, TShiftState, int, TPoint, bool& handled) { handled = true; });
 
     POINT screen{30, 20};
@@ -485,13 +494,14 @@ TEST(FormReading, AControlStoredUnderANonWindowedControlIsRefused) {
     RegisterClass(TGraphicControl::StaticClassInfo());
     TForm form(nullptr);
     try {
-        ReadComponent("object F: TForm\n"
-                      "  object G1: TGraphicControl\n"
-                      "    object G2: TGraphicControl\n"
-                      "    end\n"
-                      "  end\n"
-                      "end\n",
-                      &form);
+        ReadComponent(
+            "object F: TForm\n"
+            "  object G1: TGraphicControl\n"
+            "    object G2: TGraphicControl\n"
+            "    end\n"
+            "  end\n"
+            "end\n",
+            &form);
         FAIL() << "a control without a possible parent was read";
     } catch (const EReadError& e) {
         EXPECT_STREQ(e.what(), "TGraphicControl cannot be the parent of G2");
@@ -508,18 +518,18 @@ TEST(FormReading, AFailedReadPutsExistingControlsBackAndFreesOnlyWhatItMade) {
     existing->SetParent(&form);
     try {
         // C is moved under the new P2; the unknown class after it makes the read fail.
-        ReadComponent("object F: TForm\n"
-                      "  object P2: TCustomControl\n"
-                      "    inherited C: TCustomControl\n"
-                      "    end\n"
-                      "  end\n"
-                      "  object X: TNoSuchControl\n"
-                      "  end\n"
-                      "end\n",
-                      &form);
+        ReadComponent(
+            "object F: TForm\n"
+            "  object P2: TCustomControl\n"
+            "    inherited C: TCustomControl\n"
+            "    end\n"
+            "  end\n"
+            "  object X: TNoSuchControl\n"
+            "  end\n"
+            "end\n",
+            &form);
         FAIL() << "read an unknown class";
-    } catch (const EClassNotFound&) {
-    }
+    } catch (const EClassNotFound&) {}
     ASSERT_EQ(form.ComponentCount(), 1);
     EXPECT_EQ(form.FindComponent("C"), existing);
     EXPECT_EQ(existing->GetParent(), &form);

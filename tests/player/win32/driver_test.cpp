@@ -16,8 +16,7 @@ using namespace vdtest;
 
 namespace {
 
-template <class D = TvdFlashDriver>
-std::unique_ptr<D> Make(int w, int h, uint32_t bg) {
+template <class D = TvdFlashDriver> std::unique_ptr<D> Make(int w, int h, uint32_t bg) {
     return std::unique_ptr<D>(TvdFlashDriver::NewDriver<D>(w, h, bg));
 }
 
@@ -103,7 +102,9 @@ TEST(DriverBuffer, InertForceUpdateErasesTheWholeBufferAndReportsIt) {
         calls.push_back("erase " + std::to_string(r.Right) + "x" + std::to_string(r.Bottom));
         FillLongwordRect(d->Bits, d->Width, d->Height, r.Left, r.Top, r.Right, r.Bottom, 0xFF0000FF);
     };
-    d->OnPaint = [&](TObject*, const TRect& r) { calls.push_back("paint " + std::to_string(r.Right) + "x" + std::to_string(r.Bottom)); };
+    d->OnPaint = [&](TObject*, const TRect& r) {
+        calls.push_back("paint " + std::to_string(r.Right) + "x" + std::to_string(r.Bottom));
+    };
     d->ForceUpdate();
     EXPECT_EQ(calls, (std::vector<std::string>{"erase 4x3", "paint 4x3"}));
     EXPECT_EQ(d->Bits[11], 0xFF0000FFu);
@@ -263,7 +264,7 @@ std::string ChosenFor(TvdPlugin plugin) {
                             : dynamic_cast<TTestAXDriver*>(d) ? "ActiveX"
                             : dynamic_cast<TRecDriver*>(d)    ? "Recording"
                                                               : d->ClassName())
-                          : "none";
+                         : "none";
     return name;
 }
 
@@ -317,10 +318,10 @@ TEST(ChangePlugin, ReplacesTheDriverWiresItErasesThenLoadsAndInvalidates) {
         Journal().push_back("erase " + std::to_string(r.Right) + "x" + std::to_string(r.Bottom));
     };
     int painted = 0, commands = 0, calls = 0;
-    ChangePlugin(driver, vdDefault, u"first.swf", 30, 20, 0xFF102030, control,
-                 [&](TObject*, const TRect&) { ++painted; }, onErase,
-                 [&](TObject*, const WideString&, const WideString&) { ++commands; },
-                 [&](TObject*, const WideString&) { ++calls; });
+    ChangePlugin(
+        driver, vdDefault, u"first.swf", 30, 20, 0xFF102030, control, [&](TObject*, const TRect&) { ++painted; },
+        onErase, [&](TObject*, const WideString&, const WideString&) { ++commands; },
+        [&](TObject*, const WideString&) { ++calls; });
     ASSERT_NE(dynamic_cast<TRecDriver*>(driver.get()), nullptr);
     EXPECT_EQ(driver->Control, control);
     EXPECT_EQ(driver->Background, 0xFF102030u);

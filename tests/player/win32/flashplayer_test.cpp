@@ -1,6 +1,7 @@
 // TvdFlashPlayer on a real form: its buffer (read back from the DIB section), transparency
 // and colour, bounds, mouse forwarding, movie events, driver changes, design time and form files.
 #include "vd_windows.h"
+
 #include <windowsx.h>
 
 #include <gtest/gtest.h>
@@ -17,7 +18,9 @@ using namespace vdtest;
 
 namespace {
 
-LPARAM Pos(int x, int y) { return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y))); }
+LPARAM Pos(int x, int y) {
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y)));
+}
 
 class PlayerTest : public ::testing::Test {
 protected:
@@ -159,8 +162,8 @@ TEST_F(PlayerTest, MouseInputIsForwardedToTheDriverAfterTheFrameworksHandling) {
     SendMessageW(wnd, WM_LBUTTONUP, 0, Pos(30, 20));
     SendMessageW(wnd, WM_RBUTTONDOWN, MK_RBUTTON, Pos(69, 49));
     SendMessageW(wnd, WM_RBUTTONUP, 0, Pos(69, 49));
-    EXPECT_EQ(driver->Input, (std::vector<std::string>{"down 0 5,5", "move 10,10", "up 0 10,10", "down 1 49,39",
-                                                       "up 1 49,39"}));
+    EXPECT_EQ(driver->Input,
+              (std::vector<std::string>{"down 0 5,5", "move 10,10", "up 0 10,10", "down 1 49,39", "up 1 49,39"}));
     EXPECT_EQ(order, (std::vector<std::string>{"OnMouseDown, driver saw 0", "click", "OnMouseDown, driver saw 3"}));
 
     driver->Input.clear();
@@ -356,8 +359,8 @@ class TPlayerForm : public TForm {
 public:
     explicit TPlayerForm(TComponent* owner) : TForm(owner) {
         PublishMethod("PlayerFSCommand", TvdFSCommandEvent([this](TObject*, const WideString& c, const WideString&) {
-            Commands.push_back(Narrow(c));
-        }));
+                          Commands.push_back(Narrow(c));
+                      }));
     }
     std::vector<std::string> Commands;
 };
@@ -392,7 +395,8 @@ TEST_F(PlayerTest, ReadFromAFormTheMovieLoadsInLoadedAndEventsAreWired) {
     EXPECT_EQ(p->GetParent(), &form);
     // Construction hands the empty movie to the first driver; the stored Pause reaches the
     // driver while reading; the movie itself loads only after reading, not paused again.
-    EXPECT_EQ(Journal(), (std::vector<std::string>{"rec: LoadMovie ''", "rec: StopPlay", "rec: LoadMovie 'intro.swf'"}));
+    EXPECT_EQ(Journal(),
+              (std::vector<std::string>{"rec: LoadMovie ''", "rec: StopPlay", "rec: LoadMovie 'intro.swf'"}));
     EXPECT_EQ(p->GetMovie(), u"intro.swf");
     EXPECT_EQ(p->GetSkin(), "SteelOverAll");
     EXPECT_EQ(p->GetVolume(), 80);
@@ -489,17 +493,18 @@ TEST_F(PlayerTest, FormFilesStoreChangedPropertiesInOrderAndAlwaysPauseAndVolume
 // tested against the real file system.
 TEST_F(PlayerTest, StartUpRegistersTheMovieStoreAndTheFileTest) {
     TForm form(nullptr);
-    ReadComponent("object F: TForm\n"
-                  "  object Movies: TvdFlashList\n"
-                  "    Flashs = <\n"
-                  "      item\n"
-                  "        FlashStore = 'a.swf'\n"
-                  "        FlashStream = {040500000061002E00730077006600030000000102\n"
-                  "          03}\n"
-                  "      end>\n"
-                  "  end\n"
-                  "end\n",
-                  &form);
+    ReadComponent(
+        "object F: TForm\n"
+        "  object Movies: TvdFlashList\n"
+        "    Flashs = <\n"
+        "      item\n"
+        "        FlashStore = 'a.swf'\n"
+        "        FlashStream = {040500000061002E00730077006600030000000102\n"
+        "          03}\n"
+        "      end>\n"
+        "  end\n"
+        "end\n",
+        &form);
     ASSERT_NE(FlashList, nullptr);
     TvdFlashStream* item = FlashList->Find(u"A.SWF");
     ASSERT_NE(item, nullptr);

@@ -18,8 +18,7 @@ inline std::vector<std::string>& Journal() {
 
 inline std::string Narrow(const vd::WideString& w) { return std::string(w.begin(), w.end()); }
 
-template <int Tag>
-class TRecordingDriver : public vd::TvdFlashDriver {
+template <int Tag> class TRecordingDriver : public vd::TvdFlashDriver {
 public:
     using vd::TvdFlashDriver::TvdFlashDriver;
     ~TRecordingDriver() override { Journal().push_back(Prefix() + "destroyed"); }
@@ -29,8 +28,10 @@ public:
     static inline bool FailConstruction = false;
     static bool PluginExists() { return Installed; }
     static const vd::TvdFlashDriverClass& Class() {
-        static const vd::TvdFlashDriverClass cls = vd::MakeFlashDriverClass<TRecordingDriver>(
-            Tag == 0 ? "Recording" : Tag == 1 ? "TestNetscape" : "TestActiveX");
+        static const vd::TvdFlashDriverClass cls =
+            vd::MakeFlashDriverClass<TRecordingDriver>(Tag == 0   ? "Recording"
+                                                       : Tag == 1 ? "TestNetscape"
+                                                                  : "TestActiveX");
         return cls;
     }
     static std::string Prefix() { return std::string(Tag == 0 ? "rec" : Tag == 1 ? "ns" : "ax") + ": "; }
