@@ -179,10 +179,10 @@ TEST_F(PlayerTest, MovieEventsAssignedByCodeReachTheCurrentDriverAtOnce) {
     TvdFlashPlayer p(nullptr);  // made by code: no Loaded ever comes
     std::vector<std::string> got;
     p.SetOnFSCommand([&](TObject* s, const WideString& c, const WideString& a) {
-        got.push_back("fs " + Narrow(c) + " " + Narrow(a) + (s == p.Driver() ? " from driver" : ""));
+        got.push_back("fs " + vd::WideToUtf8(c) + " " + vd::WideToUtf8(a) + (s == p.Driver() ? " from driver" : ""));
     });
     p.SetOnFlashCall([&](TObject* s, const WideString& r) {
-        got.push_back("call " + Narrow(r) + (s == p.Driver() ? " from driver" : ""));
+        got.push_back("call " + vd::WideToUtf8(r) + (s == p.Driver() ? " from driver" : ""));
     });
     p.Driver()->DoFSCommand(u"next", u"2");
     p.Driver()->DoFlashCall(u"<invoke name=\"f\"/>");
@@ -359,7 +359,7 @@ class TPlayerForm : public TForm {
 public:
     explicit TPlayerForm(TComponent* owner) : TForm(owner) {
         PublishMethod("PlayerFSCommand", TvdFSCommandEvent([this](TObject*, const WideString& c, const WideString&) {
-                          Commands.push_back(Narrow(c));
+                          Commands.push_back(vd::WideToUtf8(c));
                       }));
     }
     std::vector<std::string> Commands;

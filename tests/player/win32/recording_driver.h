@@ -16,8 +16,6 @@ inline std::vector<std::string>& Journal() {
     return j;
 }
 
-inline std::string Narrow(const vd::WideString& w) { return std::string(w.begin(), w.end()); }
-
 template <int Tag> class TRecordingDriver : public vd::TvdFlashDriver {
 public:
     using vd::TvdFlashDriver::TvdFlashDriver;
@@ -50,7 +48,7 @@ public:
     void ResizeBuffer() override { ++ResizeBufferCalls; }
     void LoadMovie(const vd::WideString& url) override {
         const bool loading = Control && Control->ComponentState().Contains(vd::csLoading);
-        Journal().push_back(Prefix() + "LoadMovie '" + Narrow(url) + "'" + (loading ? " while loading" : ""));
+        Journal().push_back(Prefix() + "LoadMovie '" + vd::WideToUtf8(url) + "'" + (loading ? " while loading" : ""));
     }
     void LoadMovieFromStream(vd::TStream* stream) override {
         Journal().push_back(Prefix() + "LoadMovieFromStream " + std::to_string(stream ? stream->GetSize() : -1));
@@ -58,11 +56,11 @@ public:
     void StopPlay() override { Journal().push_back(Prefix() + "StopPlay"); }
     void Play() override { Journal().push_back(Prefix() + "Play"); }
     vd::WideString CallFunction(const vd::WideString& request) override {
-        Journal().push_back(Prefix() + "CallFunction " + Narrow(request));
+        Journal().push_back(Prefix() + "CallFunction " + vd::WideToUtf8(request));
         return u"<string>answer</string>";
     }
     void SetVariable(const vd::WideString& name, const vd::WideString& value) override {
-        Journal().push_back(Prefix() + "SetVariable " + Narrow(name) + "=" + Narrow(value));
+        Journal().push_back(Prefix() + "SetVariable " + vd::WideToUtf8(name) + "=" + vd::WideToUtf8(value));
     }
     vd::WideString GetVariable(const vd::WideString& name) override { return u"value of " + name; }
     int GetTotalFrames() override { return 12; }
