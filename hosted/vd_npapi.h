@@ -318,7 +318,8 @@ static_assert(offsetof(NPNetscapeFuncs, poppopupsenabledstate) ==
               4 + (NPNetscapeFuncsEntries - 1) * sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0));
 static_assert(sizeof(NPRect) == 8);
 static_assert(sizeof(NPString) == (sizeof(void*) == 4 ? 8 : 16));
-static_assert(sizeof(NPVariant) == (sizeof(void*) == 4 ? 12 : 24));
+// The value union holds a double, 8-byte aligned in 32-bit Windows records as well.
+static_assert(sizeof(NPVariant) == (sizeof(void*) == 4 ? 16 : 24));
 
 // The plugin library's exports (Windows API convention) and the optional extra one.
 using NP_GetEntryPointsFunc = NPError(VD_NP_WINAPI*)(NPPluginFuncs* pFuncs);
