@@ -1,5 +1,12 @@
 # Test helpers shared by tests/ and fuzz/.
 #
+#   vd_find_googletest()
+#       GoogleTest and GoogleMock as GTest::gtest, GTest::gtest_main, GTest::gmock and
+#       GTest::gmock_main: an installed package where this configuration finds one (Debian's
+#       libgtest-dev and libgmock-dev for the host compiler), else built from source with this
+#       configuration's flags (VD_GOOGLETEST_SOURCE_DIR, default Debian's googletest package in
+#       /usr/src/googletest; the mingw trees always take this way).
+#
 #   vd_add_test(NAME <name> SOURCES <src>... [LIBS <lib>...] [TIMEOUT <s>])
 #       A GoogleTest executable (linked with gtest_main). Runs natively, or under Wine in the
 #       Windows configuration (ctest prepends CMAKE_CROSSCOMPILING_EMULATOR = cmake/wine-run.sh,
@@ -32,6 +39,33 @@ set(VD_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}")
 set(VD_TEST_RESULTS_DIR "${CMAKE_BINARY_DIR}/test-results")
 set(VD_DEFAULT_TEST_TIMEOUT 300)
 
+function(vd_find_googletest)
+    find_package(GTest CONFIG QUIET)
+    if(GTest_FOUND)
+        if(NOT TARGET GTest::gmock)
+            message(FATAL_ERROR "GoogleTest found in ${GTest_DIR} without GoogleMock: install libgmock-dev")
+        endif()
+        message(STATUS "GoogleTest: package ${GTest_DIR}")
+        return()
+    endif()
+    set(VD_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+        "GoogleTest sources, built here where no GoogleTest package is found")
+    if(NOT EXISTS "${VD_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt")
+        message(FATAL_ERROR "No GoogleTest package and no sources in ${VD_GOOGLETEST_SOURCE_DIR}: "
+                            "install googletest (or libgtest-dev and libgmock-dev)")
+    endif()
+    message(STATUS "GoogleTest: built from ${VD_GOOGLETEST_SOURCE_DIR}")
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    add_subdirectory("${VD_GOOGLETEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/_deps/googletest" EXCLUDE_FROM_ALL SYSTEM)
+    foreach(t gtest gtest_main gmock gmock_main)
+        if(TARGET ${t} AND NOT TARGET GTest::${t})
+            add_library(GTest::${t} ALIAS ${t})
+        endif()
+    endforeach()
+endfunction()
+
 # --gtest_output argument for test <name>. Under Wine the Unix path is given on drive Z:.
 function(_vd_gtest_output_arg name out_var)
     set(report "${VD_TEST_RESULTS_DIR}/${name}.xml")
@@ -43,12 +77,7 @@ endfunction()
 
 function(_vd_add_test_executable name sources libs)
     add_executable(${name} ${sources})
-    if(TARGET GTest::gtest_main)
-        set(gtest_main_target GTest::gtest_main)
-    else()
-        set(gtest_main_target gtest_main)
-    endif()
-    target_link_libraries(${name} PRIVATE ${libs} ${gtest_main_target} vd_warnings)
+    target_link_libraries(${name} PRIVATE ${libs} GTest::gtest_main vd_warnings)
 endfunction()
 
 # The checks both test helpers make on their parsed T_ arguments; a macro, so the default
