@@ -1,0 +1,50 @@
+// consumer: built against the installed vdplayer package only (find_package(vdplayer),
+// vd::player, #include <vd/...>). Starts the player unit, puts a windowless player on a form
+// and looks up a built-in movie, which reaches this program only through the package's
+// resource object. Prints one line saying what it did; exit status 0 when all of it worked.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include <vd/vd_flashplayer.h>
+#include <vd/vd_vcl.h>
+
+int main() {
+    vd::InitializeFlashPlayerUnit();
+    int status = 1;
+    try {
+        auto form = std::make_unique<vd::TForm>(nullptr);
+        form->SetName("ConsumerForm");
+        form->SetBounds(0, 0, 320, 240);
+        auto* player = new vd::TvdFlashPlayer(form.get());  // owned (and freed) by the form
+        player->SetName("Player");
+        player->SetParent(form.get());
+        player->SetBounds(8, 8, 160, 120);
+
+        const vd::TvdFlashDriver* driver = player->Driver();
+        vd::TMovieResource movie;
+        const bool found = vd::FindMovieResource(u"ClearOverAll.swf", movie);
+        // The built-in movies are zlib-compressed SWF files.
+        const bool isSwf = found && movie.Size > 8 && std::memcmp(movie.Data, "CWS", 3) == 0;
+
+        if (!driver || driver->Width != 160 || driver->Height != 120) {
+            std::fprintf(stderr, "consumer: the player on the form has no driver of its size\n");
+        } else if (!isSwf) {
+            std::fprintf(stderr, "consumer: built-in movie ClearOverAll.swf %s\n",
+                         found ? "found but it is no compressed SWF" : "not found (resource object not linked?)");
+        } else {
+            std::printf(
+                "consumer: %s with a TvdFlashPlayer (driver %s, %dx%d buffer); built-in movie "
+                "ClearOverAll.swf found, %u bytes of SWF\n",
+                form->GetName().c_str(), driver->ClassName().c_str(), driver->Width, driver->Height,
+                static_cast<unsigned>(movie.Size));
+            status = 0;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "consumer: %s\n", e.what());
+    }
+    vd::FinalizeFlashPlayerUnit();
+    return status;
+}
