@@ -109,18 +109,23 @@ TEST(ComOwners, VariantIsClearedWhenRefilledAndMovedValuesLeaveEmpty) {
     VariantClear(&target);
 }
 
+// A function of its own, not a lambda: in 32-bit builds the callback is __stdcall, which a
+// lambda does not convert to.
+int deferredFillInCalls = 0;
+HRESULT STDAPICALLTYPE DeferredFillIn(EXCEPINFO* info) {
+    ++deferredFillInCalls;
+    info->bstrDescription = SysAllocString(L"the movie refused");
+    return S_OK;
+}
+
 TEST(ComOwners, ExcepInfoRunsTheDeferredFillInOnce) {
-    static int calls = 0;
+    deferredFillInCalls = 0;
     TExcepInfo error;
     EXCEPINFO* e = error.Out();
-    e->pfnDeferredFillIn = [](EXCEPINFO* info) -> HRESULT {
-        ++calls;
-        info->bstrDescription = SysAllocString(L"the movie refused");
-        return S_OK;
-    };
+    e->pfnDeferredFillIn = DeferredFillIn;
     error.FillIn();
     error.FillIn();
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(deferredFillInCalls, 1);
     EXPECT_EQ(error.Description(), L"the movie refused");
     EXPECT_EQ(error.Out()->bstrDescription, nullptr);  // refilling starts from nothing
 }
