@@ -1,0 +1,52 @@
+// The Netscape driver's platform-free text work: the token scanner, the query pairs of a local
+// URL, the script-URL refusal, the last part of a path, the movie's external calls turned into
+// request text, and the process-wide identifier table. No <windows.h>: tested natively under
+// the sanitizers and fuzzed.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "vd_system.h"
+
+namespace vd::np {
+
+// Takes the token at the front of `text` up to the first character that is one of
+// `delimiters` (that character belongs to neither part; with none, the whole text is the
+// token and `text` becomes empty); then trims both of characters with codes up to 32.
+std::string TakeToken(std::string& text, std::string_view delimiters);
+WideString TakeToken(WideString& text, std::u16string_view delimiters);
+
+// The query of a local URL: when `url` has no "http:" anywhere and holds "?", `url` becomes
+// the part before it and the pairs name=value&... are answered in order; else none, and `url`
+// is left as it is.
+std::vector<std::pair<WideString, WideString>> SplitQuery(WideString& url);
+
+// True for a URL whose scheme is javascript (any letter case, after leading spaces): the
+// movie's script URLs, which the host refuses.
+bool IsScriptUrl(std::u16string_view url);
+
+// The text after the last ':' or '\\', then after the last '/', then after the last '\\'.
+WideString LastPathPart(std::u16string_view url);
+
+// A movie's external call as the plugin hands it to the host for evaluation:
+// try { __flash__toXML(NAME(ARGS)) ; } catch (e) ...
+struct TExternalCall {
+    std::string Name;                    // UTF-8, as the script has it
+    std::vector<std::string> Arguments;  // each argument's value: string literals unquoted and
+                                         // unescaped, other literals as their text
+};
+// nullopt for a script of any other form.
+std::optional<TExternalCall> ParseExternalCall(std::string_view script);
+// <invoke name="NAME" returntype="XML"><arguments><string>ARG</string>...</arguments></invoke>
+// with &, <, >, " and ' escaped in the name and the arguments.
+std::string ExternalCallRequest(const TExternalCall& call);
+
+// The identifier of a name: the address of a zero-terminated UTF-8 copy of it in a process-wide
+// table. The same text always gives the same identifier, valid until the process ends.
+const char* InternIdentifier(std::string_view name);
+
+}  // namespace vd::np
