@@ -68,8 +68,9 @@ public:
     // the driver class values do both.
     TvdFlashDriver(int width, int height, uint32_t background);
     ~TvdFlashDriver() override;
-    // Resize to the size given to the constructor.
-    void AfterConstruction();
+    // Resize to the size given to the constructor. A driver that needs the buffer to exist
+    // before its own start-up (a hosted player's instance) extends it.
+    virtual void AfterConstruction();
 
     template <class D> static D* NewDriver(int width, int height, uint32_t background) {
         std::unique_ptr<D> d(new D(width, height, background));

@@ -26,6 +26,9 @@ std::list<Instance*> g_instances;  // newest last: the "current" instance for te
 struct ScriptObject : NPObject {
     Instance* owner = nullptr;  // null once the instance is destroyed
 };
+// Scriptable objects allocated and not yet deallocated: one a host still holds a reference to
+// (or never released) stays counted after its instance is gone.
+int g_liveObjects = 0;
 
 std::string Str(const NPVariant& v) {
     if (v.type != NPVariantType_String || !v.value.stringValue.UTF8Characters) return {};
@@ -206,8 +209,14 @@ Instance* Current() { return g_instances.empty() ? nullptr : g_instances.back();
 
 // ---- The scriptable object ------------------------------------------------------------------
 
-NPObject* SoAllocate(NPP, NPClass*) { return new ScriptObject(); }
-void SoDeallocate(NPObject* o) { delete static_cast<ScriptObject*>(o); }
+NPObject* SoAllocate(NPP, NPClass*) {
+    ++g_liveObjects;
+    return new ScriptObject();
+}
+void SoDeallocate(NPObject* o) {
+    --g_liveObjects;
+    delete static_cast<ScriptObject*>(o);
+}
 void SoInvalidate(NPObject* o) { static_cast<ScriptObject*>(o)->owner = nullptr; }
 
 const char* const kMethods[] = {"LoadMovie",   "CallFunction", "GetVariable",   "SetVariable",
@@ -558,5 +567,9 @@ extern "C" __declspec(dllexport) NPError WINAPI NP_Shutdown() {
     g_browser = NPNetscapeFuncs{};
     return NPERR_NO_ERROR;
 }
+
+// Scriptable objects still alive: 0 once every instance is destroyed and its host gave back
+// the references it was handed.
+extern "C" __declspec(dllexport) int vdrp_LiveObjects() { return g_liveObjects; }
 
 extern "C" __declspec(dllexport) void Flash_DisableLocalSecurity() { Log("Flash_DisableLocalSecurity"); }

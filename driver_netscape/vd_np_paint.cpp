@@ -1,0 +1,123 @@
+// Painting the plugin into the buffers (twice in alpha mode, with the shared alpha recovery)
+// and forwarding mouse and keys as window messages.
+#include "vd_np_unit.h"
+
+#include "vd_pixels.h"
+
+namespace vd {
+
+using namespace np;
+
+void TvdFlashDriverNS::PaintPlugin(HDC dc, const NPRect& rect) {
+    win32::TSavedDC saved(dc);
+    IntersectClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
+    NPEvent event{WM_PAINT, 0, 0};
+    if (Plugin().event) Plugin().event(&Instance, &event);
+    GdiFlush();
+}
+
+void TvdFlashDriverNS::PaintRect(NPRect& rect) {
+    if (rect.right > Width) rect.right = static_cast<uint16_t>(Width);
+    if (rect.bottom > Height) rect.bottom = static_cast<uint16_t>(Height);
+    const TRect area = Rect(rect.left, rect.top, rect.right, rect.bottom);
+    if (!WhiteBits) {
+        if (OnEraseBackground) OnEraseBackground(this, area);
+        if (BufferDC) PaintPlugin(BufferDC, rect);
+    } else {
+        GdiFlush();
+        FillLongwordRect(Bits, Width, Height, rect.left, rect.top, rect.right, rect.bottom, 0xFF000000u);
+        PluginWindow.window = BufferDC;
+        if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+        PaintPlugin(BufferDC, rect);
+        // The plugin may have re-created the buffers (a resize from inside the paint).
+        if (!WhiteBits) return;
+        FillLongwordRect(WhiteBits, Width, Height, rect.left, rect.top, rect.right, rect.bottom, 0xFFFFFFFFu);
+        PluginWindow.window = WhiteDC;
+        if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+        PaintPlugin(WhiteDC, rect);
+        if (!WhiteBits) return;
+        RecoverAlpha(Bits, WhiteBits, Width, Height, rect.left, rect.top, rect.right, rect.bottom);
+    }
+    if (OnPaint) OnPaint(this, area);
+    if (ShowUpdateRects) DrawUpdateRect(area);
+}
+
+void TvdFlashDriverNS::ForceUpdate() {
+    if (!PluginExists() || !Instance.pdata) return;
+    NPRect all{0, 0, static_cast<uint16_t>(Height), static_cast<uint16_t>(Width)};
+    PaintRect(all);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input
+
+namespace {
+
+uintptr_t PackPoint(int x, int y) {
+    return static_cast<uintptr_t>((static_cast<uint32_t>(x) & 0xFFFFu) | ((static_cast<uint32_t>(y) & 0xFFFFu) << 16));
+}
+
+}  // namespace
+
+uintptr_t ShiftToPluginKeyFlags(TShiftState Shift) {
+    uintptr_t flags = 0;
+    if (Shift.Contains(ssCtrl)) flags |= MK_CONTROL;
+    if (Shift.Contains(ssShift)) flags |= MK_SHIFT;
+    if (Shift.Contains(ssLeft)) flags |= MK_LBUTTON;
+    if (Shift.Contains(ssRight)) flags |= MK_RBUTTON;
+    return flags;
+}
+
+void TvdFlashDriverNS::SendInput(uint16_t message, uintptr_t wParam, uintptr_t lParam) {
+    if (!PluginExists() || !Plugin().event) return;
+    NPEvent event{message, wParam, lParam};
+    Plugin().event(&Instance, &event);
+}
+
+void TvdFlashDriverNS::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+    if (Button == mbLeft) {
+        SendInput(WM_LBUTTONDOWN, ShiftToPluginKeyFlags(Shift), PackPoint(X, Y));
+    } else if (Button == mbRight && !DisableFlashMenu) {
+        // The plugin opens its menu where it is told: the screen position.
+        POINT origin{0, 0};
+        if (HWND parent = GetParentHandle()) {
+            RECT r{};
+            GetWindowRect(parent, &r);
+            origin = {r.left, r.top};
+        }
+        const TPoint offset = GetParentOffset();
+        SendInput(WM_RBUTTONDOWN, ShiftToPluginKeyFlags(Shift),
+                  PackPoint(X + origin.x + offset.X, Y + origin.y + offset.Y));
+    }
+}
+
+void TvdFlashDriverNS::MouseMove(TShiftState Shift, int X, int Y) {
+    SendInput(WM_MOUSEMOVE, ShiftToPluginKeyFlags(Shift), PackPoint(X, Y));
+}
+
+void TvdFlashDriverNS::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+    if (Button == mbLeft) SendInput(WM_LBUTTONUP, ShiftToPluginKeyFlags(Shift), PackPoint(X, Y));
+    else if (Button == mbRight) SendInput(WM_RBUTTONUP, ShiftToPluginKeyFlags(Shift), PackPoint(X, Y));
+}
+
+void TvdFlashDriverNS::MouseWheel(TShiftState Shift, int X, int Y, int WheelDelta, bool& /*Handled*/) {
+    const uintptr_t wParam =
+        (ShiftToPluginKeyFlags(Shift) & 0xFFFFu) | ((static_cast<uint32_t>(WheelDelta) & 0xFFFFu) << 16);
+    SendInput(WM_MOUSEWHEEL, wParam, PackPoint(X, Y));
+}
+
+void TvdFlashDriverNS::KeyDown(WORD& Key, TShiftState Shift) {
+    SendInput(WM_KEYDOWN, Key, ShiftToPluginKeyFlags(Shift));
+}
+
+void TvdFlashDriverNS::KeyUp(WORD& Key, TShiftState Shift) { SendInput(WM_KEYUP, Key, ShiftToPluginKeyFlags(Shift)); }
+
+void TvdFlashDriverNS::KeyPress(char16_t& Key, TShiftState Shift) {
+    if (!PluginExists()) return;
+    const wchar_t wide = static_cast<wchar_t>(Key);
+    char bytes[10];
+    const int n = WideCharToMultiByte(CP_ACP, 0, &wide, 1, bytes, sizeof bytes, nullptr, nullptr);
+    for (int i = 0; i < n; ++i) SendInput(WM_CHAR, static_cast<unsigned char>(bytes[i]), ShiftToPluginKeyFlags(Shift));
+}
+
+}  // namespace vd

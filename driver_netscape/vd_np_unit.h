@@ -1,0 +1,62 @@
+// What the Netscape driver's files share inside the library: the process-wide state of the
+// unit (the library, its tables) and the browser-side functions the driver calls itself.
+#pragma once
+
+#include "vd_driver_netscape.h"
+#include "vd_win32_owners.h"
+
+namespace vd::np {
+
+// The newest NPAPI plugin table holds six entries after setvalue (focus, redirects, site
+// data, compositing); a plugin built for it may fill them all, so it gets that much room.
+struct TPluginFuncsArea {
+    NPPluginFuncs Funcs;
+    void* Later[6];
+};
+
+struct TUnit {
+    int InitCount = 0;
+    WideString PluginPath;
+    win32::TModule PluginLibrary;
+    NP_GetEntryPointsFunc GetEntryPoints = nullptr;
+    NP_InitializeFunc Initialize = nullptr;
+    NP_ShutdownFunc Shutdown = nullptr;
+    Flash_DisableLocalSecurityFunc DisableLocalSecurity = nullptr;
+    TPluginFuncsArea PluginFuncs{};
+    NPNetscapeFuncs BrowserFuncs{};
+};
+TUnit& Unit();
+inline const NPPluginFuncs& Plugin() { return Unit().PluginFuncs.Funcs; }
+
+// The browser-side table (vd_np_browser.cpp).
+NPNetscapeFuncs MakeBrowserFuncs();
+
+// The host allocator: every block handed between host and plugin.
+void* VD_NP_CDECL HostMemAlloc(uint32_t size);
+void VD_NP_CDECL HostMemFree(void* block);
+void VD_NP_CDECL HostReleaseVariantValue(NPVariant* variant);
+NPObject* VD_NP_CDECL HostRetainObject(NPObject* object);
+void VD_NP_CDECL HostReleaseObject(NPObject* object);
+
+// Variants the host makes: texts are copies from the host allocator (the receiver releases them).
+NPVariant StringVariant(std::string_view utf8);
+NPVariant BorrowedString(const std::string& utf8);  // text stays the caller's (arguments)
+NPVariant IntVariant(int32_t value);
+NPVariant BoolVariant(bool value);
+std::string VariantString(const NPVariant& v);  // "" unless a String
+
+// Scripting bridge entries of the table (vd_np_script.cpp).
+NPError HostGetWindowObject(void* value);
+bool VD_NP_CDECL HostInvoke(NPP npp, NPObject* obj, NPIdentifier method, const NPVariant* args, uint32_t argCount,
+                            NPVariant* result);
+bool VD_NP_CDECL HostEvaluate(NPP npp, NPObject* obj, NPString* script, NPVariant* result);
+bool VD_NP_CDECL HostGetProperty(NPP npp, NPObject* obj, NPIdentifier property, NPVariant* result);
+NPObject* VD_NP_CDECL HostCreateObject(NPP npp, NPClass* cls);
+
+// The driver an instance belongs to.
+inline TvdFlashDriverNS* DriverOf(NPP npp) { return npp ? static_cast<TvdFlashDriverNS*>(npp->ndata) : nullptr; }
+
+// Hands an exception caught at the plugin boundary to the application.
+void ReportBoundaryException();
+
+}  // namespace vd::np
