@@ -1,0 +1,519 @@
+// TvdFlashDriverNS against the reference player found beside the EXE: the instance's life,
+// painting into real buffers, input, the sources of movie data and the scripting bridge, each
+// checked in the player's own journal of the calls it received.
+#include "np_test_support.h"
+#include "swf_builder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "vd_flashstore.h"
+#include "vd_forms.h"
+#include "vd_movieres.h"
+#include "vd_winstr.h"
+
+using namespace vd;
+
+namespace {
+
+const auto* const units = ::testing::AddGlobalTestEnvironment(new vdtest::NetscapeUnits());
+
+constexpr uint32_t kOpaque = 0xFF008080;  // teal background: opaque mode
+constexpr uint32_t kAlpha = 0x00000000;   // alpha mode
+
+std::vector<uint8_t> MovieBytes(int frames, uint32_t background = 0x3366CC) {
+    return vdtest::SwfBuilder(100, 100, 12, frames).Background(background).Fws();
+}
+
+// A movie file in the run folder (the current directory and the EXE's folder).
+void WriteMovie(const WideString& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(std::filesystem::path(std::wstring(WinStr(ApplicationDirectory() + name))), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Lines that start with one of the prefixes, in order.
+std::vector<std::string> Only(const std::vector<std::string>& lines, std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+        for (const char* p : prefixes)
+            if (l.rfind(p, 0) == 0) {
+                out.push_back(l);
+                break;
+            }
+    return out;
+}
+
+std::string Hex(uintptr_t v) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+class NetscapeDriver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(TvdFlashDriverNS::PluginExists());
+        ASSERT_TRUE(hooks.loaded);
+        hooks.clearJournal();
+    }
+    std::unique_ptr<TvdFlashDriverNS> Make(int w, int h, uint32_t background) {
+        return std::unique_ptr<TvdFlashDriverNS>(TvdFlashDriver::NewDriver<TvdFlashDriverNS>(w, h, background));
+    }
+    // The driver's buffer, read after GDI is done with it.
+    static uint32_t Pixel(TvdFlashDriver& d, int x, int y) {
+        GdiFlush();
+        return d.Bits[y * d.Width + x];
+    }
+    vdtest::PluginHooks hooks;
+};
+
+// ---- Instance lifecycle ---------------------------------------------------------------------
+
+TEST_F(NetscapeDriver, InstanceIsCreatedWindowlessWithFourArgumentsAndDestroyedOnce) {
+    auto d = Make(40, 30, kOpaque);
+    EXPECT_NE(d->Instance.pdata, nullptr);
+    EXPECT_NE(d->ScriptObject, nullptr);
+    EXPECT_EQ(hooks.Journal(),
+              (std::vector<std::string>{"NPP_New mime=\"application/x-shockwave-flash\" mode=1 argc=4 "
+                                        "wmode=\"transparent\" bgcolor=\"#0\" width=\"40\" height=\"30\" saved=null",
+                                        "NPP_GetValue variable=15"}));
+    hooks.clearJournal();
+    d.reset();
+    EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_Destroy save=null"});
+}
+
+TEST_F(NetscapeDriver, LoadMovieStartsAFreshInstanceAtTheCurrentSize) {
+    WriteMovie(u"fresh.swf", MovieBytes(4));
+    auto d = Make(40, 30, kOpaque);
+    d->Resize(64, 48);
+    hooks.clearJournal();
+    d->LoadMovie(u"fresh.swf");
+    const auto j = hooks.Journal();
+    ASSERT_GE(j.size(), 4u);
+    EXPECT_EQ(j[0], "NPP_Destroy save=null");
+    EXPECT_EQ(j[1],
+              "NPP_New mime=\"application/x-shockwave-flash\" mode=1 argc=4 wmode=\"transparent\" "
+              "bgcolor=\"#0\" width=\"64\" height=\"48\" saved=null");
+    EXPECT_EQ(j[2], "NPP_GetValue variable=15");
+    EXPECT_EQ(j[3], "invoke LoadMovie(0, \"fresh.swf\")");
+    EXPECT_EQ(d->GetTotalFrames(), 4);
+    EXPECT_FALSE(d->IsFLV);
+}
+
+// ---- Painting -------------------------------------------------------------------------------
+
+TEST_F(NetscapeDriver, OpaqueResizeAnnouncesTheBufferThenPaintsItOnce) {
+    auto d = Make(40, 30, kOpaque);
+    std::vector<TRect> painted;
+    d->OnPaint = [&](TObject* sender, const TRect& r) {
+        EXPECT_EQ(sender, d.get());
+        painted.push_back(r);
+    };
+    hooks.clearJournal();
+    d->Resize(60, 40);
+    EXPECT_EQ(hooks.Journal(),
+              (std::vector<std::string>{"NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) +
+                                            " x=0 y=0 width=60 height=40 type=2",
+                                        "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0"}));
+    ASSERT_EQ(painted.size(), 1u);
+    EXPECT_EQ(painted[0], Rect(0, 0, 60, 40));
+}
+
+TEST_F(NetscapeDriver, AlphaModePaintsOverBlackThenOverWhite) {
+    auto d = Make(40, 30, kAlpha);
+    hooks.clearJournal();
+    d->Resize(60, 40);
+    ASSERT_NE(d->WhiteDC, nullptr);
+    const std::string size = " x=0 y=0 width=60 height=40 type=2";
+    EXPECT_EQ(hooks.Journal(),
+              (std::vector<std::string>{"NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) + size,
+                                        "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) + size,
+                                        "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0",
+                                        "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->WhiteDC)) + size,
+                                        "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0"}));
+}
+
+TEST_F(NetscapeDriver, OpaquePixelsShowTheMovieOverTheOwnersBackground) {
+    WriteMovie(u"pixels.swf", MovieBytes(4, 0x3366CC));
+    auto d = Make(80, 80, kOpaque);
+    d->OnEraseBackground = [&](TObject*, const TRect& r) {
+        GdiFlush();
+        FillLongwordRect(d->Bits, d->Width, d->Height, r.Left, r.Top, r.Right, r.Bottom, kOpaque);
+    };
+    d->LoadMovie(u"pixels.swf");
+    d->ForceUpdate();
+    // Opaque mode keeps colours only: what GDI leaves in the fourth byte is not read.
+    EXPECT_EQ(Pixel(*d, 1, 1), kOpaque);                               // outside the movie's panel
+    EXPECT_EQ(Pixel(*d, 80 - 80 / 4 - 2, 40) & 0xFFFFFFu, 0x202020u);  // the bar's opaque track
+    const uint32_t panel = Pixel(*d, 12, 12);                          // the panel at half coverage over teal
+    EXPECT_NEAR(static_cast<int>((panel >> 16) & 0xFF), (0x33 + 0x00) / 2, 2);
+    EXPECT_NEAR(static_cast<int>(panel & 0xFF), (0xCC + 0x80) / 2, 2);
+}
+
+TEST_F(NetscapeDriver, AlphaPixelsCarryTheMoviesCoverage) {
+    WriteMovie(u"alpha.swf", MovieBytes(4, 0x3366CC));
+    auto d = Make(80, 80, kAlpha);
+    d->LoadMovie(u"alpha.swf");
+    d->ForceUpdate();
+    EXPECT_EQ(Pixel(*d, 1, 1), 0u);                          // untouched: transparent
+    EXPECT_EQ(Pixel(*d, 80 - 80 / 4 - 2, 40), 0xFF202020u);  // opaque track
+    const uint32_t panel = Pixel(*d, 12, 12);                // half covered, premultiplied
+    EXPECT_NEAR(static_cast<int>(panel >> 24), 128, 3);
+    EXPECT_NEAR(static_cast<int>((panel >> 16) & 0xFF), 0x33 / 2, 2);
+    EXPECT_NEAR(static_cast<int>(panel & 0xFF), 0xCC / 2, 2);
+}
+
+TEST_F(NetscapeDriver, InvalidatedAreaIsPaintedInsideThePluginsCall) {
+    WriteMovie(u"steps.swf", MovieBytes(4));
+    auto d = Make(80, 80, kOpaque);
+    d->LoadMovie(u"steps.swf");
+    std::vector<TRect> painted;
+    d->OnPaint = [&](TObject*, const TRect& r) { painted.push_back(r); };
+    hooks.clearJournal();
+    hooks.step(1);
+    const auto j = Only(hooks.Journal(), {"-> NPN_InvalidateRect", "NPP_HandleEvent"});
+    ASSERT_FALSE(painted.empty());
+    // The plugin's request, then at once the paint event for that area, and the owner told.
+    ASSERT_EQ(j.size(), 2u);
+    EXPECT_EQ(j[1], "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0");
+    ASSERT_EQ(painted.size(), 1u);
+    const TRect r = painted.back();
+    EXPECT_EQ(j[0], "-> NPN_InvalidateRect " + std::to_string(r.Left) + "," + std::to_string(r.Top) + "," +
+                        std::to_string(r.Right) + "," + std::to_string(r.Bottom));
+}
+
+// ---- Input ----------------------------------------------------------------------------------
+
+TEST_F(NetscapeDriver, MouseEventsCarryKeyFlagsAndPackedPositions) {
+    auto d = Make(100, 100, kOpaque);
+    hooks.clearJournal();
+    bool handled = false;
+    d->MouseDown(mbLeft, TShiftState{ssShift, ssCtrl, ssAlt}, 5, 7);
+    d->MouseMove(TShiftState{ssLeft}, 300, 2);
+    d->MouseUp(mbLeft, TShiftState{ssRight, ssMiddle, ssDouble}, 9, 11);
+    d->MouseWheel(TShiftState{ssCtrl}, 3, 4, -120, handled);
+    EXPECT_FALSE(handled);
+    EXPECT_EQ(hooks.Journal(),
+              (std::vector<std::string>{"NPP_HandleEvent event=0x201 wParam=0xC lParam=0x70005",
+                                        "NPP_HandleEvent event=0x200 wParam=0x1 lParam=0x2012C",
+                                        "NPP_HandleEvent event=0x202 wParam=0x2 lParam=0xB0009",
+                                        "NPP_HandleEvent event=0x20A wParam=0xFF880008 lParam=0x40003"}));
+}
+
+TEST_F(NetscapeDriver, RightPressIsHeldBackWhileTheFlashMenuIsDisabled) {
+    auto d = Make(100, 100, kOpaque);
+    ASSERT_TRUE(d->DisableFlashMenu);
+    hooks.clearJournal();
+    d->MouseDown(mbRight, {}, 5, 6);
+    d->MouseUp(mbRight, {}, 5, 6);
+    EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_HandleEvent event=0x205 wParam=0x0 lParam=0x60005"});
+    d->DisableFlashMenu = false;
+    hooks.clearJournal();
+    d->MouseDown(mbRight, TShiftState{ssRight}, 5, 6);  // no window: screen origin 0,0
+    EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_HandleEvent event=0x204 wParam=0x2 lParam=0x60005"});
+}
+
+TEST_F(NetscapeDriver, KeysGoAsWindowMessagesWithFlagsAndCodePageBytes) {
+    auto d = Make(100, 100, kOpaque);
+    hooks.clearJournal();
+    WORD key = VK_F1;
+    d->KeyDown(key, TShiftState{ssShift});
+    d->KeyUp(key, TShiftState{ssCtrl});
+    EXPECT_EQ(key, VK_F1);
+    char16_t ch = u'a';
+    d->KeyPress(ch, {});
+    EXPECT_EQ(ch, u'a');
+    EXPECT_EQ(hooks.Journal(), (std::vector<std::string>{"NPP_HandleEvent event=0x100 wParam=0x70 lParam=0x4",
+                                                         "NPP_HandleEvent event=0x101 wParam=0x70 lParam=0x8",
+                                                         "NPP_HandleEvent event=0x102 wParam=0x61 lParam=0x0"}));
+    // A character outside ASCII: one event per byte the code page gives it, in order.
+    for (char16_t c : {u'\u00E9', u'\u20AC', u'\u4E2D'}) {
+        hooks.clearJournal();
+        const wchar_t w = static_cast<wchar_t>(c);
+        char bytes[10];
+        const int n = WideCharToMultiByte(CP_ACP, 0, &w, 1, bytes, sizeof bytes, nullptr, nullptr);
+        std::vector<std::string> expected;
+        for (int i = 0; i < n; ++i)
+            expected.push_back("NPP_HandleEvent event=0x102 wParam=" + Hex(static_cast<unsigned char>(bytes[i])) +
+                               " lParam=0x0");
+        d->KeyPress(c, {});
+        EXPECT_EQ(hooks.Journal(), expected) << static_cast<int>(c);
+    }
+}
+
+// ---- Sources of movie data ------------------------------------------------------------------
+
+TEST_F(NetscapeDriver, LocalMovieIsDeliveredWholeInsideTheRequestThenItsQuerySet) {
+    const auto bytes = MovieBytes(5);
+    WriteMovie(u"query.swf", bytes);
+    auto d = Make(50, 50, kOpaque);
+    hooks.clearJournal();
+    d->LoadMovie(u"query.swf?a=1&b=two");
+    const auto j = Only(hooks.Journal(), {"NPP_NewStream", "NPP_Write", "NPP_URLNotify", "NPP_DestroyStream",
+                                          "invoke SetVariable", "-> NPN_GetURLNotify", "NPP_SetWindow"});
+    const std::string n = std::to_string(bytes.size());
+    EXPECT_EQ(
+        j,
+        (std::vector<std::string>{
+            "NPP_NewStream type=\"application/x-shockwave-flash\" url=\"query.swf\" end=" + n + " seekable=1 stype=1",
+            "NPP_Write offset=0 len=" + n, "NPP_URLNotify url=\"query.swf\" reason=0 notify=ours",
+            "NPP_DestroyStream reason=0", "invoke SetVariable(\"a\", \"1\")", "invoke SetVariable(\"b\", \"two\")",
+            "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) +
+                " x=0 y=0 width=50 height=50 type=2",
+            "-> NPN_GetURLNotify url=\"query.swf?a=1&b=two\" target=null rc=0"}));
+    EXPECT_EQ(d->GetTotalFrames(), 5);
+    EXPECT_EQ(d->GetVariable(u"b"), u"two");
+}
+
+TEST_F(NetscapeDriver, FilesComeBeforeTheStoreAndTheStoreBeforeResources) {
+    WriteMovie(u"dup.swf", MovieBytes(7));
+    WriteMovie(u"escaped name.swf", MovieBytes(2));
+    TvdFlashList list(nullptr);
+    auto add = [&](const char16_t* name, int frames) {
+        const auto bytes = MovieBytes(frames);
+        TMemoryStream s;
+        s.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+        TvdFlashStream* item = list.GetFlashs()->Add();
+        item->LoadData(s);
+        item->SetFlashStore(name);
+    };
+    add(u"dup.swf", 3);
+    add(u"stored.swf", 6);
+    add(u"ArcticOverAll.swf", 9);
+    auto d = Make(50, 50, kOpaque);
+    d->LoadMovie(u"dup.swf");
+    EXPECT_EQ(d->GetTotalFrames(), 7);
+    d->LoadMovie(u"STORED.SWF");
+    EXPECT_EQ(d->GetTotalFrames(), 6);
+    d->LoadMovie(u"http://vdlocal/some/folder/stored.swf");
+    EXPECT_EQ(d->GetTotalFrames(), 6);
+    d->LoadMovie(u"ArcticOverAll.swf");  // the store has it before the resources
+    EXPECT_EQ(d->GetTotalFrames(), 9);
+    const std::string dir = WideToUtf8(SlashPath(ApplicationDirectory()));
+    d->LoadMovie(Utf8ToWide("file:///" + dir + "escaped%20name.swf"));
+    EXPECT_EQ(d->GetTotalFrames(), 2);
+}
+
+TEST_F(NetscapeDriver, BuiltInMoviesComeFromTheResources) {
+    TMovieResource resource;
+    ASSERT_TRUE(FindMovieResource(u"SteelOverAll.swf", resource));
+    auto d = Make(50, 50, kOpaque);
+    hooks.clearJournal();
+    d->LoadMovie(u"SteelOverAll.swf");
+    EXPECT_TRUE(Has(hooks.Journal(),
+                    "NPP_NewStream type=\"application/x-shockwave-flash\" url=\"SteelOverAll.swf\" "
+                    "end=" +
+                        std::to_string(resource.Size) + " seekable=1 stype=1"));
+    EXPECT_GT(d->GetTotalFrames(), 0);
+}
+
+TEST_F(NetscapeDriver, StreamMovieIsServedOnceByItsToken) {
+    const auto bytes = MovieBytes(8);
+    TMemoryStream source;
+    source.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    source.SetPosition(0);
+    auto d = Make(50, 50, kOpaque);
+    d->LoadedMovie = u"previous.swf";
+    hooks.clearJournal();
+    d->LoadMovieFromStream(&source);
+    const auto loads = hooks.Lines("invoke LoadMovie");
+    ASSERT_EQ(loads.size(), 1u);
+    const std::string prefix = "invoke LoadMovie(0, \"http://vdlocal/<stream>";
+    ASSERT_EQ(loads[0].rfind(prefix, 0), 0u) << loads[0];
+    const std::string token = loads[0].substr(prefix.size(), 8);
+    EXPECT_EQ(loads[0], prefix + token + ".swf\")");
+    EXPECT_EQ(hooks.Lines("NPP_NewStream").size(), 1u);
+    EXPECT_TRUE(Has(hooks.Journal(), "NPP_URLNotify url=\"/<stream>" + token + ".swf\" reason=0 notify=ours"));
+    EXPECT_EQ(d->GetTotalFrames(), 8);
+    EXPECT_EQ(d->LoadedMovie, u"");
+    // A second request for the same token finds nothing, and says so.
+    auto e = Make(50, 50, kOpaque);
+    hooks.clearJournal();
+    e->LoadMovie(Utf8ToWide("http://vdlocal/<stream>" + token + ".swf"));
+    EXPECT_TRUE(hooks.Lines("NPP_NewStream").empty());
+    EXPECT_TRUE(Has(hooks.Journal(), "NPP_URLNotify url=\"/<stream>" + token + ".swf\" reason=1 notify=ours"));
+}
+
+TEST_F(NetscapeDriver, VideosGoThroughTheBuiltInPlayerMovie) {
+    auto d = Make(50, 50, kOpaque);
+    d->Skin = u"MojaveOverAll";
+    d->Volume = 30;
+    hooks.clearJournal();
+    d->LoadMovie(u"clips/a.flv.swf");
+    EXPECT_EQ(Only(hooks.Journal(), {"invoke"}),
+              (std::vector<std::string>{"invoke LoadMovie(0, \"flvplayback.swf\")",
+                                        "invoke SetVariable(\"flv.skin\", \"MojaveOverAll.swf\")",
+                                        "invoke SetVariable(\"flv.volume\", \"30\")",
+                                        "invoke SetVariable(\"flv.contentPath\", \"http://vdlocalclips/a.flv.swf\")"}));
+    EXPECT_TRUE(d->IsFLV);
+    hooks.clearJournal();
+    d->LoadMovie(u"clip.FLV");
+    EXPECT_EQ(Only(hooks.Journal(), {"invoke"}), std::vector<std::string>{"invoke LoadMovie(0, \"clip.FLV\")"});
+    EXPECT_FALSE(d->IsFLV);
+    const auto flv = vdtest::FlvBytes();
+    TMemoryStream video;
+    video.Write(flv.data(), static_cast<int64_t>(flv.size()));
+    video.SetPosition(0);
+    hooks.clearJournal();
+    d->LoadMovieFromStream(&video);
+    const auto calls = Only(hooks.Journal(), {"invoke"});
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0], "invoke LoadMovie(0, \"flvplayback.swf\")");
+    EXPECT_EQ(calls[3].rfind("invoke SetVariable(\"flv.contentPath\", \"http://vdlocal/<stream>", 0), 0u);
+    EXPECT_EQ(calls[3].substr(calls[3].size() - 6), ".flv\")");
+    EXPECT_TRUE(d->IsFLV);
+}
+
+TEST_F(NetscapeDriver, RequestNothingAnswersIsToldSo) {
+    auto d = Make(50, 50, kOpaque);
+    for (const char* url : {"missing.swf", "http://example.invalid/movie.swf?x=1"}) {
+        hooks.clearJournal();
+        d->LoadMovie(Utf8ToWide(url));
+        const auto j = Only(hooks.Journal(), {"NPP_NewStream", "NPP_URLNotify", "invoke SetVariable"});
+        EXPECT_EQ(j, std::vector<std::string>{"NPP_URLNotify url=" + Quote(url) + " reason=1 notify=ours"}) << url;
+    }
+}
+
+TEST_F(NetscapeDriver, OnlyScriptUrlsAreRefused) {
+    WriteMovie(u"myjavamovie.swf", MovieBytes(3));
+    auto d = Make(50, 50, kOpaque);
+    d->LoadMovie(u"myjavamovie.swf");
+    EXPECT_EQ(d->GetTotalFrames(), 3);
+    for (const char* url : {"javascript:alert(1)", "  JavaScript:go()"}) {
+        hooks.clearJournal();
+        d->LoadMovie(Utf8ToWide(url));
+        EXPECT_TRUE(hooks.Lines("NPP_NewStream").empty());
+        EXPECT_TRUE(hooks.Lines("NPP_URLNotify").empty());
+        EXPECT_TRUE(Has(hooks.Journal(), "-> NPN_GetURLNotify url=" + Quote(url) + " target=null rc=10")) << url;
+    }
+}
+
+// ---- Scripting ------------------------------------------------------------------------------
+
+TEST_F(NetscapeDriver, PlaybackOperationsGoToTheScriptableObject) {
+    WriteMovie(u"play.swf", MovieBytes(20));
+    auto d = Make(50, 50, kOpaque);
+    d->LoadMovie(u"play.swf");
+    hooks.clearJournal();
+    d->SetLoop(true);
+    EXPECT_TRUE(d->GetLoop());
+    d->SetCurrentFrame(10);
+    EXPECT_EQ(d->GetCurrentFrame(), 10);
+    d->Play();
+    EXPECT_TRUE(d->GetIsPlaying());
+    d->StopPlay();
+    EXPECT_FALSE(d->GetIsPlaying());
+    d->Rewind();
+    d->Forward();
+    d->Back();
+    EXPECT_EQ(
+        Only(hooks.Journal(), {"invoke", "setProperty"}),
+        (std::vector<std::string>{"setProperty Loop = true", "invoke GetLoop()", "invoke GotoFrame(10)",
+                                  "invoke CurrentFrame()", "invoke Play()", "invoke IsPlaying()", "invoke StopPlay()",
+                                  "invoke IsPlaying()", "invoke Rewind()", "invoke Forward()", "invoke Back()"}));
+    d->SetCurrentFrame(3);
+    d->Forward();
+    EXPECT_EQ(d->GetCurrentFrame(), 4);
+    EXPECT_EQ(d->GetTotalFrames(), 20);
+}
+
+TEST_F(NetscapeDriver, FSCommandReachesTheHandlerWhichMayCallTheMovieAgain) {
+    WriteMovie(u"fs.swf", MovieBytes(4));
+    auto d = Make(50, 50, kOpaque);
+    d->LoadMovie(u"fs.swf");
+    d->SetVariable(u"greeting", u"hello");
+    std::vector<std::string> seen;
+    d->OnFSCommand = [&](TObject* sender, const WideString& command, const WideString& args) {
+        EXPECT_EQ(sender, d.get());
+        // Back into the movie while its own call is still running.
+        auto* driver = static_cast<TvdFlashDriverNS*>(sender);
+        seen.push_back(WideToUtf8(command) + "|" + WideToUtf8(args) + "|" +
+                       WideToUtf8(driver->GetVariable(u"greeting")));
+        driver->SetVariable(u"answered", command);
+    };
+    ASSERT_TRUE(hooks.fireFSCommand("quit", "now \xC3\xA9"));
+    EXPECT_EQ(seen, std::vector<std::string>{"quit|now \xC3\xA9|hello"});
+    EXPECT_EQ(d->GetVariable(u"answered"), u"quit");
+}
+
+TEST_F(NetscapeDriver, ExternalCallBecomesARequestAndTheHandlersLastValueIsTheAnswer) {
+    WriteMovie(u"ext.swf", MovieBytes(4));
+    auto d = Make(50, 50, kOpaque);
+    d->LoadMovie(u"ext.swf");
+    std::vector<std::string> requests;
+    d->OnFlashCall = [&](TObject* sender, const WideString& request) {
+        requests.push_back(WideToUtf8(request));
+        auto* driver = static_cast<TvdFlashDriverNS*>(sender);
+        driver->SetReturnValue(u"<string>first</string>");
+        driver->SetReturnValue(u"<string>" + driver->GetVariable(u"v") + u"</string>");
+    };
+    d->SetVariable(u"v", u"from the movie");
+    EXPECT_EQ(hooks.CallHost("sendData", "<string>abc</string><number>12</number><true/>"),
+              "<string>from the movie</string>");
+    EXPECT_EQ(hooks.CallHost("noArgs", ""), "<string>from the movie</string>");
+    EXPECT_EQ(requests, (std::vector<std::string>{
+                            "<invoke name=\"sendData\" returntype=\"XML\"><arguments><string>abc</string>"
+                            "<string>12</string><string>true</string></arguments></invoke>",
+                            "<invoke name=\"noArgs\" returntype=\"XML\"><arguments></arguments></invoke>"}));
+    // Without an answer the movie gets the empty text.
+    d->OnFlashCall = [](TObject*, const WideString&) {};
+    EXPECT_EQ(hooks.CallHost("silent", "<string>x</string>"), "");
+}
+
+TEST_F(NetscapeDriver, CallFunctionPassesTheRequestAndAnswerUnchanged) {
+    // A movie that registers an external function, which answers with its first argument.
+    const auto bytes = vdtest::SwfBuilder(100, 100, 12, 2).GetUrl("ExternalInterface:echo", "").Fws();
+    WriteMovie(u"echo.swf", bytes);
+    auto d = Make(50, 50, kOpaque);
+    d->LoadMovie(u"echo.swf");
+    EXPECT_EQ(d->CallFunction(u"<invoke name=\"echo\" returntype=\"xml\"><arguments><string>ping</string>"
+                              u"</arguments></invoke>"),
+              u"<string>ping</string>");
+}
+
+TEST_F(NetscapeDriver, AScriptedExchangeLeavesNothingOutstanding) {
+    const int blocksBefore = NetscapeHostBlocks();
+    {
+        WriteMovie(u"own.swf", MovieBytes(4));
+        auto d = Make(50, 50, kOpaque);
+        d->LoadMovie(u"own.swf");
+        d->OnFSCommand = [&](TObject*, const WideString&, const WideString&) { d->GetVariable(u"x"); };
+        d->OnFlashCall = [&](TObject*, const WideString&) { d->SetReturnValue(u"<string>ok</string>"); };
+        d->SetVariable(u"x", u"1");
+        EXPECT_EQ(d->GetVariable(u"x"), u"1");
+        d->CallFunction(u"<invoke name=\"nothing\" returntype=\"xml\"></invoke>");
+        hooks.fireFSCommand("a", "b");
+        EXPECT_EQ(hooks.CallHost("f", "<string>x</string>"), "<string>ok</string>");
+        d->GetIsPlaying();
+        d->LoadMovie(u"own.swf");  // a second instance, and its object
+        EXPECT_EQ(hooks.liveObjects(), 1);
+    }
+    EXPECT_EQ(hooks.liveObjects(), 0);
+    EXPECT_EQ(NetscapeHostBlocks(), blocksBefore);
+}
+
+// ---- The player control -----------------------------------------------------------------------
+
+TEST_F(NetscapeDriver, PlayerWithTheNetscapePluginPlaysAMovie) {
+    WriteMovie(u"control.swf", MovieBytes(6));
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 200, 200);
+    auto* player = new TvdFlashPlayer(&form);
+    player->SetParent(&form);
+    player->SetBounds(10, 10, 80, 60);
+    player->SetPlugin(vdNetscape);
+    player->SetMovie(u"control.swf");
+    EXPECT_EQ(player->GetTotalFrames(), 6);
+    ASSERT_NE(player->Driver(), nullptr);
+    EXPECT_EQ(player->Driver()->ClassName(), "TvdFlashDriverNS");
+}
+
+}  // namespace
