@@ -40,6 +40,7 @@ struct Faults {
     uint32_t loadMovieHr = 0;          // LoadMovie answers this failure (0: succeeds)
     bool handlerRaises = false;        // scripting calls raise (an exception the host must catch)
     bool raisesOnce = false;           // only the first scripting call raises (a retry succeeds)
+    bool fullTable = false;            // NP_GetEntryPoints fills the newest plugin table (20 entries)
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
     static Faults Parse(std::string_view list);

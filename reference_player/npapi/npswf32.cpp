@@ -488,6 +488,11 @@ NPError NppSetValue(NPP, NPNVariable variable, void*) {
     return NPERR_NO_ERROR;
 }
 
+// The entries a plugin built for the newest table fills after setvalue (focus, redirects, site
+// data, compositing). Never called by a host of this table's version.
+void NppLaterEntry() { Log("later entry called"); }
+constexpr int kLaterEntries = 6;
+
 void InstallHooks() {
     Hooks().step = [](int frames) {
         Instance* inst = Current();
@@ -544,6 +549,12 @@ extern "C" __declspec(dllexport) NPError WINAPI NP_GetEntryPoints(NPPluginFuncs*
     funcs->javaClass = nullptr;
     funcs->getvalue = NppGetValue;
     funcs->setvalue = NppSetValue;
+    if (g_settings.faults.fullTable) {
+        // What a plugin of the newest NPAPI does: it fills its whole table, whatever the host left
+        // in the size field.
+        auto** later = reinterpret_cast<void**>(&funcs->setvalue + 1);
+        for (int i = 0; i < kLaterEntries; ++i) later[i] = reinterpret_cast<void*>(NppLaterEntry);
+    }
     return NPERR_NO_ERROR;
 }
 

@@ -3,6 +3,7 @@
 // checked in the player's own journal of the calls it received.
 #include "np_test_support.h"
 #include "swf_builder.h"
+#include "vd_np_unit.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -517,3 +518,120 @@ TEST_F(NetscapeDriver, PlayerWithTheNetscapePluginPlaysAMovie) {
 }
 
 }  // namespace
+
+// ---- The browser-side table as the plugin sees it ---------------------------------------------
+
+class BrowserTable : public NetscapeDriver {
+protected:
+    const np::NPNetscapeFuncs& t = np::Unit().BrowserFuncs;
+};
+
+TEST_F(BrowserTable, HeaderAndStubsAnswerAsAPluginExpects) {
+    EXPECT_EQ(t.size, np::NPNetscapeFuncsSize);
+    EXPECT_EQ(t.version, 18);
+    // Every one of the 42 entries is there.
+    const auto* entries = reinterpret_cast<void* const*>(&t.geturl);
+    for (size_t i = 0; i < np::NPNetscapeFuncsEntries; ++i) EXPECT_NE(entries[i], nullptr) << "entry " << i + 1;
+    auto d = Make(20, 20, kOpaque);
+    np::NPP npp = &d->Instance;
+    EXPECT_EQ(t.geturl(npp, "a.swf", nullptr), 0);
+    EXPECT_EQ(t.posturl(npp, "a.swf", nullptr, 0, "", 0), 0);
+    np::NPStream* none = nullptr;
+    EXPECT_EQ(t.newstream(npp, nullptr, nullptr, &none), 0);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(t.write(npp, nullptr, 10, nullptr), 0);
+    EXPECT_EQ(t.memflush(100), 0u);
+    EXPECT_EQ(t.getJavaEnv(), nullptr);
+    EXPECT_EQ(t.getJavaPeer(npp), nullptr);
+    EXPECT_EQ(t.getintidentifier(7), nullptr);
+    EXPECT_EQ(t.intfromidentifier(t.getstringidentifier("x")), 0);
+    EXPECT_TRUE(t.identifierisstring(t.getstringidentifier("x")));
+    EXPECT_FALSE(t.invokeDefault(npp, nullptr, nullptr, 0, nullptr));
+    EXPECT_FALSE(t.hasmethod(npp, nullptr, t.getstringidentifier("x")));
+    EXPECT_FALSE(t.hasproperty(npp, nullptr, t.getstringidentifier("x")));
+    // The same user agent every time, naming this host last.
+    const char* agent = t.uagent(npp);
+    EXPECT_EQ(t.uagent(nullptr), agent);
+    EXPECT_EQ(std::string(agent).substr(std::string(agent).size() - 9), " Vidora/4");
+    // A request with a target gets nothing, and the plugin hears nothing of it.
+    hooks.clearJournal();
+    EXPECT_EQ(t.geturlnotify(npp, "a.swf", "_blank", nullptr), 0);
+    EXPECT_TRUE(hooks.Journal().empty());
+}
+
+TEST_F(BrowserTable, BrowserVariablesAndMemory) {
+    np::NPBool flag = 0;
+    EXPECT_EQ(t.getvalue(nullptr, np::NPNVjavascriptEnabledBool, &flag), 0);
+    EXPECT_EQ(flag, 1);
+    flag = 0;
+    EXPECT_EQ(t.getvalue(nullptr, np::NPNVSupportsWindowless, &flag), 0);
+    EXPECT_EQ(flag, 1);
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(t.getvalue(nullptr, np::NPNVnetscapeWindow, &window), 0);
+    EXPECT_EQ(window, nullptr);
+    void* untouched = &flag;
+    EXPECT_EQ(t.getvalue(nullptr, np::NPNVisOfflineBool, &untouched), 0);
+    EXPECT_EQ(untouched, &flag);
+    const int before = NetscapeHostBlocks();
+    auto* block = static_cast<unsigned char*>(t.memalloc(64));
+    ASSERT_NE(block, nullptr);
+    EXPECT_TRUE(std::all_of(block, block + 64, [](unsigned char b) { return b == 0; }));
+    t.memfree(block);
+    char* name =
+        t.utf8fromidentifier(t.getstringidentifier("Lo\xC3\xA4"
+                                                   "d"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name,
+                 "Lo\xC3\xA4"
+                 "d");
+    t.memfree(name);
+    EXPECT_EQ(NetscapeHostBlocks(), before);
+}
+
+TEST_F(BrowserTable, IdentifiersAreInternedOneByOneAndInBulk) {
+    std::string a = "SetVariable", b = "SetVariable";
+    EXPECT_EQ(t.getstringidentifier(a.c_str()), t.getstringidentifier(b.c_str()));
+    EXPECT_NE(t.getstringidentifier("Play"), t.getstringidentifier("play"));
+    const char* names[] = {"Play", "GotoFrame", "Play"};
+    np::NPIdentifier ids[3] = {};
+    t.getstringidentifiers(names, 3, ids);
+    EXPECT_EQ(ids[0], t.getstringidentifier("Play"));
+    EXPECT_EQ(ids[1], t.getstringidentifier("GotoFrame"));
+    EXPECT_EQ(ids[2], ids[0]);
+}
+
+TEST_F(BrowserTable, PageObjectsAnswerLocationAndTopAndSurviveAnyRelease) {
+    np::NPObject* window = nullptr;
+    ASSERT_EQ(t.getvalue(nullptr, np::NPNVWindowNPObject, &window), 0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->referenceCount, 1u);
+    np::NPVariant v{};
+    ASSERT_TRUE(t.getproperty(nullptr, window, t.getstringidentifier("location"), &v));
+    ASSERT_EQ(v.type, np::NPVariantType_Object);
+    np::NPObject* location = v.value.objectValue;
+    t.releasevariantvalue(&v);
+    EXPECT_EQ(v.type, np::NPVariantType_Void);
+    v.type = np::NPVariantType_Int32;
+    EXPECT_FALSE(t.getproperty(nullptr, window, t.getstringidentifier("Location"), &v));
+    EXPECT_EQ(v.type, np::NPVariantType_Int32);  // untouched
+    ASSERT_TRUE(t.getproperty(nullptr, window, t.getstringidentifier("top"), &v));
+    np::NPObject* top = v.value.objectValue;
+    ASSERT_TRUE(t.getproperty(nullptr, top, t.getstringidentifier("location"), &v));
+    EXPECT_NE(v.value.objectValue, location);
+    EXPECT_FALSE(t.getproperty(nullptr, top, t.getstringidentifier("top"), &v));
+    EXPECT_FALSE(t.getproperty(nullptr, location, t.getstringidentifier("href"), &v));
+    EXPECT_EQ(v.type, np::NPVariantType_Void);
+    // Location methods answer an empty text, owned by the caller.
+    const int before = NetscapeHostBlocks();
+    np::NPVariant result{};
+    EXPECT_TRUE(t.invoke(nullptr, location, t.getstringidentifier("toString"), nullptr, 0, &result));
+    EXPECT_EQ(result.type, np::NPVariantType_String);
+    EXPECT_EQ(result.value.stringValue.UTF8Length, 0u);
+    t.releasevariantvalue(&result);
+    EXPECT_EQ(NetscapeHostBlocks(), before);
+    for (int i = 0; i < 5; ++i) t.releaseobject(window);
+    np::NPObject* again = nullptr;
+    t.getvalue(nullptr, np::NPNVWindowNPObject, &again);
+    EXPECT_EQ(again, window);
+    EXPECT_EQ(again->referenceCount, 1u);
+}
