@@ -1,6 +1,7 @@
 // vdplay: puts a transparent and an opaque TvdFlashPlayer on a form with a patterned
-// background, shows the form, renders it (the form painting itself and its controls into a
-// memory DC) into a PNG and says what it did.
+// background, has each play a built-in movie when a Flash Player is found (the build puts the
+// reference player's plugin library beside the EXE), shows the form, renders it (the form
+// painting itself and its controls into a memory DC) into a PNG and says what it did.
 //
 //   vdplay [OUTPUT.png]        (default: form.png)
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "vd_driver_netscape.h"
 #include "vd_flashplayer.h"
 #include "vd_vcl.h"
 
@@ -55,6 +57,7 @@ uint32_t Rgb(uint32_t pixel) { return pixel & 0xFFFFFF; }
 int main(int argc, char** argv) {
     const std::string output = argc > 1 ? argv[1] : "form.png";
     InitializeFlashPlayerUnit();
+    InitializeDriverNetscapeUnit();
     int status = 0;
     try {
         auto form = std::make_unique<TForm>(nullptr);
@@ -79,20 +82,27 @@ int main(int argc, char** argv) {
         solid->SetParent(f);
         solid->SetBounds(192, 24, 144, 152);
 
+        // Built-in movies (resources of this EXE), so the demo needs no files of its own.
+        clear->SetMovie(u"ArcticOverAll.swf");
+        solid->SetMovie(u"SteelOverAll.swf");
+
         Application().MainForm = f;
         f->Show();
         Application().ProcessMessages();
 
         std::printf("Form %s: client area %dx%d, checkerboard background, shown.\n", f->GetName().c_str(),
                     f->ClientWidth(), f->ClientHeight());
-        const bool anyFlash = DriverAvailable(FlashDriverNSClass) || DriverAvailable(FlashDriverActiveXClass);
-        std::printf("Flash Player: %s\n",
-                    anyFlash ? "found" : "none available, so every player gets the inert driver (no movie plays)");
+        const bool netscape = DriverAvailable(FlashDriverNSClass);
+        const bool anyFlash = netscape || DriverAvailable(FlashDriverActiveXClass);
+        if (netscape) std::printf("Flash Player: Netscape plugin %s\n", WideToUtf8(NetscapePluginPath()).c_str());
+        else
+            std::printf("Flash Player: %s\n",
+                        anyFlash ? "found" : "none available, so every player gets the inert driver (no movie plays)");
         for (TvdFlashPlayer* p : {clear, solid})
             std::printf("  %s at (%d,%d) %dx%d: driver %s, %s, movie %s\n", p->GetName().c_str(), p->GetLeft(),
                         p->GetTop(), p->GetWidth(), p->GetHeight(), DriverName(*p).c_str(),
                         p->GetTransparent() ? "transparent (the form shows through)" : "opaque (its colour, teal)",
-                        p->GetMovie().empty() ? "none" : "set");
+                        p->GetMovie().empty() ? "none" : WideToUtf8(p->GetMovie()).c_str());
 
         TDibSection picture(f->ClientWidth(), f->ClientHeight());
         if (!picture.Valid()) throw Exception("Cannot create the picture buffer");
@@ -116,14 +126,28 @@ int main(int argc, char** argv) {
                     clearOk ? "yes" : "NO", static_cast<unsigned>(seenClear), static_cast<unsigned>(buffered));
         std::printf("Check: opaque player shows its colour: %s (pixel #%06X)\n", solidOk ? "yes" : "NO",
                     static_cast<unsigned>(seenSolid));
+        // A movie plays when the player knows its frames and its picture shows on the form: the
+        // reference player draws an opaque progress bar across the middle (track, or the part
+        // of it the frames played so far fill).
+        bool moviesOk = true;
+        for (TvdFlashPlayer* p : {clear, solid}) {
+            const int frames = p->GetTotalFrames();
+            const int tx = p->GetLeft() + p->GetWidth() - p->GetWidth() / 4 - 2, ty = p->GetTop() + p->GetHeight() / 2;
+            const uint32_t track = Rgb(picture.Pixel(tx, ty));
+            const bool plays = frames > 0 && (track == 0x202020 || track == 0xF0A030);
+            if (anyFlash) moviesOk = moviesOk && plays;
+            std::printf("Check: %s %s (%d frames, track pixel #%06X)\n", p->GetName().c_str(),
+                        plays ? "plays its movie" : "plays no movie", frames, static_cast<unsigned>(track));
+        }
         if (!WritePng(picture, output)) throw Exception("Cannot write " + output);
         std::printf("Picture of the form: %s (%dx%d)\n", output.c_str(), picture.Width(), picture.Height());
-        if (!clearOk || !solidOk) status = 1;
+        if (!clearOk || !solidOk || !moviesOk) status = 1;
         Application().MainForm = nullptr;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vdplay: %s\n", e.what());
         status = 1;
     }
+    FinalizeDriverNetscapeUnit();
     FinalizeFlashPlayerUnit();
     return status;
 }
