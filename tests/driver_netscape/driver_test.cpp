@@ -469,6 +469,29 @@ TEST_F(NetscapeDriver, ExternalCallBecomesARequestAndTheHandlersLastValueIsTheAn
     EXPECT_EQ(hooks.CallHost("silent", "<string>x</string>"), "");
 }
 
+TEST_F(NetscapeDriver, HandlerExceptionsGoToTheApplicationNotIntoThePlugin) {
+    WriteMovie(u"raise.swf", MovieBytes(4));
+    auto d = Make(50, 50, kOpaque);
+    d->LoadMovie(u"raise.swf");
+    std::vector<std::string> reported;
+    Application().SetOnException([&](TObject*, const Exception& e) { reported.push_back(e.what()); });
+    d->OnFSCommand = [](TObject*, const WideString&, const WideString&) { throw Exception("fs handler failed"); };
+    d->OnFlashCall = [](TObject* sender, const WideString&) {
+        static_cast<TvdFlashDriverNS*>(sender)->SetReturnValue(u"<string>partial</string>");
+        throw Exception("call handler failed");
+    };
+    hooks.clearJournal();
+    EXPECT_TRUE(hooks.fireFSCommand("go", ""));
+    const std::string answer = hooks.CallHost("f", "");
+    Application().SetOnException({});
+    EXPECT_EQ(reported, (std::vector<std::string>{"fs handler failed", "call handler failed"}));
+    // The plugin's calls came back to it normally, the external call with the empty answer.
+    EXPECT_EQ(hooks.Lines("-> NPN_Invoke _DoFSCommand").size(), 1u);
+    EXPECT_EQ(hooks.Lines("-> NPN_Evaluate").size(), 1u);
+    EXPECT_EQ(answer, "");
+    EXPECT_EQ(d->GetTotalFrames(), 4);
+}
+
 TEST_F(NetscapeDriver, CallFunctionPassesTheRequestAndAnswerUnchanged) {
     // A movie that registers an external function, which answers with its first argument.
     const auto bytes = vdtest::SwfBuilder(100, 100, 12, 2).GetUrl("ExternalInterface:echo", "").Fws();
