@@ -529,7 +529,7 @@ TEST_F(NetscapeDriver, AScriptedExchangeLeavesNothingOutstanding) {
 TEST_F(NetscapeDriver, PlayerWithTheNetscapePluginPlaysAMovie) {
     WriteMovie(u"control.swf", MovieBytes(6));
     TForm form(nullptr);
-    form.SetBounds(0, 0, 200, 200);
+    form.SetBounds(100, 50, 200, 200);
     auto* player = new TvdFlashPlayer(&form);
     player->SetParent(&form);
     player->SetBounds(10, 10, 80, 60);
@@ -538,6 +538,16 @@ TEST_F(NetscapeDriver, PlayerWithTheNetscapePluginPlaysAMovie) {
     EXPECT_EQ(player->GetTotalFrames(), 6);
     ASSERT_NE(player->Driver(), nullptr);
     EXPECT_EQ(player->Driver()->ClassName(), "TvdFlashDriverNS");
+    // A right press, once the menu is allowed, reaches the plugin where it is on the screen: the
+    // parent window's place plus the player's place in it.
+    form.HandleNeeded();
+    player->SetDisableFlashMenu(false);
+    RECT parent{};
+    GetWindowRect(form.Handle(), &parent);
+    hooks.clearJournal();
+    player->Driver()->MouseDown(mbRight, {}, 5, 6);
+    EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_HandleEvent event=0x204 wParam=0x0 lParam=" +
+                                                        Hex(((parent.top + 10 + 6) << 16) | (parent.left + 10 + 5))});
 }
 
 }  // namespace
