@@ -73,6 +73,19 @@ TEST(PluginLoading, LoadedLibraryWasStartedOnceInOrder) {
     EXPECT_EQ(hooks.Lines("NPP_New").size(), VD_NP_EXPECT_PLAYER ? 2u : 0u);
 }
 
+TEST(PluginLoading, StartUpAndShutDownAreCounted) {
+    vdtest::PluginHooks hooks;
+    const WideString path = NetscapePluginPath();
+    InitializeDriverNetscapeUnit();  // a second start: nothing is loaded or started again
+    FinalizeDriverNetscapeUnit();    // not the last: nothing is shut down
+    EXPECT_EQ(NetscapePluginPath(), path);
+    EXPECT_EQ(TvdFlashDriverNS::PluginExists(), VD_NP_EXPECT_PLAYER != 0);
+    ASSERT_NE(FlashDriverNSClass, nullptr);
+    if (!hooks.loaded) return;
+    EXPECT_EQ(hooks.Lines("NP_GetEntryPoints").size(), 1u);
+    EXPECT_TRUE(hooks.Lines("NP_Shutdown").empty());
+}
+
 TEST(PluginLoading, InertDriverOperationsDoNothingWithoutAPlayer) {
     if (VD_NP_EXPECT_PLAYER) GTEST_SKIP() << "a player is installed in this scenario";
     std::unique_ptr<TvdFlashDriver> d(TvdFlashDriver::NewDriver<TvdFlashDriverNS>(20, 10, 0x00000000));
