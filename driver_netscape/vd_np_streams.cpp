@@ -93,9 +93,9 @@ void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyDat
 
     std::vector<uint8_t> bytes;
     if (!ResolveSource(url, bytes)) {
-        // TODO(np-download): "http:" URLs go to the download object once it is merged; until then
-        // they are answered like every request no source has.
-        // Nothing has it: tell the plugin so, instead of leaving it waiting.
+        // SEAM (downloads): an "http:" URL is to start vd::np::StartDownload (vd_np_download.h)
+        // here once that object is joined in; until then it is answered like any URL no source
+        // has. Nothing has it: tell the plugin so, instead of leaving it waiting.
         if (Plugin().urlnotify) Plugin().urlnotify(&Instance, streamUrl.c_str(), NPRES_NETWORK_ERR, notifyData);
         return;
     }
