@@ -40,6 +40,14 @@ struct TExternalCall {
                                          // unescaped, other literals as their text
 };
 // nullopt for a script of any other form.
+// The arguments are read as the script literals they are: a string in double or single quotes
+// ends at its closing quote (commas and brackets inside belong to it) and its escapes are
+// undone (\uXXXX and \xXX become UTF-8, an unpaired surrogate U+FFFD); numbers, true, false,
+// null, undefined and nested array or object forms are taken as their trimmed text, brackets
+// balanced. A call text that is not well formed (an unterminated string, a bad \u or \x
+// escape, unbalanced brackets, an empty argument, text between an argument and its comma,
+// no argument list, an empty name, anything but the wrapper's end after the call) gives
+// nullopt too, never part of a call.
 std::optional<TExternalCall> ParseExternalCall(std::string_view script);
 // <invoke name="NAME" returntype="XML"><arguments><string>ARG</string>...</arguments></invoke>
 // with &, <, >, " and ' escaped in the name and the arguments.
@@ -47,6 +55,8 @@ std::string ExternalCallRequest(const TExternalCall& call);
 
 // The identifier of a name: the address of a zero-terminated UTF-8 copy of it in a process-wide
 // table. The same text always gives the same identifier, valid until the process ends.
+// Main thread only (the table is not locked). A name holding a zero byte is kept whole, but
+// reads as zero-terminated text only up to that byte.
 const char* InternIdentifier(std::string_view name);
 
 }  // namespace vd::np
