@@ -40,14 +40,17 @@ struct TExternalCall {
                                          // unescaped, other literals as their text
 };
 // nullopt for a script of any other form.
+// The name is the trimmed text before the first "("; the call ends at the ")" closing its
+// argument list, which the wrapper's end ") ; } catch (e)" must follow (or nothing, for a
+// script cut short); what comes after that is not looked at.
 // The arguments are read as the script literals they are: a string in double or single quotes
 // ends at its closing quote (commas and brackets inside belong to it) and its escapes are
 // undone (\uXXXX and \xXX become UTF-8, an unpaired surrogate U+FFFD); numbers, true, false,
 // null, undefined and nested array or object forms are taken as their trimmed text, brackets
-// balanced. A call text that is not well formed (an unterminated string, a bad \u or \x
-// escape, unbalanced brackets, an empty argument, text between an argument and its comma,
-// no argument list, an empty name, anything but the wrapper's end after the call) gives
-// nullopt too, never part of a call.
+// balanced.
+// A call that is not well formed (an unterminated string, a bad \u or \x escape, unbalanced
+// brackets, an empty argument, text between an argument and its comma, no argument list, an
+// empty name, other text after the call) is nullopt as well, never a part of a call.
 std::optional<TExternalCall> ParseExternalCall(std::string_view script);
 // <invoke name="NAME" returntype="XML"><arguments><string>ARG</string>...</arguments></invoke>
 // with &, <, >, " and ' escaped in the name and the arguments.
