@@ -21,22 +21,6 @@ template <class Char> std::basic_string_view<Char> Trim(std::basic_string_view<C
     return s.substr(b, e - b);
 }
 
-template <class Char>
-std::basic_string<Char> TakeTokenOf(std::basic_string<Char>& text, std::basic_string_view<Char> delimiters) {
-    const std::basic_string_view<Char> all(text);
-    const size_t p = all.find_first_of(delimiters);
-    std::basic_string<Char> token(Trim(all.substr(0, p)));
-    std::basic_string<Char> rest =
-        p == all.npos ? std::basic_string<Char>() : std::basic_string<Char>(Trim(all.substr(p + 1)));
-    text = std::move(rest);
-    return token;
-}
-
-std::u16string_view AfterLastOf(std::u16string_view s, std::u16string_view chars) {
-    const size_t p = s.find_last_of(chars);
-    return p == s.npos ? s : s.substr(p + 1);
-}
-
 // ---------------------------------------------------------------------------------------------
 // The movie's call, read as the script literals the plugin writes for it.
 
@@ -290,10 +274,6 @@ struct TNameHash {
 
 }  // namespace
 
-std::string TakeToken(std::string& text, std::string_view delimiters) { return TakeTokenOf(text, delimiters); }
-
-WideString TakeToken(WideString& text, std::u16string_view delimiters) { return TakeTokenOf(text, delimiters); }
-
 std::vector<std::pair<WideString, WideString>> SplitQuery(WideString& url) {
     std::vector<std::pair<WideString, WideString>> pairs;
     if (url.find(u"http:") != url.npos || url.find(u'?') == url.npos) return pairs;
@@ -318,13 +298,6 @@ bool IsScriptUrl(std::u16string_view url) {
         if (c != kScheme[k]) return false;
     }
     return true;
-}
-
-WideString LastPathPart(std::u16string_view url) {
-    std::u16string_view s = AfterLastOf(url, u"\\:");
-    s = AfterLastOf(s, u"/");
-    s = AfterLastOf(s, u"\\");
-    return WideString(s);
 }
 
 std::optional<TExternalCall> ParseExternalCall(std::string_view script) {

@@ -1,6 +1,7 @@
-// The Netscape driver's platform-free text work: the token scanner, the query pairs of a local
-// URL, the script-URL refusal, the last part of a path, the movie's external calls turned into
-// request text, and the process-wide identifier table. No <windows.h>: tested natively under
+// The Netscape driver's platform-free text work: the query pairs of a local URL, the script-URL
+// refusal, the movie's external calls turned into request text, and the process-wide identifier
+// table. The token scanner and the last part of a path are the movie addressing's own
+// (vd_movienames.h), named here too. No <windows.h>: tested natively under
 // the sanitizers and fuzzed.
 #pragma once
 
@@ -10,15 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "vd_movienames.h"
 #include "vd_system.h"
 
 namespace vd::np {
 
-// Takes the token at the front of `text` up to the first character that is one of
-// `delimiters` (that character belongs to neither part; with none, the whole text is the
-// token and `text` becomes empty); then trims both of characters with codes up to 32.
-std::string TakeToken(std::string& text, std::string_view delimiters);
-WideString TakeToken(WideString& text, std::u16string_view delimiters);
+using vd::LastPathPart;
+using vd::TakeToken;
 
 // The query of a local URL: when `url` has no "http:" anywhere and holds "?", `url` becomes
 // the part before it and the pairs name=value&... are answered in order; else none, and `url`
@@ -28,9 +27,6 @@ std::vector<std::pair<WideString, WideString>> SplitQuery(WideString& url);
 // True for a URL whose scheme is javascript (any letter case, after leading spaces): the
 // movie's script URLs, which the host refuses.
 bool IsScriptUrl(std::u16string_view url);
-
-// The text after the last ':' or '\\', then after the last '/', then after the last '\\'.
-WideString LastPathPart(std::u16string_view url);
 
 // A movie's external call as the plugin hands it to the host for evaluation:
 // try { __flash__toXML(NAME(ARGS)) ; } catch (e) ...

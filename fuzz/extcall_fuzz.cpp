@@ -174,11 +174,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckCall(bytes);
     CheckCall(std::string(kWrapperStart) + std::string(bytes));
 
-    // The first byte picks up to three delimiters from the bytes that follow.
-    const size_t n = size ? std::min<size_t>(data[0] % 4, size - 1) : 0;
-    const std::string_view delimiters = size ? bytes.substr(1, n) : std::string_view();
-    CheckTakeToken(std::string(size ? bytes.substr(1 + n) : bytes), delimiters);
-
     vd::WideString wide(size / 2, u'\0');
     for (size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
     CheckTakeToken(wide, std::u16string_view(u"?=&,").substr(0, size ? data[0] % 5 : 0));

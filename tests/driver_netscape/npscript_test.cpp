@@ -92,29 +92,6 @@ TEST(ExternalCallRequest, MarkupCharactersInNamesAndArgumentsAreEscaped) {
               "</arguments></invoke>");
 }
 
-TEST(TakeToken, SplitsAtTheFirstDelimiterAndTrimsBothParts) {
-    std::string text = " \t name = value = more \n";
-    EXPECT_EQ(TakeToken(text, "="), "name");
-    EXPECT_EQ(text, "value = more");
-    EXPECT_EQ(TakeToken(text, ",="), "value");
-    EXPECT_EQ(TakeToken(text, ","), "more");
-    EXPECT_EQ(text, "");
-
-    std::string leading = "=rest";
-    EXPECT_EQ(TakeToken(leading, "="), "");
-    EXPECT_EQ(leading, "rest");
-    // Bytes of UTF-8 text are not blanks, control characters are.
-    std::string utf8 = "\x01\xC3\xA9\xC2\xA0\x7f";
-    EXPECT_EQ(TakeToken(utf8, "?"), "\xC3\xA9\xC2\xA0\x7f");
-
-    WideString wide = u"  whole text\x1f ";
-    EXPECT_EQ(TakeToken(wide, u"?&"), u"whole text");
-    EXPECT_TRUE(wide.empty());
-    WideString quoted = u"\"x\" , 2 )";
-    EXPECT_EQ(TakeToken(quoted, u",)"), u"\"x\"");  // quotes are not recognised
-    EXPECT_EQ(quoted, u"2 )");
-}
-
 TEST(SplitQuery, LocalUrlsGiveTheirPairsInOrder) {
     WideString url = u"movie.swf?a=1&b=two";
     const std::vector<std::pair<WideString, WideString>> expected = {{u"a", u"1"}, {u"b", u"two"}};
@@ -143,17 +120,6 @@ TEST(IsScriptUrl, OnlyTheSchemeCounts) {
     for (const WideString url : {u"myjavamovie.swf", u"/java/movie.swf", u"C:\\javascript\\a.swf", u"javascript",
                                  u"java script:x", u"xjavascript:y", u"", u"http://h/?u=javascript:x"})
         EXPECT_FALSE(IsScriptUrl(url)) << WideToUtf8(url);
-}
-
-TEST(LastPathPart, TakesTheTextAfterEverySeparatorKind) {
-    EXPECT_EQ(LastPathPart(u"C:\\movies\\a.swf"), u"a.swf");
-    EXPECT_EQ(LastPathPart(u"/dir/sub/Intro.swf?x=1"), u"Intro.swf?x=1");
-    EXPECT_EQ(LastPathPart(u"C:a.swf"), u"a.swf");
-    EXPECT_EQ(LastPathPart(u"a/b\\c.swf"), u"c.swf");
-    EXPECT_EQ(LastPathPart(u"a\\b/c.swf"), u"c.swf");
-    EXPECT_EQ(LastPathPart(u"/<stream>0000000A.swf"), u"<stream>0000000A.swf");
-    EXPECT_EQ(LastPathPart(u"plain.swf"), u"plain.swf");
-    EXPECT_EQ(LastPathPart(u"dir/"), u"");
 }
 
 TEST(InternIdentifier, SameTextSamePointerForTheWholeRun) {
