@@ -44,7 +44,9 @@ const TUrlmon& Urlmon() {
 }
 
 // The pull binding URLOpenPullStreamW would make, through a URL moniker and an asynchronous
-// bind context carrying the callback (Wine's URLOpenPullStreamW answers E_NOTIMPL).
+// bind context carrying the callback. Wine 8 exports URLOpenPullStreamW but answers E_NOTIMPL;
+// this binding answers MK_S_ASYNCHRONOUS there and reports everything later, from the message
+// loop: a refused connection too (OnStopBinding with INET_E_DOWNLOAD_FAILURE).
 HRESULT BindThroughMoniker(const TUrlmon& urlmon, const std::wstring& url, IBindStatusCallback* callback) {
     if (!urlmon.CreateUrlMonikerEx || !urlmon.CreateAsyncBindCtx) return E_NOTIMPL;
     ComPtr<IMoniker> moniker;
@@ -100,6 +102,8 @@ STDMETHODIMP TvdDownload::OnProgress(ULONG, ULONG, ULONG, LPCWSTR) { return S_OK
 STDMETHODIMP TvdDownload::OnStopBinding(HRESULT result, LPCWSTR) {
     try {
         const ComPtr<TvdDownload> keep(this);  // the sink may drop the last other reference
+        // A binding that cannot start (a malformed URL, no host) ends here inside the start
+        // call, before that call answers its failure (so in Wine 8): the start decides.
         if (starting_) {
             stopped_ = true;
             stopResult_ = result;
@@ -146,6 +150,8 @@ STDMETHODIMP TvdDownload::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* 
 STDMETHODIMP TvdDownload::OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR, LPWSTR* additionalRequestHeaders) {
     if (additionalRequestHeaders) *additionalRequestHeaders = nullptr;
     // An error page is not the body asked for: its bytes are dropped and the end is a failure.
+    // Wine 8 hands a 404's page over as data and ends the binding with S_OK; only the status
+    // seen here tells it from a movie.
     if (responseCode >= 400) failedStatus_ = true;
     return S_OK;
 }
@@ -155,6 +161,8 @@ void TvdDownload::ReadFrom(IStream* stream) {
     for (;;) {
         ULONG got = 0;
         const HRESULT hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &got);
+        // Wine 8 answers E_PENDING together with a full buffer when the transfer has more to
+        // come: the bytes count, and the next OnDataAvailable brings the rest.
         if (FAILED(hr) && hr != E_PENDING) return;
         if (got > 0) {
             const size_t at = offset_;

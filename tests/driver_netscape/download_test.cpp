@@ -295,16 +295,25 @@ TEST_F(DownloadTest, FailuresAreToldOnceAndBringNoData) {
         ASSERT_NE(0, port);
         TRecordingSink sink;
         const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(port) + L"/body/4";
-        if (StartDownload(url, &sink)) {
-            ASSERT_TRUE(PumpUntil([&] { return sink.doneCalls > 0; }));
-            PumpFor(200);
-            EXPECT_EQ(1, sink.doneCalls);
-            EXPECT_FALSE(sink.lastOk);
-        } else {
-            PumpFor(500);
-            EXPECT_EQ(0, sink.doneCalls) << "a download that did not start is never told of";
-        }
+        // The binding starts; the connection fails afterwards.
+        ASSERT_TRUE(StartDownload(url, &sink));
+        ASSERT_TRUE(PumpUntil([&] { return sink.doneCalls > 0; }));
+        PumpFor(200);
+        EXPECT_EQ(1, sink.doneCalls);
+        EXPECT_FALSE(sink.lastOk);
         EXPECT_EQ(0, sink.dataCalls);
+    }
+}
+
+TEST_F(DownloadTest, DownloadThatCannotStartAnswersFalseAndItsSinkHearsNothing) {
+    for (const std::wstring url : {L"", L"http://", L"::not a url::"}) {
+        SCOPED_TRACE(std::string(url.begin(), url.end()));
+        TRecordingSink sink;
+        ComPtr<TvdDownload> handle;
+        EXPECT_FALSE(StartDownload(url, &sink, &handle));
+        EXPECT_FALSE(handle);
+        PumpFor(300);
+        EXPECT_EQ(0, sink.Calls());
     }
 }
 
