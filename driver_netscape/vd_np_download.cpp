@@ -97,7 +97,14 @@ STDMETHODIMP TvdDownload::GetPriority(LONG* priority) {
 
 STDMETHODIMP TvdDownload::OnLowResource(DWORD) { return S_OK; }
 
-STDMETHODIMP TvdDownload::OnProgress(ULONG, ULONG, ULONG, LPCWSTR) { return S_OK; }
+STDMETHODIMP TvdDownload::OnProgress(ULONG, ULONG progressMax, ULONG statusCode, LPCWSTR) {
+    // While data comes, the maximum is the length the server announced (0: not announced).
+    if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA || statusCode == BINDSTATUS_DOWNLOADINGDATA ||
+        statusCode == BINDSTATUS_ENDDOWNLOADDATA) {
+        if (progressMax > 0) announced_ = progressMax;
+    }
+    return S_OK;
+}
 
 STDMETHODIMP TvdDownload::OnStopBinding(HRESULT result, LPCWSTR) {
     try {
@@ -109,7 +116,7 @@ STDMETHODIMP TvdDownload::OnStopBinding(HRESULT result, LPCWSTR) {
             stopResult_ = result;
             return S_OK;
         }
-        Finish(result == S_OK && !failedStatus_);
+        Finish(Succeeded(result));
     } catch (...) {
         sink_ = nullptr;
     }
@@ -174,6 +181,12 @@ void TvdDownload::ReadFrom(IStream* stream) {
     }
 }
 
+bool TvdDownload::Succeeded(HRESULT result) const {
+    // Wine 8 ends a transfer whose connection closed early with S_OK too: a body shorter than
+    // announced is a failure.
+    return result == S_OK && !failedStatus_ && offset_ >= announced_;
+}
+
 void TvdDownload::Finish(bool ok) {
     IvdDownloadSink* sink = sink_;
     sink_ = nullptr;
@@ -191,7 +204,7 @@ void TvdDownload::Started(bool ok) {
         ComPtr<IStream> stream = std::move(early_);
         ReadFrom(stream.Get());
     }
-    if (stopped_) Finish(stopResult_ == S_OK && !failedStatus_);
+    if (stopped_) Finish(Succeeded(stopResult_));
 }
 
 bool StartDownload(const std::wstring& url, IvdDownloadSink* sink, ComPtr<TvdDownload>* handle) {

@@ -68,6 +68,8 @@ private:
 
     // Passes on what `stream` holds beyond what was passed on already.
     void ReadFrom(IStream* stream);
+    // Whether a binding that stopped with `result` brought the whole body.
+    bool Succeeded(HRESULT result) const;
     // Tells the sink how the transfer ended, once, and lets it go.
     void Finish(bool ok);
     // After the start call answered: a failed start leaves the sink alone; a successful one
@@ -77,6 +79,7 @@ private:
     LONG refs_ = 0;  // the first ComPtr to hold it takes the first reference
     IvdDownloadSink* sink_;
     size_t offset_ = 0;             // bytes of the body passed on so far
+    size_t announced_ = 0;          // the body's length as the server announced it, or 0
     bool failedStatus_ = false;     // the server answered with an HTTP error status
     bool starting_ = true;          // still inside the call that starts the binding
     bool stopped_ = false;          // OnStopBinding arrived while starting

@@ -139,11 +139,15 @@ private:
         }
         const size_t start = request.find(' ') + 1;
         const std::string path = request.substr(start, request.find(' ', start) - start);
-        if (path.rfind("/body/", 0) == 0) {
-            const std::vector<uint8_t> body = Pattern(static_cast<unsigned>(std::stoul(path.substr(6))));
+        const bool broken = path.rfind("/broken/", 0) == 0;
+        if (path.rfind("/body/", 0) == 0 || broken) {
+            const std::vector<uint8_t> body =
+                Pattern(static_cast<unsigned>(std::stoul(path.substr(path.rfind('/') + 1))));
             SendAll(c, Headers("200 OK", body.size()));
-            for (size_t at = 0; at < body.size(); at += kSendPiece) {
-                const size_t n = std::min(kSendPiece, body.size() - at);
+            // A broken transfer: the connection closes when half the announced body is sent.
+            const size_t end = broken ? body.size() / 2 : body.size();
+            for (size_t at = 0; at < end; at += kSendPiece) {
+                const size_t n = std::min(kSendPiece, end - at);
                 if (!SendAll(c, std::string(reinterpret_cast<const char*>(body.data() + at), n))) break;
                 Sleep(3);
             }
@@ -287,6 +291,16 @@ TEST_F(DownloadTest, FailuresAreToldOnceAndBringNoData) {
         EXPECT_EQ(1, sink.doneCalls);
         EXPECT_FALSE(sink.lastOk);
         EXPECT_EQ(0, sink.dataCalls);
+    }
+    {
+        SCOPED_TRACE("connection closed halfway through the body");
+        TRecordingSink sink;
+        ASSERT_TRUE(StartDownload(server_.Url("/broken/8"), &sink));
+        ASSERT_TRUE(PumpUntil([&] { return sink.doneCalls > 0; }));
+        PumpFor(200);
+        EXPECT_EQ(1, sink.doneCalls);
+        EXPECT_FALSE(sink.lastOk);
+        EXPECT_EQ(0, sink.callsAfterDone);
     }
     {
         SCOPED_TRACE("refused connection");
