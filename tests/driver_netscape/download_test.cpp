@@ -1,6 +1,8 @@
 // Downloads against a loopback HTTP server inside the test EXE: the body arrives whole, in
-// order and at its running offsets; failures are told once and bring no data; a detached
-// download never reaches its sink again; download objects go when their transfer ends.
+// order and at its running offsets; failures (an error status, a refused connection, a body
+// cut short) are told once, and an error page's bytes never reach the sink; a download that
+// cannot start is never told of; a detached download never reaches its sink again; download
+// objects go when their transfer ends.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -8,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
