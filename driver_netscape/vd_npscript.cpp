@@ -1,36 +1,249 @@
-// Interim implementation of vd_npscript.h, enough for the driver to link and be tested; the
-// full one (with its native tests and fuzzer) replaces this file.
 #include "vd_npscript.h"
 
-#include <memory>
+#include <cstddef>
+#include <functional>
+#include <type_traits>
 #include <unordered_set>
 
 namespace vd::np {
 
 namespace {
 
-template <class S, class V> S Take(S& text, V delimiters) {
-    S token;
-    size_t i = 0;
-    for (; i < text.size(); ++i) {
-        if (delimiters.find(text[i]) != V::npos) break;
-        token += text[i];
-    }
-    text.erase(0, i < text.size() ? i + 1 : i);
-    auto trim = [](S& s) {
-        size_t b = 0, e = s.size();
-        while (b < e && static_cast<uint32_t>(s[b]) <= 32) ++b;
-        while (e > b && static_cast<uint32_t>(s[e - 1]) <= 32) --e;
-        s = s.substr(b, e - b);
-    };
-    trim(token);
-    trim(text);
-    return token;
+template <class Char> bool IsBlank(Char c) {
+    // Codes up to 32; a narrow byte above 127 is text, not blank, whatever the sign of char.
+    return static_cast<std::make_unsigned_t<Char>>(c) <= 32;
 }
 
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (char c : text) switch (c) {
+template <class Char> std::basic_string_view<Char> Trim(std::basic_string_view<Char> s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The movie's call, read as the script literals the plugin writes for it.
+
+constexpr std::string_view kCallPrefix = "try { __flash__toXML(";
+constexpr std::string_view kCallEnd = ") ; } catch (e)";
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+class TCallScanner {
+public:
+    explicit TCallScanner(std::string_view text) : s_(text) {}
+
+    std::optional<TExternalCall> Call() {
+        // The name is everything before the argument list; an end of the wrapper before it
+        // means there is no argument list at all.
+        const size_t open = s_.find('(');
+        if (open == s_.npos) return std::nullopt;
+        const size_t end = s_.find(kCallEnd);
+        if (end != s_.npos && end < open) return std::nullopt;
+        TExternalCall call;
+        call.Name = std::string(Trim(s_.substr(0, open)));
+        if (call.Name.empty()) return std::nullopt;
+        pos_ = open + 1;
+
+        SkipBlanks();
+        if (Peek() == ')') {
+            ++pos_;
+        } else {
+            for (;;) {
+                std::optional<std::string> arg = Argument();
+                if (!arg) return std::nullopt;
+                call.Arguments.push_back(std::move(*arg));
+                SkipBlanks();
+                if (AtEnd()) return std::nullopt;
+                const char c = s_[pos_++];
+                if (c == ')') break;
+                if (c != ',') return std::nullopt;
+            }
+        }
+        // After the call only the wrapper's end may follow (or nothing, when the wrapper was
+        // cut short); text after the end is not looked at.
+        SkipBlanks();
+        if (AtEnd() || s_.substr(pos_).starts_with(kCallEnd)) return call;
+        return std::nullopt;
+    }
+
+private:
+    bool AtEnd() const { return pos_ >= s_.size(); }
+    char Peek() const { return AtEnd() ? '\0' : s_[pos_]; }
+    void SkipBlanks() {
+        while (!AtEnd() && IsBlank(s_[pos_])) ++pos_;
+    }
+
+    std::optional<std::string> Argument() {
+        SkipBlanks();
+        if (Peek() == '"' || Peek() == '\'') return StringLiteral();
+        return RawLiteral();
+    }
+
+    // A quoted string: its value with the escapes undone.
+    std::optional<std::string> StringLiteral() {
+        const char quote = s_[pos_++];
+        std::string value;
+        while (!AtEnd()) {
+            const char c = s_[pos_++];
+            if (c == quote) return value;
+            if (c != '\\') {
+                value += c;
+                continue;
+            }
+            if (AtEnd()) break;
+            const char e = s_[pos_++];
+            switch (e) {
+                case 'n':
+                    value += '\n';
+                    break;
+                case 'r':
+                    value += '\r';
+                    break;
+                case 't':
+                    value += '\t';
+                    break;
+                case 'b':
+                    value += '\b';
+                    break;
+                case 'f':
+                    value += '\f';
+                    break;
+                case 'v':
+                    value += '\v';
+                    break;
+                case '0':
+                    value += '\0';
+                    break;
+                case 'x': {
+                    const std::optional<char32_t> code = Hex(2);
+                    if (!code) return std::nullopt;
+                    AppendUtf8(value, *code);
+                    break;
+                }
+                case 'u': {
+                    const std::optional<char32_t> code = UnicodeEscape();
+                    if (!code) return std::nullopt;
+                    AppendUtf8(value, *code);
+                    break;
+                }
+                default:
+                    value += e;
+                    break;  // \" \' \\ and every other character
+            }
+        }
+        return std::nullopt;  // unterminated
+    }
+
+    std::optional<char32_t> Hex(size_t digits) {
+        if (s_.size() - pos_ < digits) return std::nullopt;
+        char32_t code = 0;
+        for (size_t i = 0; i < digits; ++i) {
+            const int v = HexValue(s_[pos_ + i]);
+            if (v < 0) return std::nullopt;
+            code = code * 16 + static_cast<char32_t>(v);
+        }
+        pos_ += digits;
+        return code;
+    }
+
+    // \uXXXX after the "\u": a high surrogate takes the low one of a following \uXXXX with it;
+    // a surrogate without its partner is a replacement character, as elsewhere in the package.
+    std::optional<char32_t> UnicodeEscape() {
+        const std::optional<char32_t> unit = Hex(4);
+        if (!unit) return std::nullopt;
+        if (*unit >= 0xDC00 && *unit <= 0xDFFF) return 0xFFFD;
+        if (*unit < 0xD800 || *unit > 0xDBFF) return unit;
+        if (s_.substr(pos_).starts_with("\\u")) {
+            const size_t at = pos_;
+            pos_ += 2;
+            const std::optional<char32_t> low = Hex(4);
+            if (low && *low >= 0xDC00 && *low <= 0xDFFF) return 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00);
+            pos_ = at;  // not a partner: read again as an escape of its own
+        }
+        return 0xFFFD;
+    }
+
+    // Numbers, true, false, null, undefined, and nested array, object or bracketed forms: the
+    // raw text up to the ',' or ')' that ends the argument, brackets balanced and the contents
+    // of strings inside skipped. Nesting is tracked on a list, not by recursion, so depth costs
+    // no stack.
+    std::optional<std::string> RawLiteral() {
+        const size_t start = pos_;
+        std::string closers;
+        while (!AtEnd()) {
+            const char c = s_[pos_];
+            if (closers.empty() && (c == ',' || c == ')')) break;
+            ++pos_;
+            switch (c) {
+                case '(':
+                    closers += ')';
+                    break;
+                case '[':
+                    closers += ']';
+                    break;
+                case '{':
+                    closers += '}';
+                    break;
+                case ')':
+                case ']':
+                case '}':
+                    if (closers.empty() || closers.back() != c) return std::nullopt;
+                    closers.pop_back();
+                    break;
+                case '"':
+                case '\'':
+                    if (!SkipString(c)) return std::nullopt;
+                    break;
+                default:
+                    break;
+            }
+        }
+        if (!closers.empty()) return std::nullopt;
+        std::string raw(Trim(s_.substr(start, pos_ - start)));
+        if (raw.empty()) return std::nullopt;  // "f(,1)", "f(1,)"
+        return raw;
+    }
+
+    bool SkipString(char quote) {
+        while (!AtEnd()) {
+            const char c = s_[pos_++];
+            if (c == quote) return true;
+            if (c == '\\' && !AtEnd()) ++pos_;
+        }
+        return false;
+    }
+
+    std::string_view s_;
+    size_t pos_ = 0;
+};
+
+void AppendEscaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
             case '&':
                 out += "&amp;";
                 break;
@@ -48,99 +261,70 @@ std::string Escape(std::string_view text) {
                 break;
             default:
                 out += c;
+                break;
         }
-    return out;
+    }
 }
+
+// Lookup by string_view without building a std::string first.
+struct TNameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
 
 }  // namespace
 
-std::string TakeToken(std::string& text, std::string_view delimiters) { return Take(text, delimiters); }
-WideString TakeToken(WideString& text, std::u16string_view delimiters) { return Take(text, delimiters); }
-
 std::vector<std::pair<WideString, WideString>> SplitQuery(WideString& url) {
     std::vector<std::pair<WideString, WideString>> pairs;
-    if (url.find(u"http:") != WideString::npos || url.find(u'?') == WideString::npos) return pairs;
-    WideString rest = url;
-    url = TakeToken(rest, u"?");
-    while (!rest.empty()) {
-        WideString name = TakeToken(rest, u"=");
-        WideString value = TakeToken(rest, u"&");
+    if (url.find(u"http:") != url.npos || url.find(u'?') == url.npos) return pairs;
+    WideString query = url;
+    url = TakeToken(query, u"?");
+    while (!query.empty()) {
+        WideString name = TakeToken(query, u"=");
+        WideString value = TakeToken(query, u"&");
         pairs.emplace_back(std::move(name), std::move(value));
     }
     return pairs;
 }
 
 bool IsScriptUrl(std::u16string_view url) {
+    constexpr std::u16string_view kScheme = u"javascript:";
     size_t i = 0;
-    while (i < url.size() && url[i] <= 32) ++i;
-    const std::u16string_view scheme = u"javascript:";
-    if (url.size() - i < scheme.size()) return false;
-    for (size_t k = 0; k < scheme.size(); ++k) {
+    while (i < url.size() && IsBlank(url[i])) ++i;
+    if (url.size() - i < kScheme.size()) return false;
+    for (size_t k = 0; k < kScheme.size(); ++k) {
         char16_t c = url[i + k];
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        if (c != scheme[k]) return false;
+        if (c != kScheme[k]) return false;
     }
     return true;
 }
 
-WideString LastPathPart(std::u16string_view url) {
-    auto after = [](std::u16string_view s, std::u16string_view seps) {
-        const size_t p = s.find_last_of(seps);
-        return p == std::u16string_view::npos ? s : s.substr(p + 1);
-    };
-    return WideString(after(after(after(url, u":\\"), u"/"), u"\\"));
-}
-
 std::optional<TExternalCall> ParseExternalCall(std::string_view script) {
-    const std::string_view prefix = "try { __flash__toXML(";
-    if (script.substr(0, prefix.size()) != prefix) return std::nullopt;
-    std::string_view rest = script.substr(prefix.size());
-    const size_t open = rest.find('(');
-    if (open == std::string_view::npos) return std::nullopt;
-    TExternalCall call;
-    call.Name = std::string(rest.substr(0, open));
-    while (!call.Name.empty() && static_cast<unsigned char>(call.Name.back()) <= 32) call.Name.pop_back();
-    size_t i = open + 1;
-    auto skip = [&] {
-        while (i < rest.size() && static_cast<unsigned char>(rest[i]) <= 32) ++i;
-    };
-    skip();
-    if (i < rest.size() && rest[i] == ')') return call;
-    while (i < rest.size()) {
-        skip();
-        std::string value;
-        if (i < rest.size() && rest[i] == '"') {
-            for (++i; i < rest.size() && rest[i] != '"'; ++i) {
-                if (rest[i] == '\\' && i + 1 < rest.size()) {
-                    const char e = rest[++i];
-                    value += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
-                } else {
-                    value += rest[i];
-                }
-            }
-            ++i;
-            skip();
-        } else {
-            while (i < rest.size() && rest[i] != ',' && rest[i] != ')') value += rest[i++];
-            while (!value.empty() && static_cast<unsigned char>(value.back()) <= 32) value.pop_back();
-        }
-        call.Arguments.push_back(std::move(value));
-        if (i >= rest.size()) return std::nullopt;
-        if (rest[i++] == ')') return call;
-    }
-    return std::nullopt;
+    if (!script.starts_with(kCallPrefix)) return std::nullopt;
+    return TCallScanner(script.substr(kCallPrefix.size())).Call();
 }
 
 std::string ExternalCallRequest(const TExternalCall& call) {
-    std::string text = "<invoke name=\"" + Escape(call.Name) + "\" returntype=\"XML\"><arguments>";
-    for (const auto& a : call.Arguments) text += "<string>" + Escape(a) + "</string>";
-    return text + "</arguments></invoke>";
+    std::string out = "<invoke name=\"";
+    AppendEscaped(out, call.Name);
+    out += "\" returntype=\"XML\"><arguments>";
+    for (const std::string& arg : call.Arguments) {
+        out += "<string>";
+        AppendEscaped(out, arg);
+        out += "</string>";
+    }
+    out += "</arguments></invoke>";
+    return out;
 }
 
 const char* InternIdentifier(std::string_view name) {
-    // Never freed: identifiers stay valid until the process ends, after every plugin call.
-    static auto* table = new std::unordered_set<std::string>();
-    return table->emplace(name).first->c_str();
+    // Made on first use and never destroyed, so identifiers stay valid through the static
+    // destructors of other units too. A set's nodes do not move when it grows.
+    static auto* const table = new std::unordered_set<std::string, TNameHash, std::equal_to<>>();
+    auto found = table->find(name);
+    if (found == table->end()) found = table->emplace(name).first;
+    return found->c_str();
 }
 
 }  // namespace vd::np

@@ -1,6 +1,7 @@
-// The Netscape driver's platform-free text work: the token scanner, the query pairs of a local
-// URL, the script-URL refusal, the last part of a path, the movie's external calls turned into
-// request text, and the process-wide identifier table. No <windows.h>: tested natively under
+// The Netscape driver's platform-free text work: the query pairs of a local URL, the script-URL
+// refusal, the movie's external calls turned into request text, and the process-wide identifier
+// table. The token scanner and the last part of a path are the movie addressing's own
+// (vd_movienames.h), named here too. No <windows.h>: tested natively under
 // the sanitizers and fuzzed.
 #pragma once
 
@@ -10,15 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "vd_movienames.h"
 #include "vd_system.h"
 
 namespace vd::np {
 
-// Takes the token at the front of `text` up to the first character that is one of
-// `delimiters` (that character belongs to neither part; with none, the whole text is the
-// token and `text` becomes empty); then trims both of characters with codes up to 32.
-std::string TakeToken(std::string& text, std::string_view delimiters);
-WideString TakeToken(WideString& text, std::u16string_view delimiters);
+using vd::LastPathPart;
+using vd::TakeToken;
 
 // The query of a local URL: when `url` has no "http:" anywhere and holds "?", `url` becomes
 // the part before it and the pairs name=value&... are answered in order; else none, and `url`
@@ -29,9 +28,6 @@ std::vector<std::pair<WideString, WideString>> SplitQuery(WideString& url);
 // movie's script URLs, which the host refuses.
 bool IsScriptUrl(std::u16string_view url);
 
-// The text after the last ':' or '\\', then after the last '/', then after the last '\\'.
-WideString LastPathPart(std::u16string_view url);
-
 // A movie's external call as the plugin hands it to the host for evaluation:
 // try { __flash__toXML(NAME(ARGS)) ; } catch (e) ...
 struct TExternalCall {
@@ -40,6 +36,17 @@ struct TExternalCall {
                                          // unescaped, other literals as their text
 };
 // nullopt for a script of any other form.
+// The name is the trimmed text before the first "("; the call ends at the ")" closing its
+// argument list, which the wrapper's end ") ; } catch (e)" must follow (or nothing, for a
+// script cut short); what comes after that is not looked at.
+// The arguments are read as the script literals they are: a string in double or single quotes
+// ends at its closing quote (commas and brackets inside belong to it) and its escapes are
+// undone (\uXXXX and \xXX become UTF-8, an unpaired surrogate U+FFFD); numbers, true, false,
+// null, undefined and nested array or object forms are taken as their trimmed text, brackets
+// balanced.
+// A call that is not well formed (an unterminated string, a bad \u or \x escape, unbalanced
+// brackets, an empty argument, text between an argument and its comma, no argument list, an
+// empty name, other text after the call) is nullopt as well, never a part of a call.
 std::optional<TExternalCall> ParseExternalCall(std::string_view script);
 // <invoke name="NAME" returntype="XML"><arguments><string>ARG</string>...</arguments></invoke>
 // with &, <, >, " and ' escaped in the name and the arguments.
@@ -47,6 +54,8 @@ std::string ExternalCallRequest(const TExternalCall& call);
 
 // The identifier of a name: the address of a zero-terminated UTF-8 copy of it in a process-wide
 // table. The same text always gives the same identifier, valid until the process ends.
+// Main thread only (the table is not locked). A name holding a zero byte is kept whole, but
+// reads as zero-terminated text only up to that byte.
 const char* InternIdentifier(std::string_view name);
 
 }  // namespace vd::np

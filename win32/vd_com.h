@@ -20,6 +20,15 @@ namespace vd::win32 {
 
 using Microsoft::WRL::ComPtr;
 
+// Takes over a reference the caller already owns (a new object's first one) without adding
+// one. Not ComPtr::Attach: mingw-w64's Attach adds a reference where the Windows SDK's does not,
+// so code using it would leak under one compiler or free early under the other.
+template <class T> ComPtr<T> Adopt(T* object) {
+    ComPtr<T> owner;
+    *owner.GetAddressOf() = object;
+    return owner;
+}
+
 // ---------------------------------------------------------------------------------------
 // An owned BSTR. Null is the empty string, as COM treats it.
 class TBstr {

@@ -209,8 +209,7 @@ void FlashControl::RequestUrl(const std::string& url) {
     }
     ComPtr<IBindCtx> bc;
     if (FAILED(CreateBindCtx(0, &bc))) return;
-    ComPtr<IBindStatusCallback> callback;
-    callback.Attach(new BindCallback(this, url));
+    const ComPtr<IBindStatusCallback> callback = win32::Adopt<IBindStatusCallback>(new BindCallback(this, url));
     ComPtr<IBindStatusCallback> previous;
     HRESULT hr = RegisterBindStatusCallback(bc.Get(), callback.Get(), &previous, 0);
     Journal("-> RegisterBindStatusCallback hr=" + Hex(static_cast<uint32_t>(hr)));

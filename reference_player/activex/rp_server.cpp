@@ -62,8 +62,7 @@ public:
         *ppv = nullptr;
         Log("IClassFactory::CreateInstance");
         if (outer) return CLASS_E_NOAGGREGATION;
-        ComPtr<FlashControl> control;
-        control.Attach(new FlashControl(CurrentSettings(true)));
+        const ComPtr<FlashControl> control = vd::win32::Adopt(new FlashControl(CurrentSettings(true)));
         return control->QueryInterface(riid, ppv);
     }
     STDMETHODIMP LockServer(BOOL lock) override {

@@ -700,6 +700,21 @@ TEST(ActiveXControl, ActivatesWindowlessThroughTheSiteAndLoadsThroughTheBindHost
     EXPECT_EQ(control.site.monikerNames.back(), "ClearOverAll.swf");
 }
 
+TEST(ActiveXControl, GoesAwayWithItsLastReferenceAfterLoadingThroughTheBindHost) {
+    ComApartment com;
+    vdtest::Hooks hooks;
+    {
+        Hosted control;
+        ASSERT_EQ(control.createResult, S_OK);
+        hooks = control.hooks;
+        control.site.files["m.swf"] = FourFrames();
+        ASSERT_EQ(control.Load("m.swf"), S_OK);
+        hooks.clearJournal();
+    }
+    const std::vector<std::string> journal = hooks.Journal();
+    EXPECT_NE(std::find(journal.begin(), journal.end(), "ActiveX destroyed"), journal.end());
+}
+
 TEST(ActiveXControl, ScriptingAndTheExternalInterfaceBothWays) {
     ComApartment com;
     Hosted control;

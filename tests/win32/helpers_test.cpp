@@ -56,6 +56,15 @@ TEST(InterfaceTable, AnswersEachRowAsItsOwnInterfaceAndCountsTheReference) {
     EXPECT_EQ(object.refs, 1);
 }
 
+TEST(InterfaceTable, AdoptTakesOverTheFirstReferenceWithoutAddingOne) {
+    TTwoFaced object;  // starts with the one reference a new object hands its creator
+    {
+        const ComPtr<IPersist> owner = Adopt<IPersist>(&object);
+        EXPECT_EQ(object.refs, 1);
+    }
+    EXPECT_EQ(object.refs, 0);
+}
+
 TEST(InterfaceTable, ARowWhosePredicateFailsAndAnUnknownInterfaceAnswerNothing) {
     TTwoFaced object;
     object.persistOk = false;
