@@ -11,8 +11,14 @@
 #include "vd_npapi.h"
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace vd {
+
+namespace np {
+class TPluginDownload;
+}
 
 // The key under HKEY_LOCAL_MACHINE whose string value "Path" names the plugin library.
 inline constexpr wchar_t kNetscapePluginKey[] = L"SOFTWARE\\MozillaPlugins\\@vdplayer.local/FlashPlugin";
@@ -52,6 +58,8 @@ public:
     void SetPluginWindow();
     // Serves one URL request of the plugin (NPN_GetURLNotify with no target).
     void CreateStream(const WideString& url, void* notifyData);
+    // Network requests of the current instance still arriving (an "http:" source).
+    size_t PendingDownloads() const { return downloads_.size(); }
     // The paint procedure for one rectangle (the plugin's, clamped in place).
     void PaintRect(np::NPRect& rect);
 
@@ -85,6 +93,14 @@ public:
     void SetCurrentFrame(int Frame) override;
 
 private:
+    friend class np::TPluginDownload;
+    // Starts the download of an "http:" request; the plugin hears of its end once either way.
+    void StartPluginDownload(const WideString& url, const std::string& streamUrl, void* notifyData);
+    // Lets go of a download that has ended (frees it), or of all of them when the instance goes:
+    // those are detached first, so nothing of theirs reaches this driver or the plugin again.
+    void ForgetDownload(np::TPluginDownload* download);
+    void DetachDownloads();
+    std::vector<std::unique_ptr<np::TPluginDownload>> downloads_;
     // Invokes a method of the scriptable object; false when there is none or the call fails.
     // The caller releases `result` (NPN_ReleaseVariantValue).
     bool Invoke(const char* method, const np::NPVariant* args, uint32_t count, np::NPVariant& result);

@@ -3,6 +3,7 @@
 #include "vd_np_unit.h"
 #include "vd_npscript.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -84,6 +85,75 @@ bool ResolveSource(const WideString& url, std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
+// ---------------------------------------------------------------------------------------------
+// Network requests: one stream a request, written as the download brings it, ended once.
+
+namespace np {
+
+TPluginDownload::TPluginDownload(TvdFlashDriverNS& driver, std::string url, void* notifyData)
+    : driver_(driver), url_(std::move(url)) {
+    stream_.url = url_.c_str();  // the record stays at this address while the download lives
+    stream_.notifyData = notifyData;
+}
+
+bool TPluginDownload::Start(const WideString& address) {
+    uint16_t type = NP_NORMAL;
+    char mime[sizeof kMime];
+    std::copy(std::begin(kMime), std::end(kMime), mime);
+    opened_ =
+        Plugin().newstream && Plugin().newstream(&driver_.Instance, mime, &stream_, true, &type) == NPERR_NO_ERROR;
+    return StartDownload(std::wstring(WinStr(address)), this, &handle_);
+}
+
+void TPluginDownload::Detach() {
+    if (handle_) handle_->Detach();
+}
+
+void TPluginDownload::End(NPReason reason) {
+    if (Plugin().urlnotify) Plugin().urlnotify(&driver_.Instance, url_.c_str(), reason, stream_.notifyData);
+    if (opened_ && Plugin().destroystream) Plugin().destroystream(&driver_.Instance, &stream_, reason);
+    opened_ = false;
+}
+
+void TPluginDownload::DownloadData(const uint8_t* data, size_t size, size_t offset) {
+    if (opened_ && Plugin().write && size > 0)
+        Plugin().write(&driver_.Instance, &stream_, static_cast<int32_t>(offset), static_cast<int32_t>(size),
+                       const_cast<uint8_t*>(data));
+    if (!driver_.Instance.pdata) return;
+    driver_.SetPluginWindow();
+    driver_.ForceUpdate();
+}
+
+void TPluginDownload::DownloadDone(bool ok) {
+    End(ok ? NPRES_DONE : NPRES_NETWORK_ERR);
+    driver_.ForgetDownload(this);  // frees this object: nothing of it may be used after
+}
+
+}  // namespace np
+
+void TvdFlashDriverNS::StartPluginDownload(const WideString& url, const std::string& streamUrl, void* notifyData) {
+    downloads_.push_back(std::make_unique<np::TPluginDownload>(*this, streamUrl, notifyData));
+    np::TPluginDownload* download = downloads_.back().get();
+    if (!download->Start(DecodeUrlEscapesAnyCase(url))) {
+        // The download never started, so nothing else will end the request.
+        download->End(NPRES_NETWORK_ERR);
+        ForgetDownload(download);
+    }
+}
+
+void TvdFlashDriverNS::ForgetDownload(np::TPluginDownload* download) {
+    const auto it = std::find_if(downloads_.begin(), downloads_.end(),
+                                 [download](const auto& owned) { return owned.get() == download; });
+    if (it == downloads_.end()) return;
+    std::unique_ptr<np::TPluginDownload> gone = std::move(*it);
+    downloads_.erase(it);
+}
+
+void TvdFlashDriverNS::DetachDownloads() {
+    for (const auto& download : downloads_) download->Detach();
+    downloads_.clear();
+}
+
 void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyData) {
     WideString url = requested;
     if (StartsWith(url, kDummyOrigin)) url = url.substr(kDummyOrigin.size());
@@ -93,9 +163,11 @@ void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyDat
 
     std::vector<uint8_t> bytes;
     if (!ResolveSource(url, bytes)) {
-        // SEAM (downloads): an "http:" URL is to start vd::np::StartDownload (vd_np_download.h)
-        // here once that object is joined in; until then it is answered like any URL no source
-        // has. Nothing has it: tell the plugin so, instead of leaving it waiting.
+        if (StartsWith(url, u"http:")) {
+            StartPluginDownload(url, streamUrl, notifyData);
+            return;
+        }
+        // Nothing has it: tell the plugin so, instead of leaving it waiting.
         if (Plugin().urlnotify) Plugin().urlnotify(&Instance, streamUrl.c_str(), NPRES_NETWORK_ERR, notifyData);
         return;
     }

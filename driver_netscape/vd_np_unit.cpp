@@ -136,6 +136,8 @@ void TvdFlashDriverNS::CreatePlugin() {
 }
 
 void TvdFlashDriverNS::DestroyPlugin() {
+    // Downloads of this instance end with it; their late callbacks find nothing to feed.
+    DetachDownloads();
     if (!PluginExists()) return;
     if (NPObject* object = ScriptObject) {
         ScriptObject = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "vd_driver_netscape.h"
+#include "vd_np_download.h"
 #include "vd_win32_owners.h"
 
 namespace vd::np {
@@ -55,6 +56,29 @@ NPObject* VD_NP_CDECL HostCreateObject(NPP npp, NPClass* cls);
 
 // The driver an instance belongs to.
 inline TvdFlashDriverNS* DriverOf(NPP npp) { return npp ? static_cast<TvdFlashDriverNS*>(npp->ndata) : nullptr; }
+
+// One "http:" request of the plugin (vd_np_streams.cpp): the stream the plugin sees, at a fixed
+// address while the download lives, written as the download brings the data and ended once.
+class TPluginDownload final : public IvdDownloadSink {
+public:
+    TPluginDownload(TvdFlashDriverNS& driver, std::string url, void* notifyData);
+    // Opens the plugin's stream, then the download; false when the download cannot start.
+    bool Start(const WideString& address);
+    // Nothing of the download reaches the driver or the plugin after this.
+    void Detach();
+    // The plugin hears of the end once: the notification, then the end of its stream.
+    void End(NPReason reason);
+
+    void DownloadData(const uint8_t* data, size_t size, size_t offset) override;
+    void DownloadDone(bool ok) override;
+
+private:
+    TvdFlashDriverNS& driver_;
+    std::string url_;
+    NPStream stream_{};
+    bool opened_ = false;
+    win32::ComPtr<TvdDownload> handle_;
+};
 
 // Hands an exception caught at the plugin boundary to the application.
 void ReportBoundaryException();

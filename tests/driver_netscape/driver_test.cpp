@@ -375,7 +375,7 @@ TEST_F(NetscapeDriver, VideosGoThroughTheBuiltInPlayerMovie) {
 
 TEST_F(NetscapeDriver, RequestNothingAnswersIsToldSo) {
     auto d = Make(50, 50, kOpaque);
-    for (const char* url : {"missing.swf", "http://example.invalid/movie.swf?x=1"}) {
+    for (const char* url : {"missing.swf", "elsewhere/missing.swf"}) {
         hooks.clearJournal();
         d->LoadMovie(Utf8ToWide(url));
         const auto j = Only(hooks.Journal(), {"NPP_NewStream", "NPP_URLNotify", "invoke SetVariable"});

@@ -41,6 +41,11 @@ public:
     }
     SwfBuilder& FSCommand(const std::string& cmd, const std::string& args) { return GetUrl("FSCommand:" + cmd, args); }
     SwfBuilder& Callback(const std::string& name) { return GetUrl("ExternalInterface:" + name, ""); }
+    // A tag no reader knows, of `bytes` bytes: makes a movie as large as a test needs.
+    SwfBuilder& Padding(size_t bytes) {
+        Tag(1000, std::vector<uint8_t>(bytes, 0x5A));
+        return *this;
+    }
     SwfBuilder& ShowFrame() {
         Tag(1, {});
         return *this;
