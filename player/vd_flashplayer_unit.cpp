@@ -11,8 +11,11 @@ int unitInitCount = 0;
 void InitializeFlashPlayerUnit() {
     if (unitInitCount++ != 0) return;
     DefaultFlashDriverClass = &TvdFlashDriver::Class();
-    // Forms name the player and the movie store by class: make them known to the form reader.
+    // Forms name the players and the movie store by class: make them known to the form reader.
     RegisterClass(TvdFlashPlayer::StaticClassInfo());
+    RegisterClass(TvdCustomFlashPlayerWnd::StaticClassInfo());
+    RegisterClass(TvdFlashPlayerWnd::StaticClassInfo());
+    RegisterClass(TvdFlashPlayerComp::StaticClassInfo());
     RegisterFlashStoreClasses();
     // Movie names that are local files are tested against the real file system.
     InstallWin32FileExists();

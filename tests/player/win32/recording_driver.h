@@ -36,6 +36,8 @@ public:
 
     int CreateBufferCalls = 0, FreeBufferCalls = 0, ResizeBufferCalls = 0;
     std::vector<std::string> Input;
+    HWND FocusAtMouseDown = nullptr;  // the window with the focus when a press arrived
+    WORD ClearKey = 0;                // KeyDown and KeyUp take this key (set it to 0)
 
     void CreateBuffer() override {
         ++CreateBufferCalls;
@@ -65,6 +67,7 @@ public:
     vd::WideString GetVariable(const vd::WideString& name) override { return u"value of " + name; }
     int GetTotalFrames() override { return 12; }
     void MouseDown(vd::TMouseButton b, vd::TShiftState, int x, int y) override {
+        FocusAtMouseDown = GetFocus();
         Input.push_back("down " + std::to_string(b) + " " + std::to_string(x) + "," + std::to_string(y));
     }
     void MouseMove(vd::TShiftState, int x, int y) override {
@@ -72,6 +75,17 @@ public:
     }
     void MouseUp(vd::TMouseButton b, vd::TShiftState, int x, int y) override {
         Input.push_back("up " + std::to_string(b) + " " + std::to_string(x) + "," + std::to_string(y));
+    }
+    void KeyDown(WORD& key, vd::TShiftState) override {
+        Input.push_back("keydown " + std::to_string(key));
+        if (key == ClearKey) key = 0;
+    }
+    void KeyUp(WORD& key, vd::TShiftState) override {
+        Input.push_back("keyup " + std::to_string(key));
+        if (key == ClearKey) key = 0;
+    }
+    void KeyPress(char16_t& key, vd::TShiftState) override {
+        Input.push_back("char " + std::to_string(static_cast<int>(key)));
     }
     void MouseWheel(vd::TShiftState, int x, int y, int delta, bool& handled) override {
         Input.push_back("wheel " + std::to_string(delta) + " at " + std::to_string(x) + "," + std::to_string(y) +

@@ -1,0 +1,102 @@
+// TvdFlashPlayerComp: a movie played off-screen. A non-visual component whose driver runs in
+// alpha mode; OnPaint names each re-rendered rectangle and the application reads the pixels
+// in place (GetBuffer, GetScanline) and feeds input back through the Call... operations, in
+// buffer coordinates. Win32 only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "vd_flashdriver.h"
+
+namespace vd {
+
+class TvdFlashPlayerComp : public TComponent, public IvdFlash {
+    VD_CLASS(TvdFlashPlayerComp, TComponent)
+public:
+    explicit TvdFlashPlayerComp(TComponent* owner);
+    ~TvdFlashPlayerComp() override;
+
+    VD_COMPONENT_IUNKNOWN
+
+    // The driver serving this component (nullptr only after a driver constructor failed).
+    TvdFlashDriver* Driver() const { return driver_.get(); }
+
+    // The first pixel of the buffer (32 bits each: blue, green, red, alpha; rows top-down),
+    // nullptr without one. Valid until the next size or Plugin change.
+    uint32_t* GetBuffer() const;
+    // The first pixel of a row, nullptr for a row outside the buffer or without a buffer.
+    uint32_t* GetScanline(int Row) const;
+
+    void CallMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+    void CallMouseMove(TShiftState Shift, int X, int Y);
+    void CallMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+    void CallMouseWheel(TShiftState Shift, int X, int Y, int WheelDelta, bool& Handled);
+    void CallKeyDown(WORD& Key, TShiftState Shift);
+    void CallKeyPress(char16_t& Key, TShiftState Shift);
+    void CallKeyUp(WORD& Key, TShiftState Shift);
+
+    TvdPlugin GetPlugin() const { return plugin_; }
+    void SetPlugin(TvdPlugin value);
+    const WideString& GetMovie() const { return movie_; }
+    void SetMovie(const WideString& value) { LoadMovie(value); }
+    std::string GetSkin() const;
+    void SetSkin(const std::string& value);
+    bool GetPause() const { return driver_ && driver_->Pause; }
+    void SetPause(bool value);
+    int GetVolume() const { return driver_ ? driver_->Volume : 0; }
+    void SetVolume(int value);
+    // The size asked for; a value <= 0 is kept here while the buffer is 1 pixel wide or high.
+    int GetWidth() const { return width_; }
+    void SetWidth(int value);
+    int GetHeight() const { return height_; }
+    void SetHeight(int value);
+    const TvdPaintEvent& GetOnPaint() const { return onPaint_; }
+    void SetOnPaint(const TvdPaintEvent& value) { onPaint_ = value; }
+    const TvdFSCommandEvent& GetOnFSCommand() const { return onFSCommand_; }
+    void SetOnFSCommand(const TvdFSCommandEvent& value);
+    const TvdFlashCallEvent& GetOnFlashCall() const { return onFlashCall_; }
+    void SetOnFlashCall(const TvdFlashCallEvent& value);
+
+    // IvdFlash
+    void LoadMovie(const WideString& URL) override;
+    void LoadMovieFromStream(TStream* Stream) override;
+    WideString GetVariable(const WideString& Name) override;
+    void SetVariable(const WideString& Name, const WideString& Value) override;
+    WideString CallFunction(const WideString& Request) override;
+    void SetReturnValue(const WideString& Value) override;
+    void Play() override;
+    void StopPlay() override;
+    void Rewind() override;
+    void Forward() override;
+    void Back() override;
+    bool GetLoop() override;
+    bool GetIsPlaying() override;
+    int GetCurrentFrame() override;
+    int GetTotalFrames() override;
+    void SetLoop(bool Value) override;
+    void SetCurrentFrame(int Frame) override;
+
+    void Loaded() override;
+
+    // What the driver calls: after it re-rendered a rectangle, and to clear one.
+    void DoPaint(TObject* ASender, const TRect& ARect);
+    void DoEraseBackground(TObject* ASender, const TRect& ARect);
+
+private:
+    bool Loading() const { return ComponentState().Contains(csLoading); }
+    bool Designing() const { return ComponentState().Contains(csDesigning); }
+    void RecreateDriver();
+
+    std::unique_ptr<TvdFlashDriver> driver_;
+    WideString movie_;
+    TvdPlugin plugin_ = vdDefault;
+    int width_ = 100;
+    int height_ = 100;
+    TvdPaintEvent onPaint_;
+    TvdFSCommandEvent onFSCommand_;
+    TvdFlashCallEvent onFlashCall_;
+};
+
+}  // namespace vd

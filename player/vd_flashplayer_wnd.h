@@ -1,0 +1,116 @@
+// TvdCustomFlashPlayerWnd and TvdFlashPlayerWnd: the player as a control with a window of its
+// own. It takes the keyboard focus, forwards keys as well as the mouse to the driver, and
+// paints through its window's paint cycle. Always opaque: the buffer is filled with the
+// control's colour (masked by BackgroundMask), never with the parent's image. Win32 only.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "vd_controls.h"
+#include "vd_flashdriver.h"
+
+namespace vd {
+
+class TvdCustomFlashPlayerWnd : public TCustomControl, public IvdFlash {
+    VD_CLASS(TvdCustomFlashPlayerWnd, TCustomControl)
+public:
+    explicit TvdCustomFlashPlayerWnd(TComponent* owner);
+    ~TvdCustomFlashPlayerWnd() override;
+
+    VD_COMPONENT_IUNKNOWN
+
+    // The driver serving this control (nullptr only after a driver constructor failed).
+    TvdFlashDriver* Driver() const { return driver_.get(); }
+
+    // ANDed with the colour's pixel whenever the buffer is erased or the background changes.
+    uint32_t GetBackgroundMask() const { return backgroundMask_; }
+    void SetBackgroundMask(uint32_t value) { backgroundMask_ = value; }
+
+    bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
+    void SetDisableFlashCursor(bool value);
+    bool GetDisableFlashMenu() const { return driver_ && driver_->DisableFlashMenu; }
+    void SetDisableFlashMenu(bool value);
+    bool GetShowUpdateRects() const { return driver_ && driver_->ShowUpdateRects; }
+    void SetShowUpdateRects(bool value);
+    TvdPlugin GetPlugin() const { return plugin_; }
+    void SetPlugin(TvdPlugin value);
+    const WideString& GetMovie() const { return movie_; }
+    void SetMovie(const WideString& value) { LoadMovie(value); }
+    std::string GetSkin() const;
+    void SetSkin(const std::string& value);
+    bool GetPause() const { return driver_ && driver_->Pause; }
+    void SetPause(bool value);
+    int GetVolume() const { return driver_ ? driver_->Volume : 0; }
+    void SetVolume(int value);
+    const TvdFSCommandEvent& GetOnFSCommand() const { return onFSCommand_; }
+    void SetOnFSCommand(const TvdFSCommandEvent& value);
+    const TvdFlashCallEvent& GetOnFlashCall() const { return onFlashCall_; }
+    void SetOnFlashCall(const TvdFlashCallEvent& value);
+
+    // IvdFlash
+    void LoadMovie(const WideString& URL) override;
+    void LoadMovieFromStream(TStream* Stream) override;
+    WideString GetVariable(const WideString& Name) override;
+    void SetVariable(const WideString& Name, const WideString& Value) override;
+    WideString CallFunction(const WideString& Request) override;
+    void SetReturnValue(const WideString& Value) override;
+    void Play() override;
+    void StopPlay() override;
+    void Rewind() override;
+    void Forward() override;
+    void Back() override;
+    bool GetLoop() override;
+    bool GetIsPlaying() override;
+    int GetCurrentFrame() override;
+    int GetTotalFrames() override;
+    void SetLoop(bool Value) override;
+    void SetCurrentFrame(int Frame) override;
+
+    void SetBounds(int left, int top, int width, int height) override;
+    void Loaded() override;
+
+    // What the driver calls: after it re-rendered a rectangle (the window is invalidated and
+    // the next paint message copies the buffer), and to fill one with the background.
+    // Virtual: a descendant's overrides are the handlers the driver gets.
+    virtual void DoPaint(TObject* ASender, const TRect& ARect);
+    virtual void DoEraseBackground(TObject* ASender, const TRect& ARect);
+
+protected:
+    void CreateHandle() override;
+    void Paint() override;
+    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    bool DoMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) override;
+    void WMGetDlgCode(TMessage& message) override;
+    void WMKeyDown(TMessage& message) override;
+    void WMKeyUp(TMessage& message) override;
+    void WMChar(TMessage& message) override;
+    void WMEraseBkgnd(TMessage& message) override;
+    void CMColorChanged(TMessage& message) override;
+
+private:
+    bool Loading() const { return ComponentState().Contains(csLoading); }
+    uint32_t BackgroundPixel() const { return ColorToOpaquePixel(GetColor()) & backgroundMask_; }
+    void RecreateDriver();
+    void BindDriverHandlers();
+
+    std::unique_ptr<TvdFlashDriver> driver_;
+    // The class the driver was made from: only a real Flash Player's driver is ever drawn.
+    const TvdFlashDriverClass* driverClass_ = nullptr;
+    uint32_t backgroundMask_ = 0xFFFFFFFF;
+    WideString movie_;
+    TvdPlugin plugin_ = vdDefault;
+    TvdFSCommandEvent onFSCommand_;
+    TvdFlashCallEvent onFlashCall_;
+};
+
+// The windowed player with the usual framework properties published.
+class TvdFlashPlayerWnd : public TvdCustomFlashPlayerWnd {
+    VD_CLASS(TvdFlashPlayerWnd, TvdCustomFlashPlayerWnd)
+public:
+    explicit TvdFlashPlayerWnd(TComponent* owner) : TvdCustomFlashPlayerWnd(owner) {}
+};
+
+}  // namespace vd
