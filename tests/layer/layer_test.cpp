@@ -192,6 +192,13 @@ TEST_F(LayerTest, UpdateHandsTheWholeBufferWithTheBlendDescription) {
     EXPECT_EQ(c.Pixels[1], 0x80008000u);
     EXPECT_EQ(c.Pixels[2], 0u);
     EXPECT_EQ(c.Pixels[160 * 100 - 1], 0u);
+
+    // The layer follows the form's client area, and so do the buffer and what is sent.
+    form->SetClientWidth(180);
+    EXPECT_EQ(d->Width, 180);
+    layer->UpdateLayer();
+    EXPECT_EQ(Calls().back().Size.cx, 180);
+    EXPECT_EQ(Calls().back().Pixels.size(), 180u * 100u);
 }
 
 TEST_F(LayerTest, MasterAlphaIsClampedAndUsedOnlyFromTheNextUpdate) {
