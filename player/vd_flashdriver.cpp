@@ -137,6 +137,47 @@ void TvdFlashDriver::SetVolume(int value) {
 }
 
 // ---------------------------------------------------------------------------------------
+// The players' movie operations
+
+WideString TvdDriverOwner::GetVariable(const WideString& Name) {
+    return driver_ ? driver_->GetVariable(Name) : WideString();
+}
+void TvdDriverOwner::SetVariable(const WideString& Name, const WideString& Value) {
+    if (driver_) driver_->SetVariable(Name, Value);
+}
+WideString TvdDriverOwner::CallFunction(const WideString& Request) {
+    return driver_ ? driver_->CallFunction(Request) : WideString();
+}
+void TvdDriverOwner::SetReturnValue(const WideString& Value) {
+    if (driver_) driver_->SetReturnValue(Value);
+}
+void TvdDriverOwner::Play() {
+    if (driver_) driver_->Play();
+}
+void TvdDriverOwner::StopPlay() {
+    if (driver_) driver_->StopPlay();
+}
+void TvdDriverOwner::Rewind() {
+    if (driver_) driver_->Rewind();
+}
+void TvdDriverOwner::Forward() {
+    if (driver_) driver_->Forward();
+}
+void TvdDriverOwner::Back() {
+    if (driver_) driver_->Back();
+}
+bool TvdDriverOwner::GetLoop() { return driver_ && driver_->GetLoop(); }
+bool TvdDriverOwner::GetIsPlaying() { return driver_ && driver_->GetIsPlaying(); }
+int TvdDriverOwner::GetCurrentFrame() { return driver_ ? driver_->GetCurrentFrame() : 0; }
+int TvdDriverOwner::GetTotalFrames() { return driver_ ? driver_->GetTotalFrames() : 0; }
+void TvdDriverOwner::SetLoop(bool Value) {
+    if (driver_) driver_->SetLoop(Value);
+}
+void TvdDriverOwner::SetCurrentFrame(int Frame) {
+    if (driver_) driver_->SetCurrentFrame(Frame);
+}
+
+// ---------------------------------------------------------------------------------------
 // Driver selection
 
 const TvdFlashDriverClass* DefaultFlashDriverClass = nullptr;

@@ -173,6 +173,37 @@ template <class D> TvdFlashDriverClass MakeFlashDriverClass(const char* name) {
 }
 
 // ---------------------------------------------------------------------------------------
+// What every player is towards its driver: the owner of exactly one, whose movie operations
+// go to it as they are (a player without a driver answers empty, False or 0). Loading stays
+// each player's own: it keeps the movie's name and the design-time pause.
+class TvdDriverOwner : public IvdFlash {
+public:
+    VD_COMPONENT_IUNKNOWN
+    TvdFlashDriver* Driver() const { return driver_.get(); }
+
+    WideString GetVariable(const WideString& Name) override;
+    void SetVariable(const WideString& Name, const WideString& Value) override;
+    WideString CallFunction(const WideString& Request) override;
+    void SetReturnValue(const WideString& Value) override;
+    void Play() override;
+    void StopPlay() override;
+    void Rewind() override;
+    void Forward() override;
+    void Back() override;
+    bool GetLoop() override;
+    bool GetIsPlaying() override;
+    int GetCurrentFrame() override;
+    int GetTotalFrames() override;
+    void SetLoop(bool Value) override;
+    void SetCurrentFrame(int Frame) override;
+
+protected:
+    TvdDriverOwner() = default;
+    ~TvdDriverOwner() = default;
+    std::unique_ptr<TvdFlashDriver> driver_;
+};
+
+// ---------------------------------------------------------------------------------------
 // Driver selection.
 
 // The class vdDefault uses when it is available. Set to TvdFlashDriver by the player unit's

@@ -117,44 +117,6 @@ void TvdFlashPlayerComp::LoadMovieFromStream(TStream* Stream) {
     if (Designing()) driver_->SetPause(true);
 }
 
-WideString TvdFlashPlayerComp::GetVariable(const WideString& Name) {
-    return driver_ ? driver_->GetVariable(Name) : WideString();
-}
-void TvdFlashPlayerComp::SetVariable(const WideString& Name, const WideString& Value) {
-    if (driver_) driver_->SetVariable(Name, Value);
-}
-WideString TvdFlashPlayerComp::CallFunction(const WideString& Request) {
-    return driver_ ? driver_->CallFunction(Request) : WideString();
-}
-void TvdFlashPlayerComp::SetReturnValue(const WideString& Value) {
-    if (driver_) driver_->SetReturnValue(Value);
-}
-void TvdFlashPlayerComp::Play() {
-    if (driver_) driver_->Play();
-}
-void TvdFlashPlayerComp::StopPlay() {
-    if (driver_) driver_->StopPlay();
-}
-void TvdFlashPlayerComp::Rewind() {
-    if (driver_) driver_->Rewind();
-}
-void TvdFlashPlayerComp::Forward() {
-    if (driver_) driver_->Forward();
-}
-void TvdFlashPlayerComp::Back() {
-    if (driver_) driver_->Back();
-}
-bool TvdFlashPlayerComp::GetLoop() { return driver_ && driver_->GetLoop(); }
-bool TvdFlashPlayerComp::GetIsPlaying() { return driver_ && driver_->GetIsPlaying(); }
-int TvdFlashPlayerComp::GetCurrentFrame() { return driver_ ? driver_->GetCurrentFrame() : 0; }
-int TvdFlashPlayerComp::GetTotalFrames() { return driver_ ? driver_->GetTotalFrames() : 0; }
-void TvdFlashPlayerComp::SetLoop(bool Value) {
-    if (driver_) driver_->SetLoop(Value);
-}
-void TvdFlashPlayerComp::SetCurrentFrame(int Frame) {
-    if (driver_) driver_->SetCurrentFrame(Frame);
-}
-
 void TvdFlashPlayerComp::Loaded() {
     TComponent::Loaded();
     LoadMovie(movie_);

@@ -12,16 +12,13 @@
 
 namespace vd {
 
-class TvdFlashPlayerComp : public TComponent, public IvdFlash {
+class TvdFlashPlayerComp : public TComponent, public TvdDriverOwner {
     VD_CLASS(TvdFlashPlayerComp, TComponent)
 public:
     explicit TvdFlashPlayerComp(TComponent* owner);
     ~TvdFlashPlayerComp() override;
 
-    VD_COMPONENT_IUNKNOWN
-
     // The driver serving this component (nullptr only after a driver constructor failed).
-    TvdFlashDriver* Driver() const { return driver_.get(); }
 
     // The first pixel of the buffer (32 bits each: blue, green, red, alpha; rows top-down),
     // nullptr without one. Valid until the next size or Plugin change.
@@ -62,21 +59,6 @@ public:
     // IvdFlash
     void LoadMovie(const WideString& URL) override;
     void LoadMovieFromStream(TStream* Stream) override;
-    WideString GetVariable(const WideString& Name) override;
-    void SetVariable(const WideString& Name, const WideString& Value) override;
-    WideString CallFunction(const WideString& Request) override;
-    void SetReturnValue(const WideString& Value) override;
-    void Play() override;
-    void StopPlay() override;
-    void Rewind() override;
-    void Forward() override;
-    void Back() override;
-    bool GetLoop() override;
-    bool GetIsPlaying() override;
-    int GetCurrentFrame() override;
-    int GetTotalFrames() override;
-    void SetLoop(bool Value) override;
-    void SetCurrentFrame(int Frame) override;
 
     void Loaded() override;
 
@@ -89,7 +71,6 @@ private:
     bool Designing() const { return ComponentState().Contains(csDesigning); }
     void RecreateDriver();
 
-    std::unique_ptr<TvdFlashDriver> driver_;
     WideString movie_;
     TvdPlugin plugin_ = vdDefault;
     int width_ = 100;

@@ -125,44 +125,6 @@ void TvdFlashPlayer::LoadMovieFromStream(TStream* Stream) {
     if (Designing()) driver_->SetPause(true);
 }
 
-WideString TvdFlashPlayer::GetVariable(const WideString& Name) {
-    return driver_ ? driver_->GetVariable(Name) : WideString();
-}
-void TvdFlashPlayer::SetVariable(const WideString& Name, const WideString& Value) {
-    if (driver_) driver_->SetVariable(Name, Value);
-}
-WideString TvdFlashPlayer::CallFunction(const WideString& Request) {
-    return driver_ ? driver_->CallFunction(Request) : WideString();
-}
-void TvdFlashPlayer::SetReturnValue(const WideString& Value) {
-    if (driver_) driver_->SetReturnValue(Value);
-}
-void TvdFlashPlayer::Play() {
-    if (driver_) driver_->Play();
-}
-void TvdFlashPlayer::StopPlay() {
-    if (driver_) driver_->StopPlay();
-}
-void TvdFlashPlayer::Rewind() {
-    if (driver_) driver_->Rewind();
-}
-void TvdFlashPlayer::Forward() {
-    if (driver_) driver_->Forward();
-}
-void TvdFlashPlayer::Back() {
-    if (driver_) driver_->Back();
-}
-bool TvdFlashPlayer::GetLoop() { return driver_ && driver_->GetLoop(); }
-bool TvdFlashPlayer::GetIsPlaying() { return driver_ && driver_->GetIsPlaying(); }
-int TvdFlashPlayer::GetCurrentFrame() { return driver_ ? driver_->GetCurrentFrame() : 0; }
-int TvdFlashPlayer::GetTotalFrames() { return driver_ ? driver_->GetTotalFrames() : 0; }
-void TvdFlashPlayer::SetLoop(bool Value) {
-    if (driver_) driver_->SetLoop(Value);
-}
-void TvdFlashPlayer::SetCurrentFrame(int Frame) {
-    if (driver_) driver_->SetCurrentFrame(Frame);
-}
-
 void TvdFlashPlayer::Loaded() {
     TGraphicControl::Loaded();
     DoEraseBackground(driver_.get(), Rect(0, 0, GetWidth(), GetHeight()));

@@ -14,16 +14,13 @@ namespace vd {
 
 const TIdents& PluginIdents();
 
-class TvdFlashPlayer : public TGraphicControl, public IvdFlash {
+class TvdFlashPlayer : public TGraphicControl, public TvdDriverOwner {
     VD_CLASS(TvdFlashPlayer, TGraphicControl)
 public:
     explicit TvdFlashPlayer(TComponent* owner);
     ~TvdFlashPlayer() override;
 
-    VD_COMPONENT_IUNKNOWN
-
     // The driver serving this control (nullptr only after a driver constructor failed).
-    TvdFlashDriver* Driver() const { return driver_.get(); }
 
     bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
     void SetDisableFlashCursor(bool value);
@@ -51,21 +48,6 @@ public:
     // IvdFlash
     void LoadMovie(const WideString& URL) override;
     void LoadMovieFromStream(TStream* Stream) override;
-    WideString GetVariable(const WideString& Name) override;
-    void SetVariable(const WideString& Name, const WideString& Value) override;
-    WideString CallFunction(const WideString& Request) override;
-    void SetReturnValue(const WideString& Value) override;
-    void Play() override;
-    void StopPlay() override;
-    void Rewind() override;
-    void Forward() override;
-    void Back() override;
-    bool GetLoop() override;
-    bool GetIsPlaying() override;
-    int GetCurrentFrame() override;
-    int GetTotalFrames() override;
-    void SetLoop(bool Value) override;
-    void SetCurrentFrame(int Frame) override;
 
     void SetBounds(int left, int top, int width, int height) override;
     void SetParent(TWinControl* parent) override;
@@ -90,7 +72,6 @@ private:
     // The buffer shows the parent at the control's place; after a move it shows the old place.
     void RefreshTransparentBackground();
 
-    std::unique_ptr<TvdFlashDriver> driver_;
     bool transparent_ = true;
     WideString movie_;
     TvdPlugin plugin_ = vdDefault;

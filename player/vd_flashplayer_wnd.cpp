@@ -127,44 +127,6 @@ void TvdCustomFlashPlayerWnd::LoadMovieFromStream(TStream* Stream) {
     if (Designing()) driver_->SetPause(true);
 }
 
-WideString TvdCustomFlashPlayerWnd::GetVariable(const WideString& Name) {
-    return driver_ ? driver_->GetVariable(Name) : WideString();
-}
-void TvdCustomFlashPlayerWnd::SetVariable(const WideString& Name, const WideString& Value) {
-    if (driver_) driver_->SetVariable(Name, Value);
-}
-WideString TvdCustomFlashPlayerWnd::CallFunction(const WideString& Request) {
-    return driver_ ? driver_->CallFunction(Request) : WideString();
-}
-void TvdCustomFlashPlayerWnd::SetReturnValue(const WideString& Value) {
-    if (driver_) driver_->SetReturnValue(Value);
-}
-void TvdCustomFlashPlayerWnd::Play() {
-    if (driver_) driver_->Play();
-}
-void TvdCustomFlashPlayerWnd::StopPlay() {
-    if (driver_) driver_->StopPlay();
-}
-void TvdCustomFlashPlayerWnd::Rewind() {
-    if (driver_) driver_->Rewind();
-}
-void TvdCustomFlashPlayerWnd::Forward() {
-    if (driver_) driver_->Forward();
-}
-void TvdCustomFlashPlayerWnd::Back() {
-    if (driver_) driver_->Back();
-}
-bool TvdCustomFlashPlayerWnd::GetLoop() { return driver_ && driver_->GetLoop(); }
-bool TvdCustomFlashPlayerWnd::GetIsPlaying() { return driver_ && driver_->GetIsPlaying(); }
-int TvdCustomFlashPlayerWnd::GetCurrentFrame() { return driver_ ? driver_->GetCurrentFrame() : 0; }
-int TvdCustomFlashPlayerWnd::GetTotalFrames() { return driver_ ? driver_->GetTotalFrames() : 0; }
-void TvdCustomFlashPlayerWnd::SetLoop(bool Value) {
-    if (driver_) driver_->SetLoop(Value);
-}
-void TvdCustomFlashPlayerWnd::SetCurrentFrame(int Frame) {
-    if (driver_) driver_->SetCurrentFrame(Frame);
-}
-
 void TvdCustomFlashPlayerWnd::Loaded() {
     TCustomControl::Loaded();
     LoadMovie(movie_);

@@ -12,16 +12,13 @@
 
 namespace vd {
 
-class TvdCustomFlashPlayerWnd : public TCustomControl, public IvdFlash {
+class TvdCustomFlashPlayerWnd : public TCustomControl, public TvdDriverOwner {
     VD_CLASS(TvdCustomFlashPlayerWnd, TCustomControl)
 public:
     explicit TvdCustomFlashPlayerWnd(TComponent* owner);
     ~TvdCustomFlashPlayerWnd() override;
 
-    VD_COMPONENT_IUNKNOWN
-
     // The driver serving this control (nullptr only after a driver constructor failed).
-    TvdFlashDriver* Driver() const { return driver_.get(); }
 
     // ANDed with the colour's pixel whenever the buffer is erased or the background changes.
     uint32_t GetBackgroundMask() const { return backgroundMask_; }
@@ -51,21 +48,6 @@ public:
     // IvdFlash
     void LoadMovie(const WideString& URL) override;
     void LoadMovieFromStream(TStream* Stream) override;
-    WideString GetVariable(const WideString& Name) override;
-    void SetVariable(const WideString& Name, const WideString& Value) override;
-    WideString CallFunction(const WideString& Request) override;
-    void SetReturnValue(const WideString& Value) override;
-    void Play() override;
-    void StopPlay() override;
-    void Rewind() override;
-    void Forward() override;
-    void Back() override;
-    bool GetLoop() override;
-    bool GetIsPlaying() override;
-    int GetCurrentFrame() override;
-    int GetTotalFrames() override;
-    void SetLoop(bool Value) override;
-    void SetCurrentFrame(int Frame) override;
 
     void SetBounds(int left, int top, int width, int height) override;
     void Loaded() override;
@@ -96,7 +78,6 @@ private:
     void RecreateDriver();
     void BindDriverHandlers();
 
-    std::unique_ptr<TvdFlashDriver> driver_;
     // The class the driver was made from: only a real Flash Player's driver is ever drawn.
     const TvdFlashDriverClass* driverClass_ = nullptr;
     uint32_t backgroundMask_ = 0xFFFFFFFF;
