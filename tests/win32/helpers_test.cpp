@@ -110,12 +110,11 @@ TEST(ComOwners, VariantIsClearedWhenRefilledAndMovedValuesLeaveEmpty) {
     TVariant moved(std::move(v));
     EXPECT_EQ(v.Type(), VT_EMPTY);
     EXPECT_EQ(moved.Type(), VT_BSTR);
-    VARIANT target;
-    VariantInit(&target);
-    moved.Detach(&target);
+    TVariant target;  // the caller's VARIANT, empty, as Detach wants it
+    moved.Detach(target.Out());
     EXPECT_EQ(moved.Type(), VT_EMPTY);
-    EXPECT_EQ(target.vt, VT_BSTR);
-    VariantClear(&target);
+    EXPECT_EQ(target.Type(), VT_BSTR);
+    EXPECT_EQ(TBstr::Text(target.Get().bstrVal), L"42");
 }
 
 // A function of its own, not a lambda: in 32-bit builds the callback is __stdcall, which a
