@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vd_pixels_simd.h"
+
 namespace vd {
 
 uint32_t ColorToPixel(uint32_t colorRef) {
@@ -54,12 +56,12 @@ void RecoverAlpha(uint32_t* black, const uint32_t* white, int w, int h, int x1, 
     y1 = std::max(y1, 0);
     x2 = std::min(x2, w);
     y2 = std::min(y2, h);
+    if (x2 <= x1) return;
+    const TPixelPath path = ActivePixelPath();
+    const auto width = static_cast<size_t>(x2 - x1);
     for (int y = y1; y < y2; ++y) {
-        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(w);
-        for (int x = x1; x < x2; ++x) {
-            const size_t i = row + static_cast<size_t>(x);
-            black[i] = RecoverAlphaPixel(black[i], white[i]);
-        }
+        const size_t start = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x1);
+        RecoverAlphaRun(path, black + start, white + start, width);
     }
 }
 
