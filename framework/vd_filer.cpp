@@ -159,7 +159,16 @@ void TReader::Error(const std::string& path, const std::string& what) const {
 }
 
 TComponent* TReader::ReadRootComponent(std::string_view form, TComponent* root, TComponent* owner) {
-    const TFormObject tree = ParseForm(form);
+    return ReadRootTree(ParseForm(form), root, owner);
+}
+
+TComponent* TReader::ReadRootComponent(TStream& stream, TComponent* root, TComponent* owner) {
+    return ReadRootTree(ParseForm(stream), root, owner);
+}
+
+TComponent* TReader::ReadRootTree(TFormObject tree, TComponent* root, TComponent* owner) {
+    // The tree is this reader's own: binary values are moved out of it, not copied (see
+    // DefineBinaryProperty).
     loaded_.clear();
     created_.clear();
     fixups_.clear();
@@ -450,14 +459,19 @@ void TReader::DefineBinaryProperty(const std::string& name, TStreamProc readData
     if (!definedName_ || definedFound_ || !SameText(name, *definedName_)) return;
     definedFound_ = true;
     if (definedValue_->Type != TValueType::vaBinary) throw EReadError(kInvalidValue);
+    // The value belongs to the tree this reader parsed and is read once, so its bytes move into
+    // the stream the class reads (a stored movie can be most of the form).
     TMemoryStream data;
-    data.WriteBuffer(definedValue_->Bytes.data(), static_cast<int64_t>(definedValue_->Bytes.size()));
-    data.SetPosition(0);
+    data.Adopt(std::move(const_cast<std::string&>(definedValue_->Bytes)));
     if (readData) readData(data);
 }
 
 TComponent* ReadComponent(std::string_view form, TComponent* root, TComponent* owner) {
     return TReader().ReadRootComponent(form, root, owner);
+}
+
+TComponent* ReadComponent(TStream& stream, TComponent* root, TComponent* owner) {
+    return TReader().ReadRootComponent(stream, root, owner);
 }
 
 }  // namespace vd

@@ -52,6 +52,10 @@ public:
     // Reads a form (either format) into an existing root component; creates the root
     // from the class registry (owned by `owner`) when root is nullptr. Returns the root.
     TComponent* ReadRootComponent(std::string_view form, TComponent* root, TComponent* owner = nullptr);
+    // The same from the stream's position to its end. A binary form is read piece by piece,
+    // its binary values straight into the memory that ends up holding them, so a large stored
+    // movie is never held twice.
+    TComponent* ReadRootComponent(TStream& stream, TComponent* root, TComponent* owner = nullptr);
 
     // Typed access to the value of a property defined through DefineProperty; each raises
     // EReadError when the stored value has another type.
@@ -74,6 +78,7 @@ private:
         std::string path;  // for messages
     };
 
+    TComponent* ReadRootTree(TFormObject tree, TComponent* root, TComponent* owner);
     void ReadObject(TComponent* component, const TFormObject& obj);
     void ReadProperties(TPersistent& instance, const std::vector<TFormProperty>& props, const std::string& path);
     void ReadProperty(TPersistent& instance, const TFormProperty& prop, const std::string& path);
@@ -128,5 +133,6 @@ private:
 std::string WriteComponentBinary(TComponent* root);
 std::string WriteComponentText(TComponent* root);
 TComponent* ReadComponent(std::string_view form, TComponent* root, TComponent* owner = nullptr);
+TComponent* ReadComponent(TStream& stream, TComponent* root, TComponent* owner = nullptr);
 
 }  // namespace vd

@@ -1,5 +1,6 @@
 #include "vd_formfile.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "vd_formfile_internal.h"
@@ -110,6 +111,20 @@ TFormObject ParseTextForm(std::string_view text) { return ReadTextForm(text); }
 
 TFormObject ParseForm(std::string_view data) {
     return IsBinaryForm(data) ? ParseBinaryForm(data) : ParseTextForm(data);
+}
+
+TFormObject ParseForm(TStream& stream) {
+    const int64_t start = stream.GetPosition();
+    const int64_t size = stream.GetSize() - start;
+    char signature[4] = {};
+    const int64_t got = stream.Read(signature, std::min<int64_t>(size, 4));
+    stream.SetPosition(start);
+    if (IsBinaryForm(std::string_view(signature, static_cast<size_t>(std::max<int64_t>(got, 0)))))
+        return ReadBinaryForm(stream);
+    std::string text;
+    text.resize(static_cast<size_t>(std::max<int64_t>(size, 0)));
+    stream.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+    return ParseTextForm(text);
 }
 
 std::string WriteBinaryForm(const TFormObject& root) { return WriteBinaryFormImpl(root); }

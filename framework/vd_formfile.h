@@ -18,6 +18,8 @@
 
 namespace vd {
 
+class TStream;
+
 // Value type codes of the binary format (one byte before each value).
 enum class TValueType : uint8_t {
     vaNull = 0,
@@ -105,6 +107,9 @@ bool IsBinaryForm(std::string_view data);
 TFormObject ParseBinaryForm(std::string_view data);
 TFormObject ParseTextForm(std::string_view text);
 TFormObject ParseForm(std::string_view data);  // chooses by the signature
+// From the stream's position to its end: a binary form is read a window at a time (long
+// values straight into their own memory), a text form whole.
+TFormObject ParseForm(TStream& stream);
 
 std::string WriteBinaryForm(const TFormObject& root);
 // Canonical text: two spaces per level, CRLF line ends. Raises EWriteError for values the

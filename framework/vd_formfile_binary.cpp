@@ -1,5 +1,6 @@
 #include "vd_formfile_internal.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -62,22 +63,50 @@ double ExtendedToDouble(const uint8_t in[10]) {
 class BinaryReader {
 public:
     explicit BinaryReader(std::string_view d) : data_(d) {}
+    // Reads from the stream's position to its end, a window at a time; long values go
+    // straight from the stream into their own memory.
+    explicit BinaryReader(TStream& stream) : stream_(&stream), streamLeft_(stream.GetSize() - stream.GetPosition()) {
+        if (streamLeft_ < 0) streamLeft_ = 0;
+    }
 
     TFormObject ReadRoot() {
-        if (!IsBinaryForm(data_)) Fail("Invalid form signature (expected TPF0)", 0);
-        pos_ = 4;
+        if (Remaining() < 4) Fail("Invalid form signature (expected TPF0)", 0);
+        Need(4, "Signature");
+        if (!IsBinaryForm(data_.substr(pos_))) Fail("Invalid form signature (expected TPF0)", 0);
+        pos_ += 4;
         TFormObject root = ReadObject(0);
-        if (pos_ != data_.size()) Fail("Unexpected data after the root object", pos_);
+        if (Remaining() != 0) Fail("Unexpected data after the root object", Offset());
         return root;
     }
 
 private:
+    static constexpr size_t kWindow = 64 * 1024;
+
     [[noreturn]] void Fail(const std::string& what, size_t at) const {
         throw EReadError(what + " at offset " + std::to_string(at));
     }
-    void Need(size_t n, const char* what) const {
-        if (n > data_.size() - pos_)
-            Fail(std::string(what) + " of " + std::to_string(n) + " bytes runs past the end of the data", pos_);
+    // Offset of the next byte from the start of the form.
+    size_t Offset() const { return windowBase_ + pos_; }
+    // Bytes left in the form, in the window and still in the stream.
+    size_t Remaining() const { return (data_.size() - pos_) + static_cast<size_t>(streamLeft_); }
+    void Need(size_t n, const char* what) {
+        if (n <= data_.size() - pos_) return;
+        if (n > Remaining())
+            Fail(std::string(what) + " of " + std::to_string(n) + " bytes runs past the end of the data", Offset());
+        Refill(n);
+    }
+    // Makes at least n bytes from the position on available in the window (n <= Remaining()).
+    void Refill(size_t n) {
+        std::string next(data_.substr(pos_));
+        const size_t more = std::min(std::max(n - next.size(), kWindow), static_cast<size_t>(streamLeft_));
+        const size_t have = next.size();
+        next.resize(have + more);
+        stream_->ReadBuffer(next.data() + have, static_cast<int64_t>(more));
+        streamLeft_ -= static_cast<int64_t>(more);
+        windowBase_ += pos_;
+        pos_ = 0;
+        window_ = std::move(next);
+        data_ = window_;
     }
     uint8_t Byte() {
         Need(1, "Value");
@@ -91,9 +120,25 @@ private:
         return v;
     }
     std::string Bytes(size_t n, const char* what) {
-        Need(n, what);
-        std::string s(data_.substr(pos_, n));
-        pos_ += n;
+        if (n <= data_.size() - pos_ || !stream_ || n < kWindow) {
+            Need(n, what);
+            std::string s(data_.substr(pos_, n));
+            pos_ += n;
+            return s;
+        }
+        if (n > Remaining())
+            Fail(std::string(what) + " of " + std::to_string(n) + " bytes runs past the end of the data", Offset());
+        // A long value: what the window holds, then the rest read into place.
+        std::string s;
+        s.resize(n);
+        const size_t inWindow = data_.size() - pos_;
+        std::memcpy(s.data(), data_.data() + pos_, inWindow);
+        stream_->ReadBuffer(s.data() + inWindow, static_cast<int64_t>(n - inWindow));
+        streamLeft_ -= static_cast<int64_t>(n - inWindow);
+        windowBase_ += data_.size() + (n - inWindow);
+        window_.clear();
+        data_ = window_;
+        pos_ = 0;
         return s;
     }
     std::string ShortString() {
@@ -101,7 +146,7 @@ private:
         return Bytes(n, "String");
     }
     size_t Length32(const char* what) {
-        const size_t at = pos_;
+        const size_t at = Offset();
         const int32_t n = Scalar<int32_t>();
         if (n < 0) Fail(std::string("Negative length in ") + what, at);
         return static_cast<size_t>(n);
@@ -116,20 +161,20 @@ private:
     }
 
     TFormObject ReadObject(int depth) {
-        if (depth > kMaxDepth) Fail("Objects nested too deeply", pos_);
+        if (depth > kMaxDepth) Fail("Objects nested too deeply", Offset());
         TFormObject obj;
         Need(1, "Object header");
         if ((static_cast<uint8_t>(data_[pos_]) & 0xF0) == 0xF0) {
             obj.Flags = static_cast<uint8_t>(data_[pos_++]) & 0x0F;
             if (obj.Flags & ffChildPos) {
-                const size_t at = pos_;
+                const size_t at = Offset();
                 TFormValue v = ReadValue(depth);
                 if (!v.IsInteger()) Fail("Invalid child position", at);
                 obj.Position = v.Int;
             }
         }
         obj.ClassName = ShortString();
-        if (obj.ClassName.empty()) Fail("Missing class name", pos_ - 1);
+        if (obj.ClassName.empty()) Fail("Missing class name", Offset() - 1);
         obj.Name = ShortString();
         while (!AtEndMarker()) obj.Properties.push_back(ReadProperty(depth));
         while (!AtEndMarker()) obj.Children.push_back(ReadObject(depth + 1));
@@ -144,8 +189,8 @@ private:
     }
 
     TFormValue ReadValue(int depth) {
-        if (depth > kMaxDepth) Fail("Values nested too deeply", pos_);
-        const size_t at = pos_;
+        if (depth > kMaxDepth) Fail("Values nested too deeply", Offset());
+        const size_t at = Offset();
         const uint8_t code = Byte();
         TFormValue v;
         v.Type = static_cast<TValueType>(code);
@@ -198,7 +243,7 @@ private:
             }
             case TValueType::vaWString: {
                 const size_t n = Length32("wide string");
-                if (n > (data_.size() - pos_) / 2) Fail("Wide string runs past the end of the data", pos_);
+                if (n > Remaining() / 2) Fail("Wide string runs past the end of the data", Offset());
                 v.Wide.resize(n);
                 for (size_t i = 0; i < n; ++i) v.Wide[i] = static_cast<char16_t>(Scalar<uint16_t>());
                 break;
@@ -209,7 +254,7 @@ private:
             case TValueType::vaCollection:
                 while (!AtEndMarker()) {
                     TFormCollectionItem item;
-                    const size_t itemAt = pos_;
+                    const size_t itemAt = Offset();
                     const auto marker = static_cast<TValueType>(Byte());
                     if (marker == TValueType::vaInt8 || marker == TValueType::vaInt16 ||
                         marker == TValueType::vaInt32 ||
@@ -217,7 +262,7 @@ private:
                         --pos_;
                         item.Index = ReadValue(depth + 1).Int;
                         if (static_cast<TValueType>(Byte()) != TValueType::vaList)
-                            Fail("Collection item without a list marker", pos_ - 1);
+                            Fail("Collection item without a list marker", Offset() - 1);
                     } else if (marker != TValueType::vaList) {
                         Fail("Collection item without a list marker", itemAt);
                     }
@@ -233,6 +278,10 @@ private:
 
     std::string_view data_;
     size_t pos_ = 0;
+    TStream* stream_ = nullptr;
+    std::string window_;     // the stream's bytes data_ shows
+    size_t windowBase_ = 0;  // offset in the form of data_[0]
+    int64_t streamLeft_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -359,6 +408,8 @@ private:
 }  // namespace
 
 TFormObject ReadBinaryForm(std::string_view data) { return BinaryReader(data).ReadRoot(); }
+
+TFormObject ReadBinaryForm(TStream& stream) { return BinaryReader(stream).ReadRoot(); }
 
 std::string WriteBinaryFormImpl(const TFormObject& root) {
     BinaryWriter w;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "vd_formfile.h"
+#include "vd_streams.h"
 
 namespace vd {
 
@@ -15,6 +16,7 @@ constexpr int kMaxDepth = 200;
 
 // vd_formfile_binary.cpp: the whole "TPF0" form, signature included.
 TFormObject ReadBinaryForm(std::string_view data);
+TFormObject ReadBinaryForm(TStream& stream);
 std::string WriteBinaryFormImpl(const TFormObject& root);
 
 // vd_formfile_text_reader.cpp

@@ -117,18 +117,18 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 
 int64_t TMemoryStream::MaxSize() {
     constexpr uint64_t kCap = uint64_t{1} << 40;
-    const uint64_t vectorMax = std::vector<uint8_t>().max_size();
+    const uint64_t vectorMax = std::string().max_size();
     return static_cast<int64_t>(std::min({kCap, vectorMax, static_cast<uint64_t>(kInt64Max)}));
 }
 
 // Changes the size to newSize (already checked against MaxSize). Writes grow the capacity
 // geometrically so that many small appends stay linear; an explicit SetSize takes what it asks.
 void TMemoryStream::Resize(int64_t newSize, bool geometric) {
-    const auto size = static_cast<size_t>(newSize);
+    const size_t size = start_ + static_cast<size_t>(newSize);
     try {
         if (geometric && size > data_.capacity()) {
             const size_t doubled = data_.capacity() * 2;
-            const size_t wanted = std::min(std::max(size, doubled), static_cast<size_t>(MaxSize()));
+            const size_t wanted = std::min(std::max(size, doubled), start_ + static_cast<size_t>(MaxSize()));
             try {
                 data_.reserve(wanted);
             } catch (const std::bad_alloc&) {
@@ -144,10 +144,10 @@ void TMemoryStream::Resize(int64_t newSize, bool geometric) {
 }
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-    const auto size = static_cast<int64_t>(data_.size());
+    const int64_t size = GetSize();
     if (count <= 0 || position_ >= size) return 0;
     const int64_t n = std::min(count, size - position_);
-    std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+    std::memcpy(buffer, Memory() + position_, static_cast<size_t>(n));
     position_ += n;
     return n;
 }
@@ -158,15 +158,15 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
     if (count > maxSize || position_ > maxSize - count) RaiseMemoryStreamFull();
     const int64_t end = position_ + count;
     auto* source = static_cast<const uint8_t*>(buffer);
-    if (end > static_cast<int64_t>(data_.size())) {
+    if (end > GetSize()) {
         // Growing may move the block: keep a source that lies inside it valid.
-        const uint8_t* oldBase = data_.data();
-        const bool inside = oldBase && source >= oldBase && source < oldBase + data_.size();
+        const auto* oldBase = reinterpret_cast<const uint8_t*>(data_.data());
+        const bool inside = source >= oldBase && source < oldBase + data_.size();
         const auto sourceOffset = inside ? static_cast<size_t>(source - oldBase) : 0;
         Resize(end, true);
-        if (inside) source = data_.data() + sourceOffset;
+        if (inside) source = reinterpret_cast<const uint8_t*>(data_.data()) + sourceOffset;
     }
-    std::memmove(data_.data() + position_, source, static_cast<size_t>(count));
+    std::memmove(Memory() + position_, source, static_cast<size_t>(count));
     position_ = end;
     return count;
 }
@@ -181,7 +181,7 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
             base = position_;
             break;
         case TSeekOrigin::soEnd:
-            base = static_cast<int64_t>(data_.size());
+            base = GetSize();
             break;
     }
     position_ = TargetPosition(base, offset);
@@ -196,8 +196,29 @@ void TMemoryStream::SetSize(int64_t newSize) {
 }
 
 void TMemoryStream::Clear() {
-    std::vector<uint8_t>().swap(data_);
+    std::string().swap(data_);
+    start_ = 0;
     position_ = 0;
+}
+
+void TMemoryStream::Adopt(std::string&& bytes) noexcept {
+    data_ = std::move(bytes);
+    start_ = 0;
+    position_ = 0;
+}
+
+void TMemoryStream::TakeRest(TMemoryStream& source) noexcept {
+    if (&source == this) {
+        // The content shrinks to what follows the position.
+        start_ += static_cast<size_t>(std::min(position_, GetSize()));
+        position_ = 0;
+        return;
+    }
+    const size_t skip = static_cast<size_t>(std::min(source.position_, source.GetSize()));
+    data_ = std::move(source.data_);
+    start_ = source.start_ + skip;
+    position_ = 0;
+    source.Clear();
 }
 
 void TMemoryStream::LoadFromStream(TStream& stream) {
@@ -207,19 +228,22 @@ void TMemoryStream::LoadFromStream(TStream& stream) {
     if (size > MaxSize()) RaiseMemoryStreamFull();
     // Read into a fresh block so a failing source leaves the old content (and works when
     // stream is this stream).
-    std::vector<uint8_t> loaded;
+    std::string loaded;
     try {
         loaded.resize(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
         RaiseMemoryStreamFull();
+    } catch (const std::length_error&) {
+        RaiseMemoryStreamFull();
     }
     stream.ReadBuffer(loaded.data(), size);
     data_.swap(loaded);
+    start_ = 0;
     position_ = 0;
 }
 
 void TMemoryStream::SaveToStream(TStream& stream) const {
-    if (!data_.empty()) stream.WriteBuffer(data_.data(), static_cast<int64_t>(data_.size()));
+    if (const int64_t size = static_cast<int64_t>(data_.size() - start_); size > 0) stream.WriteBuffer(Memory(), size);
 }
 
 void TMemoryStream::LoadFromFile(const std::string& fileName) {

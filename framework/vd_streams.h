@@ -80,14 +80,14 @@ public:
     // Writing past the end grows the stream; a gap left by seeking beyond the end reads as zeros.
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-    int64_t GetSize() override { return static_cast<int64_t>(data_.size()); }
+    int64_t GetSize() override { return static_cast<int64_t>(data_.size() - start_); }
     // New bytes are zero; a position beyond the new size moves to the new end.
     // Negative sizes raise EStreamError, sizes beyond MaxSize() EOutOfMemory.
     void SetSize(int64_t newSize) override;
 
     // The stream's bytes; valid until the size next changes. May be null while empty.
-    uint8_t* Memory() { return data_.data(); }
-    const uint8_t* Memory() const { return data_.data(); }
+    uint8_t* Memory() { return reinterpret_cast<uint8_t*>(data_.data()) + start_; }
+    const uint8_t* Memory() const { return reinterpret_cast<const uint8_t*>(data_.data()) + start_; }
 
     // Empties the stream and gives its memory back.
     void Clear();
@@ -95,8 +95,17 @@ public:
     // stream first and then take its bytes, so the object others refer to stays the same.
     void Swap(TMemoryStream& other) noexcept {
         data_.swap(other.data_);
+        std::swap(start_, other.start_);
         std::swap(position_, other.position_);
     }
+
+    // Takes bytes as the whole content without copying them, at position 0.
+    void Adopt(std::string&& bytes) noexcept;
+    // Takes the bytes of source from its position to its end as the whole content, at
+    // position 0, moving source's memory rather than copying it; source is left empty. The
+    // bytes before source's position stay unused at the front of the block until the content
+    // is replaced or cleared.
+    void TakeRest(TMemoryStream& source) noexcept;
 
     // Replaces the content with the whole of stream (read from its beginning) and moves to
     // position 0. If reading fails the old content is kept.
@@ -109,7 +118,9 @@ public:
 private:
     void Resize(int64_t newSize, bool geometric);
 
-    std::vector<uint8_t> data_;
+    // The content is data_ from start_ on (start_ > 0 only after TakeRest).
+    std::string data_;
+    size_t start_ = 0;
     int64_t position_ = 0;
 };
 

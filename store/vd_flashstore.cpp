@@ -1,5 +1,6 @@
 #include "vd_flashstore.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -12,21 +13,91 @@ TvdFlashIndex* FlashList = nullptr;
 // ---------------------------------------------------------------------------------------
 // TvdFlashIndex
 
-int TvdFlashIndex::IndexOf(std::u16string_view name) const {
-    for (size_t i = 0; i < entries_.size(); ++i)
-        if (SameWideText(entries_[i].Name, name)) return static_cast<int>(i);
-    return -1;
+size_t TvdFlashIndex::FoldedHash::operator()(std::u16string_view s) const noexcept {
+    // FNV-1a over the folded code units.
+    uint64_t h = 1469598103934665603ull;
+    for (char16_t c : s) {
+        const char16_t f = FoldCase(c);
+        h = (h ^ static_cast<uint8_t>(f)) * 1099511628211ull;
+        h = (h ^ static_cast<uint8_t>(f >> 8)) * 1099511628211ull;
+    }
+    return static_cast<size_t>(h);
 }
 
-int TvdFlashIndex::IndexOfItem(const TvdFlashStream* item) const {
-    for (size_t i = 0; i < entries_.size(); ++i)
-        if (entries_[i].Item == item) return static_cast<int>(i);
-    return -1;
+bool TvdFlashIndex::FoldedEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
+    return SameWideText(a, b);
+}
+
+uint64_t TvdFlashIndex::OrderOf(const TvdFlashStream* item) const {
+    const auto it = order_.find(item);
+    return it == order_.end() ? UINT64_MAX : it->second;
+}
+
+const std::vector<TvdFlashStream*>* TvdFlashIndex::FindAll(std::u16string_view name) const {
+    const auto it = byName_.find(name);
+    return it == byName_.end() ? nullptr : &it->second;
 }
 
 TvdFlashStream* TvdFlashIndex::Find(std::u16string_view name) const {
-    const int i = IndexOf(name);
-    return i < 0 ? nullptr : entries_[static_cast<size_t>(i)].Item;
+    const std::vector<TvdFlashStream*>* items = FindAll(name);
+    return items ? items->front() : nullptr;
+}
+
+int TvdFlashIndex::IndexOf(std::u16string_view name) const {
+    const TvdFlashStream* item = Find(name);
+    return item ? IndexOfItem(item) : -1;
+}
+
+int TvdFlashIndex::IndexOfItem(const TvdFlashStream* item) const {
+    const uint64_t order = OrderOf(item);
+    if (order == UINT64_MAX) return -1;
+    const auto it = std::lower_bound(entries_.begin(), entries_.end(), order,
+                                     [](const Entry& e, uint64_t o) { return e.Order < o; });
+    return it != entries_.end() && it->Order == order ? static_cast<int>(it - entries_.begin()) : -1;
+}
+
+void TvdFlashIndex::Link(TvdFlashStream* item, const WideString& name, uint64_t order) {
+    auto it = byName_.find(std::u16string_view(name));
+    if (it == byName_.end()) it = byName_.emplace(WideLowerCase(name), std::vector<TvdFlashStream*>{}).first;
+    std::vector<TvdFlashStream*>& items = it->second;
+    // Kept in creation order, so the front is the entry a lookup finds first.
+    const auto at = std::lower_bound(items.begin(), items.end(), order,
+                                     [this](const TvdFlashStream* i, uint64_t o) { return OrderOf(i) < o; });
+    items.insert(at, item);
+}
+
+void TvdFlashIndex::Unlink(TvdFlashStream* item, const WideString& name) {
+    const auto it = byName_.find(std::u16string_view(name));
+    if (it == byName_.end()) return;
+    std::vector<TvdFlashStream*>& items = it->second;
+    const auto at = std::find(items.begin(), items.end(), item);
+    if (at != items.end()) items.erase(at);
+    if (items.empty()) byName_.erase(it);
+}
+
+void TvdFlashIndex::Add(TvdFlashStream* item, const WideString& name) {
+    const uint64_t order = nextOrder_++;
+    entries_.push_back({name, item, order});
+    order_.emplace(item, order);
+    Link(item, name, order);
+}
+
+void TvdFlashIndex::Rename(TvdFlashStream* item, const WideString& name) {
+    const int i = IndexOfItem(item);
+    if (i < 0) return;
+    Entry& entry = entries_[static_cast<size_t>(i)];
+    Unlink(item, entry.Name);
+    entry.Name = name;
+    Link(item, name, entry.Order);
+}
+
+bool TvdFlashIndex::Remove(TvdFlashStream* item) {
+    const int i = IndexOfItem(item);
+    if (i < 0) return false;
+    Unlink(item, entries_[static_cast<size_t>(i)].Name);
+    entries_.erase(entries_.begin() + i);
+    order_.erase(item);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -37,13 +108,12 @@ VD_DEFINE_CLASS(TvdFlashStream, WStrProp("FlashStore", &T::GetFlashStore, &T::Se
 TvdFlashStream::TvdFlashStream(TCollection* collection)
     : TCollectionItem(collection), data_(std::make_unique<TMemoryStream>()) {
     if (!FlashList) FlashList = new TvdFlashIndex;
-    FlashList->entries_.push_back({GetFlashStore(), this});
+    FlashList->Add(this, GetFlashStore());
 }
 
 TvdFlashStream::~TvdFlashStream() {
     if (FlashList) {
-        const int i = FlashList->IndexOfItem(this);
-        if (i >= 0) FlashList->entries_.erase(FlashList->entries_.begin() + i);
+        FlashList->Remove(this);
         if (FlashList->entries_.empty()) {
             delete FlashList;
             FlashList = nullptr;
@@ -60,10 +130,7 @@ void TvdFlashStream::SetFlashStore(const WideString& value) {
 
 void TvdFlashStream::Rename(const WideString& value) {
     name_ = value;
-    if (FlashList) {
-        const int i = FlashList->IndexOfItem(this);
-        if (i >= 0) FlashList->entries_[static_cast<size_t>(i)].Name = value;
-    }
+    if (FlashList) FlashList->Rename(this, value);
 }
 
 void TvdFlashStream::Assign(TPersistent* source) {
@@ -191,8 +258,15 @@ void TvdFlashStream::ReadData(TStream& stream) {
     }
     const int64_t size = in.Length(1, "data size");
     TMemoryStream data;
-    data.SetSize(size);
-    if (size > 0) in.Bytes(data.Memory(), size, "data");
+    auto* memory = dynamic_cast<TMemoryStream*>(&stream);
+    if (memory && size > 0 && size == in.Left()) {
+        // The form reader hands over a memory stream whose rest is exactly the movie: take its
+        // block instead of copying the movie.
+        data.TakeRest(*memory);
+    } else {
+        data.SetSize(size);
+        if (size > 0) in.Bytes(data.Memory(), size, "data");
+    }
     data.SetPosition(0);
 
     data_->Swap(data);  // same stream object, new bytes
@@ -218,11 +292,34 @@ TvdFlashList::~TvdFlashList() { flashs_.reset(); }
 void TvdFlashList::Loaded() { TComponent::Loaded(); }
 
 TvdFlashStream* TvdFlashList::FindFlash(std::u16string_view name) const {
-    for (int i = 0; i < flashs_->Count(); ++i) {
-        TvdFlashStream* item = flashs_->GetItem(i);
-        if (SameWideText(item->GetFlashStore(), name)) return item;
+    // Every item without data answers to "(empty)": only a walk finds the first of those.
+    if (SameWideText(name, kEmptyFlashName) || !FlashList) {
+        for (int i = 0; i < flashs_->Count(); ++i) {
+            TvdFlashStream* item = flashs_->GetItem(i);
+            if (SameWideText(item->GetFlashStore(), name)) return item;
+        }
+        return nullptr;
     }
-    return nullptr;
+    // Otherwise the items answering to name are those the index lists under it that hold data;
+    // of this component's, the first in its collection wins.
+    const std::vector<TvdFlashStream*>* listed = FlashList->FindAll(name);
+    if (!listed) return nullptr;
+    TvdFlashStream* found = nullptr;
+    int foundIndex = -1;
+    for (TvdFlashStream* item : *listed) {
+        if (item->GetCollection() != flashs_.get() || item->Data().GetSize() == 0) continue;
+        if (!found) {
+            found = item;
+            continue;
+        }
+        // Same name twice in one list: their places decide (rare, so the cost of asking is fine).
+        if (foundIndex < 0) foundIndex = found->GetIndex();
+        if (const int index = item->GetIndex(); index < foundIndex) {
+            found = item;
+            foundIndex = index;
+        }
+    }
+    return found;
 }
 
 void RegisterFlashStoreClasses() {
