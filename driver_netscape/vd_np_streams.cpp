@@ -28,18 +28,39 @@ bool IsFile(const WideString& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ReadFile(const WideString& path, std::vector<uint8_t>& bytes) {
-    std::ifstream in(std::filesystem::path(std::wstring(WinStr(path))), std::ios::binary);
+// The bytes a request is answered with, handed to the plugin in one block. A file is read into
+// memory of its own; the other sources are shown where they already are: a stored movie in the
+// store (kept alive by a shared reference should the application free the store while the
+// plugin reads it), a stream a token named (taken over, freed after delivery), a resource in the
+// module. So a 100 MB stored movie is never copied on its way to the plugin.
+struct TSourceBytes {
+    std::vector<uint8_t> own;
+    std::unique_ptr<TMemoryStream> taken;
+    std::shared_ptr<TMemoryStream> stored;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+
+    void Show(const uint8_t* bytes, size_t count) {
+        data = count ? bytes : nullptr;
+        size = count;
+    }
+};
+
+bool ReadFile(const WideString& path, TSourceBytes& source) {
+    std::ifstream in(std::filesystem::path(std::wstring(WinStr(path))), std::ios::binary | std::ios::ate);
     if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const std::streamoff size = in.tellg();
+    if (size < 0) return false;
+    in.seekg(0);
+    source.own.resize(static_cast<size_t>(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(source.own.data()), size)) return false;
+    source.Show(source.own.data(), source.own.size());
+    return true;
 }
 
-bool ReadStream(TStream& stream, std::vector<uint8_t>& bytes) {
-    stream.SetPosition(0);
-    bytes.resize(static_cast<size_t>(stream.GetSize()));
-    return bytes.empty() ||
-           stream.Read(bytes.data(), static_cast<int64_t>(bytes.size())) == static_cast<int64_t>(bytes.size());
+void ShowStream(std::unique_ptr<TMemoryStream> stream, TSourceBytes& source) {
+    source.Show(stream->Memory(), static_cast<size_t>(stream->GetSize()));
+    source.taken = std::move(stream);
 }
 
 // The streams LoadMovieFromStream made, until a request takes them (a token serves one).
@@ -60,26 +81,32 @@ std::unique_ptr<TMemoryStream> TakePending(TStream* stream) {
 }
 
 // The data of the first source that has `url`, in their order. False when none has it.
-bool ResolveSource(const WideString& url, std::vector<uint8_t>& bytes) {
+bool ResolveSource(const WideString& url, TSourceBytes& source) {
     const WideString decoded = DecodeUrlEscapesAnyCase(url);
-    if (IsFile(decoded)) return ReadFile(decoded, bytes);
+    if (IsFile(decoded)) return ReadFile(decoded, source);
     const WideString last = np::LastPathPart(url);
-    if (IsFile(last)) return ReadFile(last, bytes);
+    if (IsFile(last)) return ReadFile(last, source);
     const WideString beside = ApplicationDirectory() + url;
-    if (IsFile(beside)) return ReadFile(beside, bytes);
+    if (IsFile(beside)) return ReadFile(beside, source);
     if (FlashList)
         if (TvdFlashStream* stored = FlashList->Find(last)) {
-            TMemoryStream copy;
-            copy.LoadFromStream(stored->Data());
-            return ReadStream(copy, bytes);
+            source.stored = stored->ShareData();
+            source.Show(source.stored->Memory(), static_cast<size_t>(source.stored->GetSize()));
+            return true;
         }
     if (StartsWith(url, u"/<stream>") || StartsWith(url, kStreamMarker)) {
         const WideString name = url[0] == u'/' ? url.substr(1) : url;
-        if (std::unique_ptr<TMemoryStream> stream = TakePending(StreamFromPseudoName(name)))
-            return ReadStream(*stream, bytes);
+        if (std::unique_ptr<TMemoryStream> stream = TakePending(StreamFromPseudoName(name))) {
+            ShowStream(std::move(stream), source);
+            return true;
+        }
         return false;
     }
-    if (std::unique_ptr<TMemoryStream> resource = OpenMovieResource(url)) return ReadStream(*resource, bytes);
+    TMovieResource resource;
+    if (FindMovieResource(url, resource)) {
+        source.Show(resource.Data, resource.Size);
+        return true;
+    }
     return false;
 }
 
@@ -161,8 +188,8 @@ void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyDat
     const auto query = SplitQuery(url);
     const std::string streamUrl = WideToAnsi(url);
 
-    std::vector<uint8_t> bytes;
-    if (!ResolveSource(url, bytes)) {
+    TSourceBytes source;
+    if (!ResolveSource(url, source)) {
         if (StartsWith(url, u"http:")) {
             StartPluginDownload(url, streamUrl, notifyData);
             return;
@@ -173,19 +200,19 @@ void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyDat
     }
     NPStream stream{};
     stream.url = streamUrl.c_str();
-    stream.end = static_cast<uint32_t>(bytes.size());
+    stream.end = static_cast<uint32_t>(source.size);
     stream.notifyData = notifyData;
     uint16_t type = NP_NORMAL;
     char mime[sizeof kMime];
     std::copy(std::begin(kMime), std::end(kMime), mime);
     if (Plugin().newstream && Plugin().newstream(&Instance, mime, &stream, true, &type) == NPERR_NO_ERROR) {
+        // The plugin copies what it keeps during the call; it never writes to the block.
         if (Plugin().write)
-            Plugin().write(&Instance, &stream, 0, static_cast<int32_t>(bytes.size()),
-                           bytes.empty() ? nullptr : bytes.data());
+            Plugin().write(&Instance, &stream, 0, static_cast<int32_t>(source.size), const_cast<uint8_t*>(source.data));
         if (Plugin().urlnotify) Plugin().urlnotify(&Instance, streamUrl.c_str(), NPRES_DONE, notifyData);
         if (Plugin().destroystream) Plugin().destroystream(&Instance, &stream, NPRES_DONE);
     }
-    bytes = {};
+    source = {};
     for (const auto& [name, value] : query) SetVariable(name, value);
     if (!Instance.pdata) return;
     SetPluginWindow();

@@ -3,8 +3,10 @@
 //  - FillLongwordRect fills exactly the rectangle cut to the buffer;
 //  - RecoverAlpha leaves cells outside the cut rectangle alone and makes every cell inside a
 //    valid premultiplied pixel (no channel above alpha, alpha 0 only as the all-zero pixel),
-//    equal to RecoverAlphaPixel of the two renders.
+//    equal to RecoverAlphaPixel of the two renders;
+//  - every vector path RecoverAlpha can take (SSE2, AVX2) gives the plain loop's bytes.
 #include "vd_pixels.h"
+#include "vd_pixels_simd.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -38,7 +40,7 @@ constexpr uint32_t kGuard = 0xA5A5A5A5u;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in{data, size};
-    const int w = in.Byte() % 24;  // 0 included: an empty buffer must be left alone too
+    const int w = in.Byte() % 40;  // 0 included: an empty buffer must be left alone too; wide enough for 8-cell vectors
     const int h = in.Byte() % 24;
     // Coordinates from -32 to 95: before, inside and beyond the buffer.
     const int x1 = static_cast<int>(in.Byte() % 128) - 32, y1 = static_cast<int>(in.Byte() % 128) - 32;
@@ -63,6 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const size_t k = 1 + static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
             if (filled[k] != (inside(x, y) ? 0x12345678u : black[k])) Fail("FillLongwordRect filled the wrong cells");
         }
+
+    // The same recovery by every path, each on its own copy, before the checks below.
+    std::vector<std::vector<uint32_t>> byPath;
+    for (vd::TPixelPath path : {vd::TPixelPath::Scalar, vd::TPixelPath::Sse2, vd::TPixelPath::Avx2}) {
+        if (!vd::ForcePixelPath(path)) continue;
+        byPath.push_back(black);
+        vd::RecoverAlpha(byPath.back().data() + 1, white.data() + 1, w, h, x1, y1, x2, y2);
+    }
+    vd::ResetPixelPath();
+    for (const auto& result : byPath)
+        if (result != byPath.front()) Fail("a vector path differs from the plain loop");
 
     vd::RecoverAlpha(black.data() + 1, white.data() + 1, w, h, x1, y1, x2, y2);
     if (black.front() != kGuard || black.back() != kGuard) Fail("RecoverAlpha wrote outside the buffer");

@@ -102,7 +102,7 @@ bool TvdFlashIndex::Remove(TvdFlashStream* item) {
 VD_DEFINE_CLASS(TvdFlashStream, WStrProp("FlashStore", &T::GetFlashStore, &T::SetFlashStore).Always())
 
 TvdFlashStream::TvdFlashStream(TCollection* collection)
-    : TCollectionItem(collection), data_(std::make_unique<TMemoryStream>()) {
+    : TCollectionItem(collection), data_(std::make_shared<TMemoryStream>()) {
     if (!FlashList) FlashList = new TvdFlashIndex;
     FlashList->Add(this, GetFlashStore());
 }
@@ -115,6 +115,11 @@ TvdFlashStream::~TvdFlashStream() {
             FlashList = nullptr;
         }
     }
+}
+
+TMemoryStream& TvdFlashStream::Writable() {
+    if (data_.use_count() > 1) data_ = std::make_shared<TMemoryStream>();
+    return *data_;
 }
 
 WideString TvdFlashStream::GetFlashStore() const { return data_->GetSize() != 0 ? name_ : WideString(kEmptyFlashName); }
@@ -140,7 +145,7 @@ void TvdFlashStream::Assign(TPersistent* source) {
     TMemoryStream copy;
     if (other->data_->GetSize() > 0) copy.WriteBuffer(other->data_->Memory(), other->data_->GetSize());
     copy.SetPosition(0);
-    data_->Swap(copy);  // the item's stream stays the same object: references to it stay valid
+    Writable().Swap(copy);  // the item's stream stays the same object: references to it stay valid
     Rename(other->name_);
 }
 
@@ -265,7 +270,7 @@ void TvdFlashStream::ReadData(TStream& stream) {
     }
     data.SetPosition(0);
 
-    data_->Swap(data);  // same stream object, new bytes
+    Writable().Swap(data);  // same stream object, new bytes
     // Normally FlashStore, read just before, has already given the index this name; a form
     // whose two values disagree must not leave the index pointing under the old one.
     Rename(name);

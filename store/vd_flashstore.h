@@ -99,7 +99,12 @@ public:
     TMemoryStream& Data() { return *data_; }
     const TMemoryStream& Data() const { return *data_; }
     // Replaces the data with the whole of source.
-    void LoadData(TStream& source) { data_->LoadFromStream(source); }
+    void LoadData(TStream& source) { Writable().LoadFromStream(source); }
+    // The data, kept alive for the holder even if the item goes meanwhile: a player handing the
+    // bytes to the hosted player without copying them holds this for the length of the call.
+    // While it is held, loading or reading new data into the item gives the item a new stream
+    // and leaves the held one as it was.
+    std::shared_ptr<TMemoryStream> ShareData() const { return data_; }
 
     // From another TvdFlashStream: its name (index entry included) and a copy of its data.
     void Assign(TPersistent* source) override;
@@ -117,8 +122,10 @@ public:
 
 private:
     void Rename(const WideString& value);
+    // The stream to put new data in: a fresh one while the current one is shared out.
+    TMemoryStream& Writable();
 
-    std::unique_ptr<TMemoryStream> data_;
+    std::shared_ptr<TMemoryStream> data_;
     WideString name_{kEmptyFlashName};
 };
 
