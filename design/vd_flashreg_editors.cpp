@@ -37,7 +37,8 @@ std::string TvdFlashStreamProperty::GetValue() {
 }
 
 const TPropertyEditorClass& FlashStreamPropertyClass() {
-    return EditorClass<TvdFlashStreamProperty>("TvdFlashStreamProperty");
+    static const TPropertyEditorClass cls = EditorClass<TvdFlashStreamProperty>("TvdFlashStreamProperty");
+    return cls;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -71,6 +72,9 @@ void TvdSkinProperty::SetValue(const std::string& value) {
     }
 }
 
-const TPropertyEditorClass& SkinPropertyClass() { return EditorClass<TvdSkinProperty>("TvdSkinProperty"); }
+const TPropertyEditorClass& SkinPropertyClass() {
+    static const TPropertyEditorClass cls = EditorClass<TvdSkinProperty>("TvdSkinProperty");
+    return cls;
+}
 
 }  // namespace vd

@@ -128,9 +128,9 @@ void RegisterPropertyEditor(TPropKind propertyType, const TClassInfo* componentC
     auto& editors = Registry().Editors;
     const bool known = std::any_of(editors.begin(), editors.end(), [&](const TPropertyEditorRegistration& r) {
         return r.PropertyType == propertyType && r.ComponentClass == componentClass &&
-               SameText(r.PropertyName, propertyName) && r.Editor == &editorClass;
+               SameText(r.PropertyName, propertyName) && r.Editor.Name == editorClass.Name;
     });
-    if (!known) editors.push_back({propertyType, componentClass, propertyName, &editorClass});
+    if (!known) editors.push_back({propertyType, componentClass, propertyName, editorClass});
 }
 
 const std::vector<TPalettePage>& PalettePages() { return Registry().Pages; }
@@ -158,7 +158,7 @@ const TPropertyEditorClass* FindPropertyEditor(TPropKind propertyType, const TCl
         }
         best = &r;
     }
-    return best ? best->Editor : nullptr;
+    return best ? &best->Editor : nullptr;
 }
 
 std::unique_ptr<TPropertyEditor> GetPropertyEditor(IDesigner& designer, std::vector<TPersistent*> components,

@@ -130,13 +130,12 @@ struct TPropertyEditorClass {
     std::function<std::unique_ptr<TPropertyEditor>(IDesigner&, std::vector<TPersistent*>, const TPropInfo&)> Create;
 };
 
-// The class record of an editor class E (constructible like TPropertyEditor).
-template <class E> const TPropertyEditorClass& EditorClass(const char* name) {
-    static const TPropertyEditorClass cls{
-        name, [](IDesigner& d, std::vector<TPersistent*> c, const TPropInfo& p) -> std::unique_ptr<TPropertyEditor> {
-            return std::make_unique<E>(d, std::move(c), p);
-        }};
-    return cls;
+// A class record for the editor class E (constructible like TPropertyEditor), under `name`.
+template <class E> TPropertyEditorClass EditorClass(std::string name) {
+    return {std::move(name),
+            [](IDesigner& d, std::vector<TPersistent*> c, const TPropInfo& p) -> std::unique_ptr<TPropertyEditor> {
+                return std::make_unique<E>(d, std::move(c), p);
+            }};
 }
 
 // ---------------------------------------------------------------------------------------
@@ -151,7 +150,7 @@ struct TPropertyEditorRegistration {
     TPropKind PropertyType;
     const TClassInfo* ComponentClass;  // nullptr: any class
     std::string PropertyName;          // "": any property of the type
-    const TPropertyEditorClass* Editor;
+    TPropertyEditorClass Editor;
 };
 
 // Puts the classes on the palette page (created on first use; pages keep their order, a
@@ -169,7 +168,7 @@ void ClearDesignRegistry();
 
 // The registered editor that fits best: a registration naming the property beats one for
 // any property, then the more derived class wins, then the later registration. nullptr
-// when none fits.
+// when none fits; valid until the next registration.
 const TPropertyEditorClass* FindPropertyEditor(TPropKind propertyType, const TClassInfo& componentClass,
                                                const std::string& propertyName);
 // The editor an inspector uses for prop of the selection: the registered one, else the

@@ -185,29 +185,38 @@ std::string TClassProperty::GetValue() {
 // ---------------------------------------------------------------------------------------
 
 const TPropertyEditorClass& DefaultPropertyEditor(TPropKind kind) {
+    static const TPropertyEditorClass integer = EditorClass<TIntegerProperty>("TIntegerProperty");
+    static const TPropertyEditorClass enumeration = EditorClass<TEnumProperty>("TEnumProperty");
+    static const TPropertyEditorClass set = EditorClass<TSetProperty>("TSetProperty");
+    static const TPropertyEditorClass color = EditorClass<TColorProperty>("TColorProperty");
+    static const TPropertyEditorClass string = EditorClass<TStringProperty>("TStringProperty");
+    static const TPropertyEditorClass wide = EditorClass<TWideStringProperty>("TWideStringProperty");
+    static const TPropertyEditorClass component = EditorClass<TComponentProperty>("TComponentProperty");
+    static const TPropertyEditorClass method = EditorClass<TMethodProperty>("TMethodProperty");
+    static const TPropertyEditorClass object = EditorClass<TClassProperty>("TClassProperty");
     switch (kind) {
         case TPropKind::Integer:
-            return EditorClass<TIntegerProperty>("TIntegerProperty");
+            return integer;
         case TPropKind::Boolean:
         case TPropKind::Enumeration:
-            return EditorClass<TEnumProperty>("TEnumProperty");
+            return enumeration;
         case TPropKind::Set:
-            return EditorClass<TSetProperty>("TSetProperty");
+            return set;
         case TPropKind::Color:
-            return EditorClass<TColorProperty>("TColorProperty");
+            return color;
         case TPropKind::String:
-            return EditorClass<TStringProperty>("TStringProperty");
+            return string;
         case TPropKind::WideString:
-            return EditorClass<TWideStringProperty>("TWideStringProperty");
+            return wide;
         case TPropKind::Component:
-            return EditorClass<TComponentProperty>("TComponentProperty");
+            return component;
         case TPropKind::Event:
-            return EditorClass<TMethodProperty>("TMethodProperty");
+            return method;
         case TPropKind::Collection:
         case TPropKind::Persistent:
             break;
     }
-    return EditorClass<TClassProperty>("TClassProperty");
+    return object;
 }
 
 }  // namespace vd

@@ -123,20 +123,25 @@ TEST_F(DesignRegistry, PagesKeepTheirOrderAndClassesAreNotListedTwice) {
 TEST_F(DesignRegistry, TheBestFittingEditorWins) {
     const TClassInfo& base = TSkinned::StaticClassInfo();
     const TClassInfo& derived = TSkinnedMore::StaticClassInfo();
-    const auto& any = EditorClass<TStringProperty>("TAnyString");
-    const auto& forBase = EditorClass<TvdSkinProperty>("TBaseSkin");
-    const auto& forDerived = EditorClass<TStringProperty>("TDerivedSkin");
+    const auto any = EditorClass<TStringProperty>("TAnyString");
+    const auto forBase = EditorClass<TvdSkinProperty>("TBaseSkin");
+    const auto forDerived = EditorClass<TStringProperty>("TDerivedSkin");
+    // The name of the editor class chosen, "none" when none fits.
+    const auto found = [](TPropKind type, const TClassInfo& cls, const std::string& prop) -> std::string {
+        const TPropertyEditorClass* e = FindPropertyEditor(type, cls, prop);
+        return e ? e->Name : "none";
+    };
 
     RegisterPropertyEditor(TPropKind::String, nullptr, "", any);
-    EXPECT_EQ(FindPropertyEditor(TPropKind::String, base, "Skin"), &any);
-    EXPECT_EQ(FindPropertyEditor(TPropKind::WideString, base, "Skin"), nullptr) << "the property type must match";
+    EXPECT_EQ(found(TPropKind::String, base, "Skin"), "TAnyString");
+    EXPECT_EQ(found(TPropKind::WideString, base, "Skin"), "none") << "the property type must match";
 
     RegisterPropertyEditor(TPropKind::String, &derived, "Skin", forDerived);
     RegisterPropertyEditor(TPropKind::String, &base, "Skin", forBase);  // later, but for a less derived class
-    EXPECT_EQ(FindPropertyEditor(TPropKind::String, base, "skin"), &forBase);
-    EXPECT_EQ(FindPropertyEditor(TPropKind::String, derived, "Skin"), &forDerived);
-    EXPECT_EQ(FindPropertyEditor(TPropKind::String, derived, "Hint"), &any);
-    EXPECT_EQ(FindPropertyEditor(TPropKind::String, TvdFlashList::StaticClassInfo(), "Skin"), &any);
+    EXPECT_EQ(found(TPropKind::String, base, "skin"), "TBaseSkin");
+    EXPECT_EQ(found(TPropKind::String, derived, "Skin"), "TDerivedSkin");
+    EXPECT_EQ(found(TPropKind::String, derived, "Hint"), "TAnyString");
+    EXPECT_EQ(found(TPropKind::String, TvdFlashList::StaticClassInfo(), "Skin"), "TAnyString");
 
     RegisterPropertyEditor(TPropKind::String, &base, "Skin", forBase);
     EXPECT_EQ(PropertyEditorRegistrations().size(), 3u) << "a repeated registration adds nothing";

@@ -41,7 +41,7 @@ TEST_F(Registration, VidoraPageHoldsTheFiveComponentsInOrder) {
 TEST_F(Registration, FlashStoreAndTheSkinOfThreePlayersHaveTheirEditors) {
     std::vector<std::string> registered;
     for (const TPropertyEditorRegistration& r : PropertyEditorRegistrations())
-        registered.push_back(r.Editor->Name + " " + PropertyTypeName(r.PropertyType) + " " + r.ComponentClass->Name +
+        registered.push_back(r.Editor.Name + " " + PropertyTypeName(r.PropertyType) + " " + r.ComponentClass->Name +
                              "." + r.PropertyName);
     EXPECT_EQ(registered, (std::vector<std::string>{
                               "TvdFlashStreamProperty WideString TvdFlashStream.FlashStore",

@@ -88,7 +88,7 @@ int Palette(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         for (const TClassInfo* cls : page.Classes) out << "  " << cls->Name << '\n';
     }
     for (const TPropertyEditorRegistration& r : PropertyEditorRegistrations()) {
-        out << "editor " << r.Editor->Name << ": " << PropertyTypeName(r.PropertyType) << ' '
+        out << "editor " << r.Editor.Name << ": " << PropertyTypeName(r.PropertyType) << ' '
             << (r.ComponentClass ? r.ComponentClass->Name : std::string("*")) << '.'
             << (r.PropertyName.empty() ? std::string("*") : r.PropertyName) << '\n';
     }
