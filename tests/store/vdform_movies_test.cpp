@@ -154,6 +154,28 @@ TEST_P(VdformMovies, StoreRefusesWithoutChangingTheForm) {
     EXPECT_NE(err_.str().find("TvdFlashList"), std::string::npos);
 }
 
+// The inspector on the platform-free store component (the players need the Windows build).
+TEST_P(VdformMovies, InspectorSetsAPropertyOfTheStoreComponent) {
+    const std::string before = ReadAll(form_);
+    ASSERT_EQ(Run({"set", P(form_), "Movies.Tag", "42"}), kVdformOk) << err_.str();
+    ASSERT_EQ(Run({"props", P(form_), "Movies"}), kVdformOk) << err_.str();
+    EXPECT_NE(out_.str().find("Tag\t42\tTIntegerProperty\t"), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("Flashs[1].FlashStore\tclip.flv\t"), std::string::npos) << out_.str();
+
+    TMoviesForm form(nullptr);
+    ReadComponent(ReadAll(form_), &form);
+    EXPECT_EQ(form.FindComponent("Movies")->GetTag(), 42);
+    EXPECT_EQ(form.FindComponent("Extras")->GetTag(), 0);
+    EXPECT_EQ(dynamic_cast<TvdFlashList*>(form.FindComponent("Movies"))->GetFlashs()->Count(), 3);
+
+    const std::string changed = ReadAll(form_);
+    EXPECT_EQ(Run({"set", P(form_), "Movies.Tag", "forty"}), kVdformFailed);
+    EXPECT_EQ(Run({"set", P(form_), "Movies.Flashs", "none"}), kVdformFailed);
+    EXPECT_EQ(ReadAll(form_), changed);
+    ASSERT_EQ(Run({"set", P(form_), "Movies.Tag", "0"}), kVdformOk) << err_.str();
+    EXPECT_EQ(ReadAll(form_), before) << "back at its default, Tag is no longer stored";
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, VdformMovies, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Binary" : "Text"; });
 

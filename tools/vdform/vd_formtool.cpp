@@ -1,5 +1,7 @@
 #include "vd_formtool.h"
 
+#include "vd_formtool_internal.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -13,6 +15,7 @@
 #include <system_error>
 
 #include "vd_filer.h"
+#include "vd_flashreg.h"
 #include "vd_flashstore.h"
 #include "vd_formfile.h"
 #include "vd_movienames.h"
@@ -29,6 +32,9 @@ constexpr const char* kUsage =
     "       vdform movies FORM\n"
     "       vdform extract FORM NAME OUT\n"
     "       vdform store FORM FILE...\n"
+    "       vdform palette\n"
+    "       vdform props FORM COMPONENT\n"
+    "       vdform set FORM COMPONENT.PROPERTY VALUE\n"
     "\n"
     "convert  writes the form in IN to OUT in the other format (binary input gives text,\n"
     "         text input gives binary); --text or --binary chooses the output format\n"
@@ -40,77 +46,27 @@ constexpr const char* kUsage =
     "extract  writes the data of the stored movie NAME (case does not matter) to OUT.\n"
     "store    adds each FILE to the first TvdFlashList of FORM under its file name\n"
     "         (without its folder), replacing an item of the same name; FORM keeps its\n"
-    "         format and is only replaced once every FILE has been read.\n"
+    "         format and is only replaced once every FILE has been read. Each FILE goes\n"
+    "         through the movie file picker of the design-time package.\n"
+    "palette  lists the palette pages and their components, in registration order.\n"
+    "props    lists the published properties of COMPONENT in FORM, one a line: name, value\n"
+    "         text, property editor, its attributes and, where it offers one, its value list\n"
+    "         ('|' between values), separated by tabs.\n"
+    "set      sets PROPERTY of COMPONENT through its property editor and writes FORM back in\n"
+    "         its own format; nothing is written when the value is refused.\n"
     "\n"
     "exit status: 0 done, 1 bad command line, 2 unreadable or corrupt input or OUT not written\n";
 
-// Failure of one file: reported as "vdform: <file>: <message>".
-struct FileError {
-    std::string File;
-    std::string Message;
-};
+}  // namespace
 
-// Arguments are UTF-8 (main converts the Windows command line), so build paths from UTF-8
-// rather than from the narrow code page.
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
-// Error lines must stay one line whatever a message carries.
-std::string OneLine(std::string s) {
-    for (char& c : s)
-        if (c == '\n' || c == '\r') c = ' ';
-    return s;
+int formtool::Usage(std::ostream& err, const std::string& problem) {
+    err << "vdform: " << problem << '\n' << kUsage;
+    return kVdformUsageError;
 }
 
-std::optional<FileError> ReadFileBytes(const std::string& name, std::string& data) {
-    const fs::path path = PathOf(name);
-    std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory) return FileError{name, ec.message()};
-    if (!fs::exists(st)) return FileError{name, "no such file"};
-    if (fs::is_directory(st)) return FileError{name, "is a directory, not a form file"};
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return FileError{name, "cannot be opened for reading"};
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    if (in.bad()) return FileError{name, "read error"};
-    data = std::move(buf).str();
-    return std::nullopt;
-}
+namespace {
 
-// Writes beside OUT and renames over it, so OUT is either the old file or the whole new one.
-std::optional<FileError> WriteFileBytes(const std::string& name, const std::string& data) {
-    const fs::path path = PathOf(name);
-    std::random_device rd;
-    fs::path tmp = path;
-    tmp += ".vdform-" + std::to_string(rd()) + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return FileError{name, "cannot be created"};
-        out.write(data.data(), static_cast<std::streamsize>(data.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(tmp, ignored);
-            return FileError{name, "write error"};
-        }
-    }
-    std::error_code ec;
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(tmp, ignored);
-        return FileError{name, "cannot be replaced: " + ec.message()};
-    }
-    return std::nullopt;
-}
-
-// Names in a binary form are arbitrary bytes; keep each dump entry on its own line.
-std::string Printable(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return r;
-}
+using namespace formtool;
 
 // FormValueSummary renders through the text writer, which refuses what form text cannot
 // hold (a NaN or infinite float); a dump shows those values all the same.
@@ -184,29 +140,6 @@ private:
 
 enum class Format { Text, Binary };
 
-int Fail(std::ostream& err, const FileError& e) {
-    err << "vdform: " << e.File << ": " << OneLine(e.Message) << '\n';
-    return kVdformFailed;
-}
-
-int Usage(std::ostream& err, const std::string& problem) {
-    err << "vdform: " << problem << '\n' << kUsage;
-    return kVdformUsageError;
-}
-
-// Reads and parses IN; on failure reports it and leaves `tree` alone.
-std::optional<FileError> Load(const std::string& name, std::string& data, TFormObject& tree) {
-    if (auto e = ReadFileBytes(name, data)) return e;
-    try {
-        tree = ParseForm(data);
-    } catch (const Exception& e) {
-        return FileError{name, e.what()};
-    } catch (const std::exception& e) {  // e.g. an allocation failure on a huge form
-        return FileError{name, e.what()};
-    }
-    return std::nullopt;
-}
-
 int Convert(const std::vector<std::string>& args, std::ostream& err) {
     std::optional<Format> forced;
     std::vector<std::string> files;
@@ -256,12 +189,6 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 // themselves, so what vdform reads and writes is exactly what the player reads and writes.
 
 constexpr const char* kFlashListClass = "TvdFlashList";
-
-TFormProperty* FindProp(std::vector<TFormProperty>& props, std::string_view name) {
-    for (auto& p : props)
-        if (SameText(p.Name, name)) return &p;
-    return nullptr;
-}
 
 // Every TvdFlashList object of the tree, in form order.
 void FlashLists(TFormObject& o, std::vector<TFormObject*>& out) {
@@ -341,15 +268,20 @@ int Extract(const std::vector<std::string>& args, std::ostream& err) {
 }
 
 // The properties the player itself writes for one stored movie.
-std::vector<TFormProperty> ItemProperties(const WideString& name, const std::string& bytes) {
-    TvdFlashList scratch(nullptr);
-    TvdFlashStream* item = scratch.GetFlashs()->Add();
-    TMemoryStream s;
-    s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    item->LoadData(s);
-    item->SetFlashStore(name);
+// The item's properties as the player itself writes them.
+std::vector<TFormProperty> ItemProperties(TvdFlashList& scratch) {
     TFormObject written = TWriter().WriteRootComponent(&scratch);
     return FindProp(written.Properties, "Flashs")->Value.Items.at(0).Properties;
+}
+
+// Loads the stored bytes of an item into a live one (its name and data).
+void ReadItem(TFormCollectionItem& stored, TvdFlashStream& item) {
+    if (TFormProperty* b = FindProp(stored.Properties, kFlashStreamProperty)) {
+        TMemoryStream s;
+        s.WriteBuffer(b->Value.Bytes.data(), static_cast<int64_t>(b->Value.Bytes.size()));
+        s.SetPosition(0);
+        item.ReadData(s);
+    }
 }
 
 int Store(const std::vector<std::string>& args, std::ostream& err) {
@@ -376,33 +308,33 @@ int Store(const std::vector<std::string>& args, std::ostream& err) {
         return Fail(err, {formName, e.what()});
     }
 
+    // Each file goes through the movie file picker, as in a designer: the picker answers the
+    // file, and the first item stored under the file's name (or a new one) is edited.
+    const TPropInfo& flashStore = *TvdFlashStream::StaticClassInfo().FindProperty("FlashStore");
     for (size_t f = 2; f < args.size(); ++f) {
-        std::string bytes;
-        if (auto e = ReadFileBytes(args[f], bytes)) return Fail(err, *e);
-        if (bytes.empty()) return Fail(err, {args[f], "is empty: a stored movie needs data"});
-        const std::u8string base = PathOf(args[f]).filename().u8string();
-        const WideString name = Utf8ToWide(std::string(base.begin(), base.end()));
-        std::vector<TFormProperty> props;
-        try {
-            props = ItemProperties(name, bytes);
-        } catch (const Exception& e) {
-            return Fail(err, {args[f], e.what()});
-        }
-        // Replace the first item stored under the same name, else append.
-        TFormCollectionItem* target = nullptr;
+        const std::string& file = args[f];
+        const WideString name = Utf8ToWide(ExtractFileName(file));
         TvdFlashList scratch(nullptr);
+        TvdFlashStream* item = scratch.GetFlashs()->Add();
+        TFormCollectionItem* target = nullptr;
         for (auto& existing : flashs->Value.Items) {
-            TvdFlashStream* item = scratch.GetFlashs()->Add();
-            if (TFormProperty* b = FindProp(existing.Properties, kFlashStreamProperty)) {
-                TMemoryStream s;
-                s.WriteBuffer(b->Value.Bytes.data(), static_cast<int64_t>(b->Value.Bytes.size()));
-                s.SetPosition(0);
-                item->ReadData(s);
-            }
-            if (SameWideText(item->GetFlashStore(), name)) {
+            TvdFlashList probe(nullptr);
+            TvdFlashStream* stored = probe.GetFlashs()->Add();
+            ReadItem(existing, *stored);
+            if (SameWideText(stored->GetFlashStore(), name)) {
                 target = &existing;
+                ReadItem(existing, *item);
                 break;
             }
+        }
+        std::vector<TFormProperty> props;
+        try {
+            ToolDesigner designer(file);
+            TvdFlashStreamProperty(designer, {item}, flashStore).Edit();
+            if (item->Data().GetSize() == 0) return Fail(err, {file, "is empty: a stored movie needs data"});
+            props = ItemProperties(scratch);
+        } catch (const Exception& e) {
+            return Fail(err, {file, e.what()});
         }
         if (target) {
             target->Properties = std::move(props);
@@ -411,13 +343,7 @@ int Store(const std::vector<std::string>& args, std::ostream& err) {
         }
     }
 
-    std::string result;
-    try {
-        result = IsBinaryForm(data) ? WriteBinaryForm(tree) : WriteTextForm(tree);
-    } catch (const Exception& e) {
-        return Fail(err, {formName, e.what()});
-    }
-    if (auto e = WriteFileBytes(formName, result)) return Fail(err, *e);
+    if (auto e = Save(formName, data, tree)) return Fail(err, *e);
     return kVdformOk;
 }
 
@@ -435,6 +361,9 @@ int RunVdform(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (cmd == "movies") return Movies(args, out, err);
     if (cmd == "extract") return Extract(args, err);
     if (cmd == "store") return Store(args, err);
+    if (cmd == "palette") return Palette(args, out, err);
+    if (cmd == "props") return Props(args, out, err);
+    if (cmd == "set") return Set(args, err);
     return Usage(err, "unknown command '" + cmd + "'");
 }
 

@@ -1,6 +1,7 @@
 // vdform: converts form files between the text and binary formats, prints their object
-// trees, and lists, extracts and stores the movies kept in them. The logic lives here, apart
-// from main(), so that tests run it in-process.
+// trees, lists, extracts and stores the movies kept in them, and inspects and sets the
+// properties of their components through the design-time property editors. The logic lives
+// here, apart from main(), so that tests run it in-process.
 // Platform-free.
 #pragma once
 
