@@ -36,6 +36,10 @@ void TvdFlashLayer::CreateHandle() {
     if (Designing() || !dynamic_cast<TCustomForm*>(GetParent())) return;
     HWND form = GetParent()->Handle();
     SetWindowLongA(form, GWL_EXSTYLE, GetWindowLongA(form, GWL_EXSTYLE) | WS_EX_LAYERED);
+    // The window system gives the form the size of the image it is handed: the layer must
+    // already fill the client area, or its first image (still the size it was made with)
+    // would shrink the form to that size for good.
+    GetParent()->Realign();
     UpdateLayer();
 }
 
