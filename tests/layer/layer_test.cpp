@@ -137,6 +137,11 @@ TEST_F(LayerTest, CreatingTheWindowMakesTheFormLayeredAndShowsTheBuffer) {
     TvdFlashLayer* layer = Place(*form);
     EXPECT_NE(ExStyle(form->Handle()) & WS_EX_LAYERED, 0u);
     EXPECT_EQ(layer->BoundsRect(), Rect(0, 0, 120, 80));
+    // The first image already has the client area's size: the window system gives the form
+    // the size of the image, so a smaller one would shrink the form.
+    ASSERT_FALSE(Calls().empty());
+    EXPECT_EQ(Calls().front().Size.cx, 120);
+    EXPECT_EQ(Calls().front().Size.cy, 80);
     EXPECT_EQ(layer->Driver()->Width, 120);
     EXPECT_EQ(layer->Driver()->Height, 80);
     ASSERT_FALSE(Calls().empty());
