@@ -27,6 +27,13 @@
 #       Relative FILES/REGSVR32 paths are relative to the calling CMakeLists.txt; an entry that
 #       names an existing target stands for that target's output file.
 #
+#   vd_add_screen_test(NAME <name> SOURCES <src>... [LIBS <lib>...] [TIMEOUT <s>])
+#       Windows configuration only. The test runs on a virtual X server of its own with a
+#       compositing manager, under Wine's X11 driver in the prefix <build>/wine/screen-x11
+#       (cmake/xvfb-session.sh); it asks for captures of the screen through VD_CAPTURE_DIR.
+#       Without Xvfb, xcompmgr or xwd it runs without a screen and VD_SCREEN_MISSING says what
+#       is missing (its screen tests skip).
+#
 #   vd_add_fuzzer(NAME <name> SOURCES <src>... [LIBS <lib>...] [CORPUS <dir>])
 #       Fuzz configuration only (VD_FUZZ=ON, clang): a libFuzzer target, listed in
 #       <build>/fuzzers.txt so that `./run fuzz` finds it with its seed corpus.
@@ -163,6 +170,25 @@ function(vd_add_wine_test)
                      bash "${VD_CMAKE_DIR}/wine-scenario.sh" ${args}
                      -- "$<TARGET_FILE:${T_NAME}>" ${output_arg})
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;scenario:${T_SCENARIO}")
+endfunction()
+
+function(vd_add_screen_test)
+    cmake_parse_arguments(PARSE_ARGV 0 T "" "NAME;TIMEOUT" "SOURCES;LIBS")
+    _vd_check_test_args(vd_add_screen_test)
+    if(NOT CMAKE_SYSTEM_NAME STREQUAL "Windows")
+        return()
+    endif()
+    _vd_add_test_executable(${T_NAME} "${T_SOURCES}" "${T_LIBS}")
+    _vd_gtest_output_arg(${T_NAME} output_arg)
+    add_test(NAME ${T_NAME}
+             COMMAND bash "${VD_CMAKE_DIR}/test-log.sh" "${VD_TEST_RESULTS_DIR}/${T_NAME}.log" --
+                     bash "${VD_CMAKE_DIR}/xvfb-session.sh" --skip-missing
+                     --prefix "${CMAKE_BINARY_DIR}/wine/screen-x11"
+                     --captures "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.captures"
+                     -- "$<TARGET_FILE:${T_NAME}>" ${output_arg})
+    # One virtual screen session at a time uses the prefix.
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;screen"
+                                              RESOURCE_LOCK screen-x11)
 endfunction()
 
 function(vd_add_fuzzer)

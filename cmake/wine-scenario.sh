@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs a Windows test EXE under Wine in a prefix of its own ("scenario").
 #
-#   wine-scenario.sh --prefix DIR [--ensure-only]
+#   wine-scenario.sh --prefix DIR [--ensure-only] [--graphics null|x11]
 #                    [--run-dir DIR] [--file PATH]... [--reg "key|value|data[|REG_type]"]...
 #                    [--regsvr32 DLL]... -- EXE [ARGS...]
 #
-# 1. Creates the prefix DIR on first use (wineboot -i, then the null graphics driver, so no X
-#    server is needed). Creation holds an flock on DIR.lock, so tests of one scenario that start
+# 1. Creates the prefix DIR on first use (wineboot -i, then the graphics driver: null by
+#    default, so no X server is needed; x11 for a prefix that shows real windows on $DISPLAY).
+#    A prefix keeps the driver it was made with: asking for another one is an error. Creation holds an flock on DIR.lock, so tests of one scenario that start
 #    together create it once; a prefix is marked complete by DIR/.vd-ready, and a half-made one
 #    (no marker) is removed and made again.
 # 2. Starts the prefix's wineserver detached from our pipes (see below).
@@ -23,6 +24,7 @@ die() { echo "wine-scenario.sh: $*" >&2; exit 2; }
 prefix=""
 run_dir=""
 ensure_only=0
+graphics=null
 files=()
 regs=()
 dlls=()
@@ -34,11 +36,13 @@ while (($#)); do
         --reg) regs+=("${2:?}"); shift 2 ;;
         --regsvr32) dlls+=("${2:?}"); shift 2 ;;
         --ensure-only) ensure_only=1; shift ;;
+        --graphics) graphics="${2:?}"; shift 2 ;;
         --) shift; break ;;
         *) die "unknown argument '$1'" ;;
     esac
 done
 [[ -n "$prefix" ]] || die "--prefix is required"
+[[ "$graphics" == null || "$graphics" == x11 ]] || die "--graphics must be null or x11, not '$graphics'"
 if ((!ensure_only)); then
     (($#)) || die "no EXE given after --"
 fi
@@ -66,20 +70,23 @@ ensure_prefix() {
             # No display for the boot; mono/gecko are not wanted (no installer dialogs).
             # (set -e does not apply inside an if condition: chain with &&.)
             env -u DISPLAY -u WAYLAND_DISPLAY WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i &&
-                wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f &&
+                wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f &&
                 wineserver -w  # let the server exit by itself so the registry is on disk
         ) >"$log" 2>&1; then
             cat "$log" >&2
             flock -u 9
             die "could not create Wine prefix $prefix (log: $log)"
         fi
-        touch "$prefix/.vd-ready"
+        echo "$graphics" >"$prefix/.vd-ready"
     fi
     flock -u 9
     exec 9>&-
 }
 
 ensure_prefix
+made_with="$(cat "$prefix/.vd-ready")"
+[[ "${made_with:-null}" == "$graphics" ]] ||
+    die "prefix $prefix uses the ${made_with:-null} graphics driver, not $graphics (remove it to make it again)"
 ((ensure_only)) && exit 0
 
 # Start the prefix's wineserver and its system processes (services.exe, explorer.exe, ...)

@@ -170,6 +170,14 @@ template <class R, class C> struct Member<R C::*> { using Class = C; };
 
 template <class G, class O> decltype(auto) Get(G get, O& obj) { return std::invoke(get, obj); }
 
+// The object a property's accessor belongs to. Accessors may be declared by a base class that
+// is not persistent itself (a mix-in several component classes share): that one is reached
+// by a cross-cast from the object's persistent part.
+template <class C> C& As(TPersistent& o) {
+    if constexpr (std::is_base_of_v<TPersistent, C>) return static_cast<C&>(o);
+    else return dynamic_cast<C&>(o);
+}
+
 // Setters are member functions taking the value, or data members assigned directly.
 template <class S, class O, class V> void Set(S set, O& obj, V&& value) {
     if constexpr (std::is_member_object_pointer_v<S>) obj.*set = std::forward<V>(value);
@@ -205,10 +213,10 @@ TPropInfo Ordinal(std::string name, TPropKind kind, G get, S set, std::optional<
     using C = typename Member<G>::Class;
     using V = ValueOf<G, C>;
     TPropInfo p = OrdinalProp(name, kind, def);
-    p.GetOrd = [get](TPersistent& o) { return ToOrd(Get(get, static_cast<C&>(o))); };
+    p.GetOrd = [get](TPersistent& o) { return ToOrd(Get(get, As<C>(o))); };
     p.SetOrd = [set, name](TPersistent& o, int64_t v) {
         using SC = typename Member<S>::Class;
-        Set(set, static_cast<SC&>(o), FromOrd<V>(v, name));
+        Set(set, As<SC>(o), FromOrd<V>(v, name));
     };
     return p;
 }
@@ -271,8 +279,8 @@ template <class G, class S> TPropInfo StrProp(std::string name, G get, S set) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::String;
-    p.GetStr = [get](TPersistent& o) { return std::string(detail::Get(get, static_cast<C&>(o))); };
-    p.SetStr = [set](TPersistent& o, const std::string& v) { detail::Set(set, static_cast<SC&>(o), v); };
+    p.GetStr = [get](TPersistent& o) { return std::string(detail::Get(get, detail::As<C>(o))); };
+    p.SetStr = [set](TPersistent& o, const std::string& v) { detail::Set(set, detail::As<SC>(o), v); };
     return p;
 }
 
@@ -282,8 +290,8 @@ template <class G, class S> TPropInfo WStrProp(std::string name, G get, S set) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::WideString;
-    p.GetWStr = [get](TPersistent& o) { return WideString(detail::Get(get, static_cast<C&>(o))); };
-    p.SetWStr = [set](TPersistent& o, const WideString& v) { detail::Set(set, static_cast<SC&>(o), v); };
+    p.GetWStr = [get](TPersistent& o) { return WideString(detail::Get(get, detail::As<C>(o))); };
+    p.SetWStr = [set](TPersistent& o, const WideString& v) { detail::Set(set, detail::As<SC>(o), v); };
     return p;
 }
 
@@ -297,8 +305,8 @@ template <class G, class S> TPropInfo CompProp(std::string name, G get, S set) {
     p.Name = std::move(name);
     p.Kind = TPropKind::Component;
     p.RefClass = &P::StaticClassInfo;
-    p.GetObj = [get](TPersistent& o) -> TPersistent* { return detail::Get(get, static_cast<C&>(o)); };
-    p.SetRef = [set](TPersistent& o, TComponent* c) { detail::Set(set, static_cast<SC&>(o), dynamic_cast<P*>(c)); };
+    p.GetObj = [get](TPersistent& o) -> TPersistent* { return detail::Get(get, detail::As<C>(o)); };
+    p.SetRef = [set](TPersistent& o, TComponent* c) { detail::Set(set, detail::As<SC>(o), dynamic_cast<P*>(c)); };
     return p;
 }
 
@@ -309,19 +317,19 @@ template <class G, class S> TPropInfo EventProp(std::string name, G get, S set) 
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::Event;
-    p.EventAssigned = [get](TPersistent& o) { return static_cast<bool>(detail::Get(get, static_cast<C&>(o))); };
+    p.EventAssigned = [get](TPersistent& o) { return static_cast<bool>(detail::Get(get, detail::As<C>(o))); };
     p.EventName = [get](TPersistent& o) -> std::string {
-        const F& f = detail::Get(get, static_cast<C&>(o));
+        const F& f = detail::Get(get, detail::As<C>(o));
         const auto* named = f.template target<detail::TNamedMethod<F>>();
         return named ? named->Name : std::string();
     };
     p.SetEvent = [set](TPersistent& o, const std::any& method, const std::string& methodName) {
         const F* code = std::any_cast<F>(&method);
         if (!code) return false;
-        detail::Set(set, static_cast<SC&>(o), F(detail::TNamedMethod<F>{methodName, *code}));
+        detail::Set(set, detail::As<SC>(o), F(detail::TNamedMethod<F>{methodName, *code}));
         return true;
     };
-    p.ClearEvent = [set](TPersistent& o) { detail::Set(set, static_cast<SC&>(o), F()); };
+    p.ClearEvent = [set](TPersistent& o) { detail::Set(set, detail::As<SC>(o), F()); };
     return p;
 }
 
@@ -331,7 +339,7 @@ template <class G> TPropInfo CollectionProp(std::string name, G get) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::Collection;
-    p.GetObj = [get](TPersistent& o) -> TPersistent* { return detail::Get(get, static_cast<C&>(o)); };
+    p.GetObj = [get](TPersistent& o) -> TPersistent* { return detail::Get(get, detail::As<C>(o)); };
     return p;
 }
 

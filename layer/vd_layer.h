@@ -4,8 +4,6 @@
 
 #include "vd_windows.h"
 
-#include <memory>
-
 #include "vd_flashplayer.h"
 #include "vd_forms.h"
 
@@ -31,15 +29,13 @@ void FinalizeLayerUnit();
 // A windowed player that fills its form's client area and hands its driver's whole buffer to
 // the layered-window update after every re-rendered rectangle instead of painting its own
 // window: wherever the movie is transparent the desktop shows through, and MasterAlpha fades
-// the whole picture. Its driver always works in alpha mode (background 0).
-class TvdFlashLayer : public TCustomControl {
-    VD_CLASS(TvdFlashLayer, TCustomControl)
+// the whole picture. Its background mask is 0, so its driver always works in alpha mode
+// (background 0), from construction on and after every Plugin change. Driver, movie,
+// settings, movie events and input are the windowed player's.
+class TvdFlashLayer : public TvdCustomFlashPlayerWnd {
+    VD_CLASS(TvdFlashLayer, TvdCustomFlashPlayerWnd)
 public:
     explicit TvdFlashLayer(TComponent* owner);
-    ~TvdFlashLayer() override;
-
-    // The driver serving this layer (nullptr only after a driver constructor failed).
-    TvdFlashDriver* Driver() const { return driver_.get(); }
 
     int GetMasterAlpha() const { return masterAlpha_; }
     // Kept in 0..255; used from the next UpdateLayer on, the window is not updated at once.
@@ -48,50 +44,22 @@ public:
     bool GetAllowDrag() const { return allowDrag_; }
     void SetAllowDrag(bool value) { allowDrag_ = value; }
 
-    TvdPlugin GetPlugin() const { return plugin_; }
-    void SetPlugin(TvdPlugin value);
-    const WideString& GetMovie() const { return movie_; }
-    void SetMovie(const WideString& value);
-    bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
-    void SetDisableFlashCursor(bool value);
-    bool GetDisableFlashMenu() const { return driver_ && driver_->DisableFlashMenu; }
-    void SetDisableFlashMenu(bool value);
-
     // Hands the whole buffer to the layered-window update of the parent's window, at the
     // layer's place on the screen, faded by MasterAlpha. Nothing at design time, without a
     // windowed owner or a parent window, or where the system has no such update.
     void UpdateLayer();
 
-    void SetBounds(int left, int top, int width, int height) override;
-    void Loaded() override;
-
-    // What the driver calls: after it re-rendered a rectangle (the whole buffer is sent), and
-    // to fill one with the background, which is always fully transparent black.
-    void DoPaint(TObject* ASender, const TRect& ARect);
-    void DoEraseBackground(TObject* ASender, const TRect& ARect);
+    // After the driver re-rendered a rectangle: the whole buffer is sent.
+    void DoPaint(TObject* ASender, const TRect& ARect) override;
 
 protected:
     void CreateHandle() override;
     // The layer's own window is never drawn: the form shows only what UpdateLayer gives it.
     void Paint() override {}
-    void CMColorChanged(TMessage& message) override;
-    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
-    void MouseMove(TShiftState shift, int x, int y) override;
-    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
 
 private:
-    bool Loading() const { return ComponentState().Contains(csLoading); }
-    void RecreateDriver();
-
-    // Every background the layer gives its driver is the colour's pixel masked with this: 0
-    // keeps the driver in alpha mode whatever the colour.
-    static constexpr uint32_t BackgroundMask = 0;
-
-    std::unique_ptr<TvdFlashDriver> driver_;
     int masterAlpha_ = 255;
     bool allowDrag_ = true;
-    TvdPlugin plugin_ = vdDefault;
-    WideString movie_;
 };
 
 }  // namespace vd

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "vd_winstr.h"
+
 namespace vd {
 
 VD_DEFINE_CLASS(TvdFlashDriver)
@@ -137,7 +139,92 @@ void TvdFlashDriver::SetVolume(int value) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The players' movie operations
+// The players' settings and movie operations
+
+// Every player class is a component too: its state is the component's.
+bool TvdDriverOwner::ComponentLoading() const {
+    const auto* c = dynamic_cast<const TComponent*>(this);
+    return c && c->ComponentState().Contains(csLoading);
+}
+
+bool TvdDriverOwner::ComponentDesigning() const {
+    const auto* c = dynamic_cast<const TComponent*>(this);
+    return c && c->ComponentState().Contains(csDesigning);
+}
+
+void TvdDriverOwner::SetDisableFlashCursor(bool value) {
+    if (driver_) driver_->DisableFlashCursor = value;
+}
+
+void TvdDriverOwner::SetDisableFlashMenu(bool value) {
+    if (driver_) driver_->DisableFlashMenu = value;
+}
+
+void TvdDriverOwner::SetShowUpdateRects(bool value) {
+    if (driver_) driver_->ShowUpdateRects = value;
+}
+
+std::string TvdDriverOwner::GetSkin() const { return driver_ ? WideToAnsi(driver_->Skin) : std::string(); }
+
+void TvdDriverOwner::SetSkin(const std::string& value) {
+    if (driver_) driver_->Skin = AnsiToWide(value);
+}
+
+void TvdDriverOwner::SetPause(bool value) {
+    if (driver_) driver_->SetPause(value);
+}
+
+void TvdDriverOwner::SetVolume(int value) {
+    if (driver_) driver_->SetVolume(value);
+}
+
+void TvdDriverOwner::SetPlugin(TvdPlugin value) {
+    if (value == plugin_) return;
+    plugin_ = value;
+    // A form stores DisableFlashCursor and DisableFlashMenu before Plugin: while it is read,
+    // they are carried over to the new driver, or the stored values would be lost.
+    const bool carry = ComponentLoading() && driver_;
+    const bool cursor = GetDisableFlashCursor(), menu = GetDisableFlashMenu();
+    RecreateDriver();
+    if (carry && driver_) {
+        driver_->DisableFlashCursor = cursor;
+        driver_->DisableFlashMenu = menu;
+    }
+}
+
+// A handler assigned by code reaches the driver at once; waiting for Loaded or a Plugin
+// change would lose the movie's events in between (and forever on a player made by code).
+void TvdDriverOwner::SetOnFSCommand(const TvdFSCommandEvent& value) {
+    onFSCommand_ = value;
+    if (driver_) driver_->OnFSCommand = value;
+}
+
+void TvdDriverOwner::SetOnFlashCall(const TvdFlashCallEvent& value) {
+    onFlashCall_ = value;
+    if (driver_) driver_->OnFlashCall = value;
+}
+
+void TvdDriverOwner::LoadMovie(const WideString& URL) {
+    movie_ = URL;
+    if (!driver_ || ComponentLoading()) return;
+    driver_->LoadMovie(movie_);
+    if (ComponentDesigning()) driver_->SetPause(true);
+}
+
+void TvdDriverOwner::LoadMovieFromStream(TStream* Stream) {
+    movie_.clear();
+    if (!driver_ || ComponentLoading()) return;
+    driver_->LoadMovieFromStream(Stream);
+    if (ComponentDesigning()) driver_->SetPause(true);
+}
+
+void TvdDriverOwner::LoadStoredMovie() {
+    LoadMovie(movie_);
+    if (driver_) {
+        driver_->OnFSCommand = onFSCommand_;
+        driver_->OnFlashCall = onFlashCall_;
+    }
+}
 
 WideString TvdDriverOwner::GetVariable(const WideString& Name) {
     return driver_ ? driver_->GetVariable(Name) : WideString();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "vd_controls.h"
 #include "vd_driver_choice.h"
@@ -174,13 +175,46 @@ template <class D> TvdFlashDriverClass MakeFlashDriverClass(const char* name) {
 
 // ---------------------------------------------------------------------------------------
 // What every player is towards its driver: the owner of exactly one, whose movie operations
-// go to it as they are (a player without a driver answers empty, False or 0). Loading stays
-// each player's own: it keeps the movie's name and the design-time pause.
+// go to it as they are (a player without a driver answers empty, False or 0), and whose
+// settings are read from and written to it. The movie's name, the Plugin choice and the
+// application's movie events stay with the player: a new driver gets them. Each player class
+// is a component as well; the owner reads the component's state through it.
 class TvdDriverOwner : public IvdFlash {
 public:
     VD_COMPONENT_IUNKNOWN
     TvdFlashDriver* Driver() const { return driver_.get(); }
 
+    // Settings that live in the driver: read from it (False, 0 or empty without one) and
+    // written to it (nothing without one). A Plugin change starts them from the driver's
+    // defaults again.
+    bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
+    void SetDisableFlashCursor(bool value);
+    bool GetDisableFlashMenu() const { return driver_ && driver_->DisableFlashMenu; }
+    void SetDisableFlashMenu(bool value);
+    bool GetShowUpdateRects() const { return driver_ && driver_->ShowUpdateRects; }
+    void SetShowUpdateRects(bool value);
+    // Takes effect at the next video load.
+    std::string GetSkin() const;
+    void SetSkin(const std::string& value);
+    bool GetPause() const { return driver_ && driver_->Pause; }
+    void SetPause(bool value);
+    int GetVolume() const { return driver_ ? driver_->Volume : 0; }
+    void SetVolume(int value);
+
+    TvdPlugin GetPlugin() const { return plugin_; }
+    // A different value replaces the driver, which loads Movie again.
+    void SetPlugin(TvdPlugin value);
+    const WideString& GetMovie() const { return movie_; }
+    void SetMovie(const WideString& value) { LoadMovie(value); }
+    const TvdFSCommandEvent& GetOnFSCommand() const { return onFSCommand_; }
+    void SetOnFSCommand(const TvdFSCommandEvent& value);
+    const TvdFlashCallEvent& GetOnFlashCall() const { return onFlashCall_; }
+    void SetOnFlashCall(const TvdFlashCallEvent& value);
+
+    // Remembers the name; loads it unless the form is still being read (Loaded does it
+    // then). In the designer the movie is paused after each load.
+    void LoadMovie(const WideString& URL) override;
+    void LoadMovieFromStream(TStream* Stream) override;
     WideString GetVariable(const WideString& Name) override;
     void SetVariable(const WideString& Name, const WideString& Value) override;
     WideString CallFunction(const WideString& Request) override;
@@ -200,7 +234,20 @@ public:
 protected:
     TvdDriverOwner() = default;
     ~TvdDriverOwner() = default;
+    // Replaces the driver through ChangePlugin with the player's own arguments.
+    virtual void RecreateDriver() = 0;
+    // After the form is read: the remembered movie is loaded and the events reach the driver.
+    void LoadStoredMovie();
+
     std::unique_ptr<TvdFlashDriver> driver_;
+    WideString movie_;
+    TvdPlugin plugin_ = vdDefault;
+    TvdFSCommandEvent onFSCommand_;
+    TvdFlashCallEvent onFlashCall_;
+
+private:
+    bool ComponentLoading() const;
+    bool ComponentDesigning() const;
 };
 
 // ---------------------------------------------------------------------------------------

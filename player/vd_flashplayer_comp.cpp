@@ -1,7 +1,6 @@
 #include "vd_flashplayer_comp.h"
 
 #include "vd_flashplayer_ctl.h"
-#include "vd_winstr.h"
 
 namespace vd {
 
@@ -59,26 +58,6 @@ void TvdFlashPlayerComp::CallKeyUp(WORD& Key, TShiftState Shift) {
     if (driver_) driver_->KeyUp(Key, Shift);
 }
 
-void TvdFlashPlayerComp::SetPlugin(TvdPlugin value) {
-    if (value == plugin_) return;
-    plugin_ = value;
-    RecreateDriver();
-}
-
-std::string TvdFlashPlayerComp::GetSkin() const { return driver_ ? WideToAnsi(driver_->Skin) : std::string(); }
-
-void TvdFlashPlayerComp::SetSkin(const std::string& value) {
-    if (driver_) driver_->Skin = AnsiToWide(value);
-}
-
-void TvdFlashPlayerComp::SetPause(bool value) {
-    if (driver_) driver_->SetPause(value);
-}
-
-void TvdFlashPlayerComp::SetVolume(int value) {
-    if (driver_) driver_->SetVolume(value);
-}
-
 void TvdFlashPlayerComp::SetWidth(int value) {
     if (value == width_) return;
     width_ = value;
@@ -91,39 +70,9 @@ void TvdFlashPlayerComp::SetHeight(int value) {
     if (driver_) driver_->Resize(width_, height_);
 }
 
-// A handler assigned by code reaches the driver at once; waiting for Loaded or a Plugin
-// change would lose the movie's events in between (and forever on a component made by code).
-void TvdFlashPlayerComp::SetOnFSCommand(const TvdFSCommandEvent& value) {
-    onFSCommand_ = value;
-    if (driver_) driver_->OnFSCommand = value;
-}
-
-void TvdFlashPlayerComp::SetOnFlashCall(const TvdFlashCallEvent& value) {
-    onFlashCall_ = value;
-    if (driver_) driver_->OnFlashCall = value;
-}
-
-void TvdFlashPlayerComp::LoadMovie(const WideString& URL) {
-    movie_ = URL;
-    if (!driver_ || Loading()) return;
-    driver_->LoadMovie(movie_);
-    if (Designing()) driver_->SetPause(true);
-}
-
-void TvdFlashPlayerComp::LoadMovieFromStream(TStream* Stream) {
-    movie_.clear();
-    if (!driver_ || Loading()) return;
-    driver_->LoadMovieFromStream(Stream);
-    if (Designing()) driver_->SetPause(true);
-}
-
 void TvdFlashPlayerComp::Loaded() {
     TComponent::Loaded();
-    LoadMovie(movie_);
-    if (driver_) {
-        driver_->OnFSCommand = onFSCommand_;
-        driver_->OnFlashCall = onFlashCall_;
-    }
+    LoadStoredMovie();
 }
 
 void TvdFlashPlayerComp::DoEraseBackground(TObject*, const TRect& ARect) {

@@ -18,8 +18,6 @@ public:
     explicit TvdFlashPlayerComp(TComponent* owner);
     ~TvdFlashPlayerComp() override;
 
-    // The driver serving this component (nullptr only after a driver constructor failed).
-
     // The first pixel of the buffer (32 bits each: blue, green, red, alpha; rows top-down),
     // nullptr without one. Valid until the next size or Plugin change.
     uint32_t* GetBuffer() const;
@@ -34,16 +32,6 @@ public:
     void CallKeyPress(char16_t& Key, TShiftState Shift);
     void CallKeyUp(WORD& Key, TShiftState Shift);
 
-    TvdPlugin GetPlugin() const { return plugin_; }
-    void SetPlugin(TvdPlugin value);
-    const WideString& GetMovie() const { return movie_; }
-    void SetMovie(const WideString& value) { LoadMovie(value); }
-    std::string GetSkin() const;
-    void SetSkin(const std::string& value);
-    bool GetPause() const { return driver_ && driver_->Pause; }
-    void SetPause(bool value);
-    int GetVolume() const { return driver_ ? driver_->Volume : 0; }
-    void SetVolume(int value);
     // The size asked for; a value <= 0 is kept here while the buffer is 1 pixel wide or high.
     int GetWidth() const { return width_; }
     void SetWidth(int value);
@@ -51,15 +39,6 @@ public:
     void SetHeight(int value);
     const TvdPaintEvent& GetOnPaint() const { return onPaint_; }
     void SetOnPaint(const TvdPaintEvent& value) { onPaint_ = value; }
-    const TvdFSCommandEvent& GetOnFSCommand() const { return onFSCommand_; }
-    void SetOnFSCommand(const TvdFSCommandEvent& value);
-    const TvdFlashCallEvent& GetOnFlashCall() const { return onFlashCall_; }
-    void SetOnFlashCall(const TvdFlashCallEvent& value);
-
-    // IvdFlash
-    void LoadMovie(const WideString& URL) override;
-    void LoadMovieFromStream(TStream* Stream) override;
-
     void Loaded() override;
 
     // What the driver calls: after it re-rendered a rectangle, and to clear one.
@@ -67,17 +46,21 @@ public:
     void DoEraseBackground(TObject* ASender, const TRect& ARect);
 
 private:
-    bool Loading() const { return ComponentState().Contains(csLoading); }
-    bool Designing() const { return ComponentState().Contains(csDesigning); }
-    void RecreateDriver();
+    // The off-screen player leaves these at the driver's defaults (menu disabled, cursor not,
+    // no outlines).
+    using TvdDriverOwner::GetDisableFlashCursor;
+    using TvdDriverOwner::GetDisableFlashMenu;
+    using TvdDriverOwner::GetShowUpdateRects;
+    using TvdDriverOwner::SetDisableFlashCursor;
+    using TvdDriverOwner::SetDisableFlashMenu;
+    using TvdDriverOwner::SetShowUpdateRects;
 
-    WideString movie_;
-    TvdPlugin plugin_ = vdDefault;
+    bool Designing() const { return ComponentState().Contains(csDesigning); }
+    void RecreateDriver() override;
+
     int width_ = 100;
     int height_ = 100;
     TvdPaintEvent onPaint_;
-    TvdFSCommandEvent onFSCommand_;
-    TvdFlashCallEvent onFlashCall_;
 };
 
 }  // namespace vd

@@ -50,58 +50,6 @@ void TvdFlashPlayer::RecreateDriver() {
         [this](TObject* s, const TRect& r) { DoEraseBackground(s, r); }, onFSCommand_, onFlashCall_);
 }
 
-void TvdFlashPlayer::SetDisableFlashCursor(bool value) {
-    if (driver_) driver_->DisableFlashCursor = value;
-}
-
-void TvdFlashPlayer::SetDisableFlashMenu(bool value) {
-    if (driver_) driver_->DisableFlashMenu = value;
-}
-
-void TvdFlashPlayer::SetShowUpdateRects(bool value) {
-    if (driver_) driver_->ShowUpdateRects = value;
-}
-
-void TvdFlashPlayer::SetPlugin(TvdPlugin value) {
-    if (value == plugin_) return;
-    plugin_ = value;
-    // A form stores DisableFlashCursor and DisableFlashMenu before Plugin: while it is read,
-    // they are carried over to the new driver, or the stored values would be lost.
-    const bool carry = Loading() && driver_;
-    const bool cursor = GetDisableFlashCursor(), menu = GetDisableFlashMenu();
-    RecreateDriver();
-    if (carry && driver_) {
-        driver_->DisableFlashCursor = cursor;
-        driver_->DisableFlashMenu = menu;
-    }
-}
-
-std::string TvdFlashPlayer::GetSkin() const { return driver_ ? WideToAnsi(driver_->Skin) : std::string(); }
-
-void TvdFlashPlayer::SetSkin(const std::string& value) {
-    if (driver_) driver_->Skin = AnsiToWide(value);
-}
-
-void TvdFlashPlayer::SetPause(bool value) {
-    if (driver_) driver_->SetPause(value);
-}
-
-void TvdFlashPlayer::SetVolume(int value) {
-    if (driver_) driver_->SetVolume(value);
-}
-
-// A handler assigned by code reaches the driver at once; waiting for Loaded or a Plugin
-// change would lose the movie's events in between (and forever on a control made by code).
-void TvdFlashPlayer::SetOnFSCommand(const TvdFSCommandEvent& value) {
-    onFSCommand_ = value;
-    if (driver_) driver_->OnFSCommand = value;
-}
-
-void TvdFlashPlayer::SetOnFlashCall(const TvdFlashCallEvent& value) {
-    onFlashCall_ = value;
-    if (driver_) driver_->OnFlashCall = value;
-}
-
 void TvdFlashPlayer::SetTransparent(bool value) {
     if (value == transparent_) return;
     transparent_ = value;
@@ -111,28 +59,10 @@ void TvdFlashPlayer::SetTransparent(bool value) {
     }
 }
 
-void TvdFlashPlayer::LoadMovie(const WideString& URL) {
-    movie_ = URL;
-    if (!driver_ || Loading()) return;
-    driver_->LoadMovie(movie_);
-    if (Designing()) driver_->SetPause(true);
-}
-
-void TvdFlashPlayer::LoadMovieFromStream(TStream* Stream) {
-    movie_.clear();
-    if (!driver_ || Loading()) return;
-    driver_->LoadMovieFromStream(Stream);
-    if (Designing()) driver_->SetPause(true);
-}
-
 void TvdFlashPlayer::Loaded() {
     TGraphicControl::Loaded();
     DoEraseBackground(driver_.get(), Rect(0, 0, GetWidth(), GetHeight()));
-    LoadMovie(movie_);
-    if (driver_) {
-        driver_->OnFSCommand = onFSCommand_;
-        driver_->OnFlashCall = onFlashCall_;
-    }
+    LoadStoredMovie();
 }
 
 void TvdFlashPlayer::SetBounds(int left, int top, int width, int height) {

@@ -20,34 +20,8 @@ public:
     explicit TvdFlashPlayer(TComponent* owner);
     ~TvdFlashPlayer() override;
 
-    // The driver serving this control (nullptr only after a driver constructor failed).
-
-    bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
-    void SetDisableFlashCursor(bool value);
-    bool GetDisableFlashMenu() const { return driver_ && driver_->DisableFlashMenu; }
-    void SetDisableFlashMenu(bool value);
-    bool GetShowUpdateRects() const { return driver_ && driver_->ShowUpdateRects; }
-    void SetShowUpdateRects(bool value);
-    TvdPlugin GetPlugin() const { return plugin_; }
-    void SetPlugin(TvdPlugin value);
-    const WideString& GetMovie() const { return movie_; }
-    void SetMovie(const WideString& value) { LoadMovie(value); }
-    std::string GetSkin() const;
-    void SetSkin(const std::string& value);
-    bool GetPause() const { return driver_ && driver_->Pause; }
-    void SetPause(bool value);
-    int GetVolume() const { return driver_ ? driver_->Volume : 0; }
-    void SetVolume(int value);
-    const TvdFSCommandEvent& GetOnFSCommand() const { return onFSCommand_; }
-    void SetOnFSCommand(const TvdFSCommandEvent& value);
-    const TvdFlashCallEvent& GetOnFlashCall() const { return onFlashCall_; }
-    void SetOnFlashCall(const TvdFlashCallEvent& value);
     bool GetTransparent() const { return transparent_; }
     void SetTransparent(bool value);
-
-    // IvdFlash
-    void LoadMovie(const WideString& URL) override;
-    void LoadMovieFromStream(TStream* Stream) override;
 
     void SetBounds(int left, int top, int width, int height) override;
     void SetParent(TWinControl* parent) override;
@@ -68,15 +42,11 @@ protected:
 
 private:
     bool Loading() const { return ComponentState().Contains(csLoading); }
-    void RecreateDriver();
+    void RecreateDriver() override;
     // The buffer shows the parent at the control's place; after a move it shows the old place.
     void RefreshTransparentBackground();
 
     bool transparent_ = true;
-    WideString movie_;
-    TvdPlugin plugin_ = vdDefault;
-    TvdFSCommandEvent onFSCommand_;
-    TvdFlashCallEvent onFlashCall_;
 };
 
 }  // namespace vd

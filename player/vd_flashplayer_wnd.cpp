@@ -1,7 +1,6 @@
 #include "vd_flashplayer_wnd.h"
 
 #include "vd_flashplayer_ctl.h"
-#include "vd_winstr.h"
 
 namespace vd {
 
@@ -33,9 +32,11 @@ VD_DEFINE_CLASS(TvdFlashPlayerWnd, EnumProp("Align", &T::GetAlign, &T::SetAlign,
                 EventProp("OnStartDrag", &T::GetOnStartDrag, &T::SetOnStartDrag),
                 EventProp("OnClick", &T::GetOnClick, &T::SetOnClick))
 
-TvdCustomFlashPlayerWnd::TvdCustomFlashPlayerWnd(TComponent* owner) : TCustomControl(owner) {
+TvdCustomFlashPlayerWnd::TvdCustomFlashPlayerWnd(TComponent* owner) : TvdCustomFlashPlayerWnd(owner, 0xFFFFFFFF) {}
+
+TvdCustomFlashPlayerWnd::TvdCustomFlashPlayerWnd(TComponent* owner, uint32_t backgroundMask) : TCustomControl(owner) {
     CheckFlashPlugins();
-    backgroundMask_ = 0xFFFFFFFF;
+    backgroundMask_ = backgroundMask;
     TCustomControl::SetBounds(GetLeft(), GetTop(), 100, 100);
     SetTabStop(true);
     RecreateDriver();
@@ -49,9 +50,10 @@ void TvdCustomFlashPlayerWnd::RecreateDriver() {
     // real Flash Player stands behind the driver.
     driverClass_ = &ChooseFlashDriverClass(plugin_, DefaultFlashDriverClass, FlashDriverActiveXClass,
                                            FlashDriverNSClass, TvdFlashDriver::Class());
-    // The colour's pixel without the mask: the mask applies to erasing and later changes.
+    // The masked colour, as every later erase and colour change: a driver of a control whose
+    // mask clears the alpha byte works in alpha mode from the start, also after a Plugin change.
     ChangePlugin(
-        driver_, plugin_, movie_, GetWidth(), GetHeight(), ColorToOpaquePixel(GetColor()), this,
+        driver_, plugin_, movie_, GetWidth(), GetHeight(), BackgroundPixel(), this,
         [this](TObject* s, const TRect& r) { DoPaint(s, r); },
         [this](TObject* s, const TRect& r) { DoEraseBackground(s, r); }, onFSCommand_, onFlashCall_);
 }
@@ -61,79 +63,9 @@ void TvdCustomFlashPlayerWnd::BindDriverHandlers() {
     driver_->OnEraseBackground = [this](TObject* s, const TRect& r) { DoEraseBackground(s, r); };
 }
 
-void TvdCustomFlashPlayerWnd::SetDisableFlashCursor(bool value) {
-    if (driver_) driver_->DisableFlashCursor = value;
-}
-
-void TvdCustomFlashPlayerWnd::SetDisableFlashMenu(bool value) {
-    if (driver_) driver_->DisableFlashMenu = value;
-}
-
-void TvdCustomFlashPlayerWnd::SetShowUpdateRects(bool value) {
-    if (driver_) driver_->ShowUpdateRects = value;
-}
-
-void TvdCustomFlashPlayerWnd::SetPlugin(TvdPlugin value) {
-    if (value == plugin_) return;
-    plugin_ = value;
-    // A form stores DisableFlashCursor and DisableFlashMenu before Plugin: while it is read,
-    // they are carried over to the new driver, or the stored values would be lost.
-    const bool carry = Loading() && driver_;
-    const bool cursor = GetDisableFlashCursor(), menu = GetDisableFlashMenu();
-    RecreateDriver();
-    if (carry && driver_) {
-        driver_->DisableFlashCursor = cursor;
-        driver_->DisableFlashMenu = menu;
-    }
-}
-
-std::string TvdCustomFlashPlayerWnd::GetSkin() const { return driver_ ? WideToAnsi(driver_->Skin) : std::string(); }
-
-void TvdCustomFlashPlayerWnd::SetSkin(const std::string& value) {
-    if (driver_) driver_->Skin = AnsiToWide(value);
-}
-
-void TvdCustomFlashPlayerWnd::SetPause(bool value) {
-    if (driver_) driver_->SetPause(value);
-}
-
-void TvdCustomFlashPlayerWnd::SetVolume(int value) {
-    if (driver_) driver_->SetVolume(value);
-}
-
-// A handler assigned by code reaches the driver at once; waiting for Loaded or a Plugin
-// change would lose the movie's events in between (and forever on a control made by code).
-void TvdCustomFlashPlayerWnd::SetOnFSCommand(const TvdFSCommandEvent& value) {
-    onFSCommand_ = value;
-    if (driver_) driver_->OnFSCommand = value;
-}
-
-void TvdCustomFlashPlayerWnd::SetOnFlashCall(const TvdFlashCallEvent& value) {
-    onFlashCall_ = value;
-    if (driver_) driver_->OnFlashCall = value;
-}
-
-void TvdCustomFlashPlayerWnd::LoadMovie(const WideString& URL) {
-    movie_ = URL;
-    if (!driver_ || Loading()) return;
-    driver_->LoadMovie(movie_);
-    if (Designing()) driver_->SetPause(true);
-}
-
-void TvdCustomFlashPlayerWnd::LoadMovieFromStream(TStream* Stream) {
-    movie_.clear();
-    if (!driver_ || Loading()) return;
-    driver_->LoadMovieFromStream(Stream);
-    if (Designing()) driver_->SetPause(true);
-}
-
 void TvdCustomFlashPlayerWnd::Loaded() {
     TCustomControl::Loaded();
-    LoadMovie(movie_);
-    if (driver_) {
-        driver_->OnFSCommand = onFSCommand_;
-        driver_->OnFlashCall = onFlashCall_;
-    }
+    LoadStoredMovie();
 }
 
 void TvdCustomFlashPlayerWnd::SetBounds(int left, int top, int width, int height) {

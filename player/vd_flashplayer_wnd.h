@@ -18,36 +18,10 @@ public:
     explicit TvdCustomFlashPlayerWnd(TComponent* owner);
     ~TvdCustomFlashPlayerWnd() override;
 
-    // The driver serving this control (nullptr only after a driver constructor failed).
-
-    // ANDed with the colour's pixel whenever the buffer is erased or the background changes.
+    // ANDed with the colour's pixel whenever the buffer is erased or the driver is given a
+    // background (a new driver included).
     uint32_t GetBackgroundMask() const { return backgroundMask_; }
     void SetBackgroundMask(uint32_t value) { backgroundMask_ = value; }
-
-    bool GetDisableFlashCursor() const { return driver_ && driver_->DisableFlashCursor; }
-    void SetDisableFlashCursor(bool value);
-    bool GetDisableFlashMenu() const { return driver_ && driver_->DisableFlashMenu; }
-    void SetDisableFlashMenu(bool value);
-    bool GetShowUpdateRects() const { return driver_ && driver_->ShowUpdateRects; }
-    void SetShowUpdateRects(bool value);
-    TvdPlugin GetPlugin() const { return plugin_; }
-    void SetPlugin(TvdPlugin value);
-    const WideString& GetMovie() const { return movie_; }
-    void SetMovie(const WideString& value) { LoadMovie(value); }
-    std::string GetSkin() const;
-    void SetSkin(const std::string& value);
-    bool GetPause() const { return driver_ && driver_->Pause; }
-    void SetPause(bool value);
-    int GetVolume() const { return driver_ ? driver_->Volume : 0; }
-    void SetVolume(int value);
-    const TvdFSCommandEvent& GetOnFSCommand() const { return onFSCommand_; }
-    void SetOnFSCommand(const TvdFSCommandEvent& value);
-    const TvdFlashCallEvent& GetOnFlashCall() const { return onFlashCall_; }
-    void SetOnFlashCall(const TvdFlashCallEvent& value);
-
-    // IvdFlash
-    void LoadMovie(const WideString& URL) override;
-    void LoadMovieFromStream(TStream* Stream) override;
 
     void SetBounds(int left, int top, int width, int height) override;
     void Loaded() override;
@@ -59,6 +33,9 @@ public:
     virtual void DoEraseBackground(TObject* ASender, const TRect& ARect);
 
 protected:
+    // For descendants that want their driver born with a masked background.
+    TvdCustomFlashPlayerWnd(TComponent* owner, uint32_t backgroundMask);
+
     void CreateHandle() override;
     void Paint() override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
@@ -72,19 +49,15 @@ protected:
     void WMEraseBkgnd(TMessage& message) override;
     void CMColorChanged(TMessage& message) override;
 
-private:
-    bool Loading() const { return ComponentState().Contains(csLoading); }
     uint32_t BackgroundPixel() const { return ColorToOpaquePixel(GetColor()) & backgroundMask_; }
-    void RecreateDriver();
+
+private:
+    void RecreateDriver() override;
     void BindDriverHandlers();
 
     // The class the driver was made from: only a real Flash Player's driver is ever drawn.
     const TvdFlashDriverClass* driverClass_ = nullptr;
     uint32_t backgroundMask_ = 0xFFFFFFFF;
-    WideString movie_;
-    TvdPlugin plugin_ = vdDefault;
-    TvdFSCommandEvent onFSCommand_;
-    TvdFlashCallEvent onFlashCall_;
 };
 
 // The windowed player with the usual framework properties published.

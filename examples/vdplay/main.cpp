@@ -1,152 +1,369 @@
-// vdplay: puts a transparent and an opaque TvdFlashPlayer on a form with a patterned
-// background, has each play a built-in movie when a Flash Player is found (the build puts the
-// reference player's plugin library beside the EXE), shows the form, renders it (the form
-// painting itself and its controls into a memory DC) into a PNG and says what it did.
+// vdplay: the four players on a real screen. A patterned window stands for the desktop; on it
+// a form holds a windowless TvdFlashPlayer (transparent: the form shows through) and a
+// TvdFlashPlayerWnd (opaque, teal); a borderless form of its own holds a TvdFlashLayer, which
+// makes it a per-pixel-alpha window over the desktop; a TvdFlashPlayerComp plays off-screen.
+// Each plays a built-in movie through the driver its Plugin chooses (the build puts the
+// reference player's plugin library beside the EXE). Run by `./run demo` on a virtual X
+// server with a compositing manager (cmake/xvfb-session.sh), it asks for captures of the
+// screen, reads the players' pixels back from them and says what it saw.
 //
-//   vdplay [OUTPUT.png]        (default: form.png)
+//   vdplay [--out DIR] [--plugin PLAYER=default|netscape|activex]...
+//     PLAYER: windowless, windowed, offscreen, layer (default for each: netscape)
+//   Writes DIR/screen.png (the screen), DIR/screen-alpha128.png (the layer at MasterAlpha 128)
+//   and DIR/offscreen-NN.png (frames of the off-screen player over a checkerboard).
+//   Exit status: 0 when every check passed, 1 when one failed, 2 for a usage or setup error.
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#include "stb_image_write.h"
+#include "vd_windows.h"
 
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "demo_pixels.h"
+#include "screen_capture.h"
 #include "vd_driver_netscape.h"
 #include "vd_flashplayer.h"
+#include "vd_layer.h"
 #include "vd_vcl.h"
 
 using namespace vd;
+using namespace vdplay;
 
 namespace {
 
-constexpr int kCell = 16;
-constexpr COLORREF kLight = RGB(236, 226, 198);
-constexpr COLORREF kDark = RGB(70, 110, 150);
+TColor ToColor(uint32_t rgb) { return static_cast<TColor>(RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF)); }
 
-// The form's background: a checkerboard, so what shows through a player is easy to see.
-void PaintPattern(TCanvas& canvas, int width, int height) {
-    canvas.Pen.Style = psClear;
-    for (int y = 0; y < height; y += kCell)
-        for (int x = 0; x < width; x += kCell) {
-            canvas.Brush.Color = static_cast<TColor>(((x / kCell + y / kCell) % 2) ? kDark : kLight);
-            canvas.FillRect(Rect(x, y, x + kCell, y + kCell));
-        }
+// A form painted with a pattern of the form's client coordinates.
+class TPatternForm : public TForm {
+public:
+    TPatternForm(TComponent* owner, std::function<uint32_t(int, int)> pattern, bool framed)
+        : TForm(owner), framed_(framed) {
+        SetOnPaint([this, pattern](TObject*) {
+            TCanvas& c = *Canvas();
+            c.Pen.Style = psClear;
+            for (int y = 0; y < ClientHeight(); y += kCell / 2)
+                for (int x = 0; x < ClientWidth(); x += kCell / 2) {
+                    c.Brush.Color = ToColor(pattern(x, y));
+                    c.FillRect(Rect(x, y, x + kCell / 2, y + kCell / 2));
+                }
+        });
+    }
+
+protected:
+    void CreateParams(TCreateParams& params) override {
+        TForm::CreateParams(params);
+        // Without a frame the layered window's image is the whole window.
+        if (!framed_) params.Style = WS_POPUP | WS_CLIPCHILDREN;
+    }
+
+private:
+    bool framed_;
+};
+
+// A borderless form for the layer.
+class TLayerForm : public TPatternForm {
+public:
+    explicit TLayerForm(TComponent* owner) : TPatternForm(owner, DesktopPattern, false) {}
+};
+
+// One player of the demo, whichever its class.
+struct TDemoPlayer {
+    std::string Role;  // windowless, windowed, offscreen, layer
+    std::string Class;
+    WideString Movie;
+    TvdPlugin Plugin = vdNetscape;
+    TvdDriverOwner* Owner = nullptr;
+    int Paints = 0;
+};
+
+const std::map<std::string, TvdPlugin> kPlugins{
+    {"default", vdDefault}, {"netscape", vdNetscape}, {"activex", vdActiveX}};
+
+std::string DriverText(const TvdFlashDriver* d) {
+    if (!d) return "no driver (its constructor failed)";
+    const std::string name = d->ClassName();
+    if (name == "TvdFlashDriverNS") return name + " (Netscape plugin " + WideToUtf8(NetscapePluginPath()) + ")";
+    if (name == "TvdFlashDriver") return name + " (inert: no Flash Player behind it, no movie plays)";
+    return name;
 }
 
-std::string DriverName(const TvdFlashPlayer& p) { return p.Driver() ? p.Driver()->ClassName() : "(none)"; }
-
-bool WritePng(const TDibSection& dib, const std::string& path) {
-    std::vector<unsigned char> rgba(static_cast<size_t>(dib.Width()) * dib.Height() * 4);
-    for (int y = 0; y < dib.Height(); ++y)
-        for (int x = 0; x < dib.Width(); ++x) {
-            const uint32_t p = dib.Pixel(x, y);
-            unsigned char* o = &rgba[(static_cast<size_t>(y) * dib.Width() + x) * 4];
-            o[0] = static_cast<unsigned char>(p >> 16);
-            o[1] = static_cast<unsigned char>(p >> 8);
-            o[2] = static_cast<unsigned char>(p);
-            o[3] = 255;
-        }
-    return stbi_write_png(path.c_str(), dib.Width(), dib.Height(), 4, rgba.data(), dib.Width() * 4) != 0;
+// Counts the rectangles the driver re-renders, passing each on to the player.
+void CountPaints(TDemoPlayer& p) {
+    TvdFlashDriver* d = p.Owner->Driver();
+    if (!d) return;
+    d->OnPaint = [&p, next = d->OnPaint](TObject* s, const TRect& r) {
+        ++p.Paints;
+        if (next) next(s, r);
+    };
 }
 
-uint32_t Rgb(uint32_t pixel) { return pixel & 0xFFFFFF; }
+struct TChecks {
+    int Failed = 0;
+    void Report(const std::string& what, bool ok, const std::string& detail) {
+        std::printf("  [%s] %s: %s\n", ok ? "pass" : "FAIL", what.c_str(), detail.c_str());
+        if (!ok) ++Failed;
+    }
+};
+
+// The reference player's bar runs across the middle of the area it draws in; opaque either
+// way (played part or track).
+bool IsBar(uint32_t rgb) { return (rgb & 0xFFFFFF) == 0xF0A030 || (rgb & 0xFFFFFF) == 0x202020; }
+
+uint32_t BufferAt(const TvdFlashDriver& d, int x, int y) {
+    GdiFlush();
+    return d.Bits[static_cast<size_t>(y) * d.Width + x];
+}
+
+// Points of the layer's buffer sorted by the alpha the movie left there, checked on a capture:
+// the screen must show the buffer blended over the desktop pattern, faded by `master`.
+void CheckLayer(TChecks& checks, const TvdFlashLayer& layer, const TXwdImage& screen, POINT origin, int master,
+                const std::string& label) {
+    const TvdFlashDriver& d = *layer.Driver();
+    int counts[3] = {0, 0, 0}, bad[3] = {0, 0, 0};
+    std::string example[3];
+    for (int y = 2; y < d.Height - 2; y += 7)
+        for (int x = 2; x < d.Width - 2; x += 7) {
+            const uint32_t p = BufferAt(d, x, y);
+            const int a = Channel(p, 24), kind = a == 0 ? 0 : a == 255 ? 2 : 1;
+            const int sx = origin.x + x, sy = origin.y + y;
+            const uint32_t expected = Over(p, master, DesktopPattern(sx, sy)), seen = screen.At(sx, sy);
+            ++counts[kind];
+            if (!Near(seen, expected)) ++bad[kind];
+            if (example[kind].empty() || !Near(seen, expected))
+                example[kind] = "(" + std::to_string(x) + "," + std::to_string(y) + ") buffer alpha " +
+                                std::to_string(a) + ": screen " + Hex(seen) + ", expected " + Hex(expected);
+        }
+    const char* names[3] = {"transparent areas show the desktop pattern", "half-transparent areas blend both",
+                            "opaque areas show the movie"};
+    for (int k = 0; k < 3; ++k)
+        checks.Report(label + ": " + names[k], counts[k] > 0 && bad[k] == 0,
+                      counts[k] == 0 ? "the movie left no such area"
+                                     : std::to_string(counts[k] - bad[k]) + "/" + std::to_string(counts[k]) +
+                                           " points, e.g. " + example[k]);
+}
+
+int Run(const std::string& outDir, const std::map<std::string, TvdPlugin>& plugins) {
+    if (CaptureDir().empty()) {
+        std::fprintf(stderr,
+                     "vdplay: no virtual screen to capture (VD_CAPTURE_DIR is not set); run it with ./run demo, "
+                     "which starts Xvfb and a compositing manager (cmake/xvfb-session.sh)\n");
+        return 2;
+    }
+    const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+
+    // The desktop: the whole screen patterned, behind everything else.
+    TPatternForm desktop(nullptr, DesktopPattern, false);
+    desktop.SetName("Desktop");
+    desktop.SetBounds(0, 0, screenW, screenH);
+    desktop.Show();
+
+    // The players' form.
+    TPatternForm form(nullptr, FormPattern, true);
+    form.SetName("PlayersForm");
+    form.SetCaption("vdplay: windowless and windowed players");
+    form.SetBounds(40, 40, 600, 300);
+    form.HandleNeeded();
+    form.SetClientWidth(560);
+    form.SetClientHeight(220);
+
+    std::vector<TDemoPlayer> players{
+        {"windowless", "TvdFlashPlayer", u"ArcticOverAll.swf"},
+        {"windowed", "TvdFlashPlayerWnd", u"SteelOverAll.swf"},
+        {"offscreen", "TvdFlashPlayerComp", u"MojaveOverAll.swf"},
+        {"layer", "TvdFlashLayer", u"ClearOverAll.swf"},
+    };
+    for (auto& p : players)
+        if (auto it = plugins.find(p.Role); it != plugins.end()) p.Plugin = it->second;
+
+    auto* windowless = new TvdFlashPlayer(&form);
+    windowless->SetName("WindowlessPlayer");
+    windowless->SetParent(&form);
+    windowless->SetBounds(20, 20, 240, 180);
+    players[0].Owner = windowless;
+
+    auto* windowed = new TvdFlashPlayerWnd(&form);
+    windowed->SetName("WindowedPlayer");
+    windowed->SetColor(clTeal);
+    windowed->SetParent(&form);
+    windowed->SetBounds(300, 20, 240, 180);
+    players[1].Owner = windowed;
+
+    TvdFlashPlayerComp offscreen(nullptr);
+    offscreen.SetWidth(200);
+    offscreen.SetHeight(150);
+    players[2].Owner = &offscreen;
+    std::vector<std::vector<uint32_t>> frames;
+    offscreen.SetOnPaint([&](TObject*, const TRect&) {
+        if (frames.size() >= 6 || !offscreen.GetBuffer()) return;
+        GdiFlush();
+        const uint32_t* b = offscreen.GetBuffer();
+        frames.emplace_back(b, b + 200 * 150);
+    });
+
+    // The layered form, over the desktop to the right of the players' form.
+    TLayerForm layerForm(nullptr);
+    layerForm.SetName("LayerForm");
+    layerForm.SetBounds(660, 120, 320, 240);
+    layerForm.HandleNeeded();
+    auto* layer = new TvdFlashLayer(&layerForm);
+    layer->SetName("Layer");
+    layer->SetParent(&layerForm);
+    players[3].Owner = layer;
+
+    for (auto& p : players) {
+        p.Owner->SetPlugin(p.Plugin);
+        CountPaints(p);
+        p.Owner->LoadMovie(p.Movie);
+    }
+    form.Show();
+    layerForm.Show();
+    Settle(1500);
+
+    std::printf("Screen %dx%d: a patterned desktop window, the players' form and the layered form.\n", screenW,
+                screenH);
+    const char* pluginNames[] = {"default", "netscape", "activex"};
+    int running = 0;
+    for (auto& p : players) {
+        const TvdFlashDriver* d = p.Owner->Driver();
+        const bool real = d && std::string(d->ClassName()) != "TvdFlashDriver";
+        running += real ? 1 : 0;
+        std::printf("  %-10s %-18s Plugin %-8s -> driver %s; movie %s, %d frame(s), %d rectangle(s) painted\n",
+                    p.Role.c_str(), p.Class.c_str(), pluginNames[p.Plugin], DriverText(d).c_str(),
+                    WideToUtf8(p.Movie).c_str(), p.Owner->GetTotalFrames(), p.Paints);
+    }
+    if (running == 0) {
+        std::printf(
+            "No player can run: no Flash Player was found for any of them (no plugin library beside "
+            "the EXE or registered, no ActiveX control), so no movie plays.\n");
+        return 1;
+    }
+
+    TXwdImage full, faded;
+    std::string error;
+    if (!CaptureScreen("screen", full, error)) {
+        std::fprintf(stderr, "vdplay: %s\n", error.c_str());
+        return 2;
+    }
+    layer->SetMasterAlpha(128);
+    layer->UpdateLayer();
+    Settle(500);
+    if (!CaptureScreen("screen-alpha128", faded, error)) {
+        std::fprintf(stderr, "vdplay: %s\n", error.c_str());
+        return 2;
+    }
+    const std::string screenPng = outDir + "/screen.png", fadedPng = outDir + "/screen-alpha128.png";
+    if (!WritePng(screenPng, full.Width, full.Height, full.Pixels) ||
+        !WritePng(fadedPng, faded.Width, faded.Height, faded.Pixels)) {
+        std::fprintf(stderr, "vdplay: cannot write %s\n", screenPng.c_str());
+        return 2;
+    }
+
+    TChecks checks;
+    std::printf("Checks (pixels read back from the capture of the screen):\n");
+    // Windowless: the movie's bar on the screen, the form's stripes through the untouched stage.
+    {
+        POINT o{0, 0};
+        ClientToScreen(form.Handle(), &o);
+        const int x0 = o.x + windowless->GetLeft(), y0 = o.y + windowless->GetTop();
+        const int w = windowless->GetWidth(), h = windowless->GetHeight();
+        const uint32_t bar = full.At(x0 + w / 2, y0 + h / 2);
+        checks.Report("windowless plays its movie", players[0].Owner->GetTotalFrames() > 0 && IsBar(bar),
+                      "bar pixel " + Hex(bar));
+        const uint32_t corner = full.At(x0 + 3, y0 + 3), stripes = FormPattern(windowless->GetLeft() + 3, 0);
+        checks.Report("windowless is transparent: the form shows around the movie", corner == stripes,
+                      "screen " + Hex(corner) + ", form " + Hex(stripes));
+    }
+    // Windowed: the bar, and its own colour (never the form) around the movie.
+    {
+        POINT o{0, 0};
+        ClientToScreen(windowed->Handle(), &o);
+        const int w = windowed->GetWidth(), h = windowed->GetHeight();
+        const uint32_t bar = full.At(o.x + w / 2, o.y + h / 2), corner = full.At(o.x + 3, o.y + 3);
+        const uint32_t teal = ColorToOpaquePixel(clTeal) & 0xFFFFFF;
+        checks.Report("windowed plays its movie", players[1].Owner->GetTotalFrames() > 0 && IsBar(bar),
+                      "bar pixel " + Hex(bar));
+        checks.Report("windowed is opaque in its colour", corner == teal,
+                      "screen " + Hex(corner) + ", teal " + Hex(teal));
+    }
+    // Off-screen: premultiplied pixels in the buffer the application reads.
+    {
+        const uint32_t* bar = offscreen.GetScanline(75);
+        const uint32_t* top = offscreen.GetScanline(2);
+        const uint32_t* panel = offscreen.GetScanline(150 / 8 + 3);
+        GdiFlush();
+        const bool ok = bar && top && panel && IsBar(bar[100]) && Channel(bar[100], 24) == 255 && top[2] == 0 &&
+                        Channel(panel[200 / 8 + 3], 24) > 0 && Channel(panel[200 / 8 + 3], 24) < 255;
+        checks.Report("off-screen buffer holds the movie with its alpha", ok,
+                      bar && top && panel
+                          ? "bar " + Hex(bar[100]) + " alpha " + std::to_string(Channel(bar[100], 24)) + ", stage " +
+                                Hex(top[2]) + " alpha " + std::to_string(Channel(top[2], 24)) + ", panel alpha " +
+                                std::to_string(Channel(panel[200 / 8 + 3], 24))
+                          : "no buffer");
+        checks.Report("off-screen frames were announced", !frames.empty(),
+                      std::to_string(frames.size()) + " frame(s) kept");
+    }
+    // Layer: blended over the desktop, then faded to half by MasterAlpha 128.
+    const POINT layerAt{layerForm.GetLeft(), layerForm.GetTop()};
+    checks.Report("layer plays its movie", players[3].Owner->GetTotalFrames() > 0 && players[3].Paints > 0,
+                  std::to_string(players[3].Paints) + " rectangle(s) painted");
+    CheckLayer(checks, *layer, full, layerAt, 255, "layer, MasterAlpha 255");
+    CheckLayer(checks, *layer, faded, layerAt, 128, "layer, MasterAlpha 128 halves it");
+
+    for (size_t i = 0; i < frames.size(); ++i) {
+        std::vector<uint32_t> picture(frames[i].size());
+        for (int y = 0; y < 150; ++y)
+            for (int x = 0; x < 200; ++x) picture[y * 200 + x] = Over(frames[i][y * 200 + x], 255, Checker(x, y));
+        char name[32];
+        std::snprintf(name, sizeof name, "/offscreen-%02zu.png", i);
+        if (!WritePng(outDir + name, 200, 150, picture)) {
+            std::fprintf(stderr, "vdplay: cannot write %s%s\n", outDir.c_str(), name);
+            return 2;
+        }
+    }
+    std::printf("Wrote %s, %s and %zu off-screen frame(s) %s/offscreen-NN.png\n", screenPng.c_str(), fadedPng.c_str(),
+                frames.size(), outDir.c_str());
+    std::printf("%s: %d check(s) failed\n", checks.Failed ? "FAILED" : "All checks passed", checks.Failed);
+    return checks.Failed ? 1 : 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string output = argc > 1 ? argv[1] : "form.png";
+    std::string outDir = ".";
+    std::map<std::string, TvdPlugin> plugins;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--out" && i + 1 < argc) {
+            outDir = argv[++i];
+        } else if (a == "--plugin" && i + 1 < argc) {
+            const std::string v = argv[++i];
+            const auto eq = v.find('=');
+            const std::string role = v.substr(0, eq);
+            const auto plugin = eq == std::string::npos ? kPlugins.end() : kPlugins.find(v.substr(eq + 1));
+            if (plugin == kPlugins.end() ||
+                (role != "windowless" && role != "windowed" && role != "offscreen" && role != "layer")) {
+                std::fprintf(stderr, "vdplay: bad --plugin '%s' (PLAYER=default|netscape|activex)\n", v.c_str());
+                return 2;
+            }
+            plugins[role] = plugin->second;
+        } else {
+            std::fprintf(stderr, "usage: vdplay [--out DIR] [--plugin PLAYER=default|netscape|activex]...\n");
+            return 2;
+        }
+    }
     InitializeFlashPlayerUnit();
     InitializeDriverNetscapeUnit();
-    int status = 0;
+    InitializeLayerUnit();
+    int status = 2;
     try {
-        auto form = std::make_unique<TForm>(nullptr);
-        form->SetName("DemoForm");
-        form->SetCaption("vdplay");
-        form->SetBounds(80, 60, 400, 260);
-        form->SetClientWidth(360);
-        form->SetClientHeight(200);
-        TForm* f = form.get();
-        form->SetOnPaint([f](TObject*) { PaintPattern(*f->Canvas(), f->ClientWidth(), f->ClientHeight()); });
-        form->HandleNeeded();
-
-        auto* clear = new TvdFlashPlayer(f);
-        clear->SetName("TransparentPlayer");
-        clear->SetParent(f);
-        clear->SetBounds(24, 24, 144, 152);
-
-        auto* solid = new TvdFlashPlayer(f);
-        solid->SetName("OpaquePlayer");
-        solid->SetTransparent(false);
-        solid->SetColor(clTeal);
-        solid->SetParent(f);
-        solid->SetBounds(192, 24, 144, 152);
-
-        // Built-in movies (resources of this EXE), so the demo needs no files of its own.
-        clear->SetMovie(u"ArcticOverAll.swf");
-        solid->SetMovie(u"SteelOverAll.swf");
-
-        Application().MainForm = f;
-        f->Show();
-        Application().ProcessMessages();
-
-        std::printf("Form %s: client area %dx%d, checkerboard background, shown.\n", f->GetName().c_str(),
-                    f->ClientWidth(), f->ClientHeight());
-        const bool netscape = DriverAvailable(FlashDriverNSClass);
-        const bool anyFlash = netscape || DriverAvailable(FlashDriverActiveXClass);
-        if (netscape) std::printf("Flash Player: Netscape plugin %s\n", WideToUtf8(NetscapePluginPath()).c_str());
-        else
-            std::printf("Flash Player: %s\n",
-                        anyFlash ? "found" : "none available, so every player gets the inert driver (no movie plays)");
-        for (TvdFlashPlayer* p : {clear, solid})
-            std::printf("  %s at (%d,%d) %dx%d: driver %s, %s, movie %s\n", p->GetName().c_str(), p->GetLeft(),
-                        p->GetTop(), p->GetWidth(), p->GetHeight(), DriverName(*p).c_str(),
-                        p->GetTransparent() ? "transparent (the form shows through)" : "opaque (its colour, teal)",
-                        p->GetMovie().empty() ? "none" : WideToUtf8(p->GetMovie()).c_str());
-
-        TDibSection picture(f->ClientWidth(), f->ClientHeight());
-        if (!picture.Valid()) throw Exception("Cannot create the picture buffer");
-        f->PaintTo(picture.DC(), 0, 0);
-        GdiFlush();
-
-        // Read the picture back: the transparent player's area must show the pattern, the
-        // opaque one its colour.
-        const int cx = clear->GetLeft() + kCell / 2, cy = clear->GetTop() + kCell / 2;
-        const uint32_t expectedPattern = (((cx / kCell + cy / kCell) % 2) ? kDark : kLight);
-        const uint32_t seenClear = Rgb(picture.Pixel(cx, cy));
-        const uint32_t seenSolid = Rgb(picture.Pixel(solid->GetLeft() + 10, solid->GetTop() + 10));
-        // The player's own buffer holds the form's image under it (not just the form showing
-        // around a player that drew nothing).
-        const TvdFlashDriver* d = clear->Driver();
-        const uint32_t buffered = d && d->Bits ? Rgb(d->Bits[(kCell / 2) * d->Width + kCell / 2]) : 0xFFFFFFFFu;
-        const bool clearOk =
-            seenClear == Rgb(ColorToOpaquePixel(static_cast<TColor>(expectedPattern))) && buffered == seenClear;
-        const bool solidOk = seenSolid == Rgb(ColorToOpaquePixel(clTeal));
-        std::printf("Check: transparent player's buffer holds the pattern under it: %s (pixel #%06X, buffer #%06X)\n",
-                    clearOk ? "yes" : "NO", static_cast<unsigned>(seenClear), static_cast<unsigned>(buffered));
-        std::printf("Check: opaque player shows its colour: %s (pixel #%06X)\n", solidOk ? "yes" : "NO",
-                    static_cast<unsigned>(seenSolid));
-        // A movie plays when the player knows its frames and its picture shows on the form: the
-        // reference player draws an opaque progress bar across the middle (track, or the part
-        // of it the frames played so far fill).
-        bool moviesOk = true;
-        for (TvdFlashPlayer* p : {clear, solid}) {
-            const int frames = p->GetTotalFrames();
-            const int tx = p->GetLeft() + p->GetWidth() - p->GetWidth() / 4 - 2, ty = p->GetTop() + p->GetHeight() / 2;
-            const uint32_t track = Rgb(picture.Pixel(tx, ty));
-            const bool plays = frames > 0 && (track == 0x202020 || track == 0xF0A030);
-            if (anyFlash) moviesOk = moviesOk && plays;
-            std::printf("Check: %s %s (%d frames, track pixel #%06X)\n", p->GetName().c_str(),
-                        plays ? "plays its movie" : "plays no movie", frames, static_cast<unsigned>(track));
-        }
-        if (!WritePng(picture, output)) throw Exception("Cannot write " + output);
-        std::printf("Picture of the form: %s (%dx%d)\n", output.c_str(), picture.Width(), picture.Height());
-        if (!clearOk || !solidOk || !moviesOk) status = 1;
-        Application().MainForm = nullptr;
+        status = Run(outDir, plugins);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vdplay: %s\n", e.what());
-        status = 1;
     }
+    FinalizeLayerUnit();
     FinalizeDriverNetscapeUnit();
     FinalizeFlashPlayerUnit();
     return status;

@@ -184,6 +184,34 @@ void RegisterTestClasses() {
 
 TWidget* Widget(TComponent& form, const char* name) { return dynamic_cast<TWidget*>(form.FindComponent(name)); }
 
+// Accessors shared by component classes through a base that is not persistent itself,
+// placed second so the persistent part and the mix-in sit at different addresses.
+class TTuning {
+public:
+    virtual ~TTuning() = default;
+    int GetLevel() const { return level_; }
+    void SetLevel(int v) { level_ = v; }
+    const std::string& GetLabel() const { return label_; }
+    void SetLabel(const std::string& v) { label_ = v; }
+    const TNotifyEvent& GetOnTuned() const { return onTuned_; }
+    void SetOnTuned(const TNotifyEvent& v) { onTuned_ = v; }
+
+private:
+    int level_ = 5;
+    std::string label_;
+    TNotifyEvent onTuned_;
+};
+
+class TTunedWidget : public TComponent, public TTuning {
+    VD_CLASS(TTunedWidget, TComponent)
+public:
+    explicit TTunedWidget(TComponent* owner) : TComponent(owner) {}
+    int Own = 0;
+};
+VD_DEFINE_CLASS(TTunedWidget, IntProp("Level", &T::GetLevel, &T::SetLevel, 5),
+                StrProp("Label", &T::GetLabel, &T::SetLabel), EventProp("OnTuned", &T::GetOnTuned, &T::SetOnTuned),
+                IntProp("Own", &T::Own, &T::Own))
+
 // A form with every kind of property set away from its default.
 void BuildRichForm(TTestForm& form) {
     form.SetName("Form1");
@@ -326,6 +354,35 @@ TEST(FormReading, PropertiesAreSetInStoredOrderAndLoadedComesLast) {
     EXPECT_FALSE(a->ComponentState().Contains(csLoading));
     EXPECT_FALSE(a->ComponentState().Contains(csReading));
     EXPECT_FALSE(form.ComponentState().Contains(csLoading));
+}
+
+TEST(FormReading, PropertiesOfANonPersistentBaseClassRoundTrip) {
+    RegisterTestClasses();
+    RegisterClass(TTunedWidget::StaticClassInfo());
+    TTestForm form(nullptr);
+    form.SetName("Form1");
+    auto* w = new TTunedWidget(&form);
+    w->SetName("Tuned");
+    w->SetLevel(9);
+    w->SetLabel("low");
+    w->Own = 4;
+    w->SetOnTuned(TNotifyEvent(detail::TNamedMethod<TNotifyEvent>{
+        "Widget1Click", *std::any_cast<TNotifyEvent>(form.MethodAddress("Widget1Click"))}));
+    const std::string text = WriteComponentText(&form);
+    EXPECT_NE(text.find("Level = 9"), std::string::npos) << text;
+    EXPECT_NE(text.find("Label = 'low'"), std::string::npos) << text;
+    EXPECT_NE(text.find("OnTuned = Widget1Click"), std::string::npos) << text;
+
+    TTestForm copy(nullptr);
+    ReadComponent(WriteComponentBinary(&form), &copy);
+    auto* q = dynamic_cast<TTunedWidget*>(copy.FindComponent("Tuned"));
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(q->GetLevel(), 9);
+    EXPECT_EQ(q->GetLabel(), "low");
+    EXPECT_EQ(q->Own, 4);
+    ASSERT_TRUE(q->GetOnTuned());
+    q->GetOnTuned()(q);
+    EXPECT_EQ(copy.Clicked, std::vector<TObject*>{q});
 }
 
 TEST(FormReading, CreatesTheRootFromTheRegistryWhenNoneIsGiven) {

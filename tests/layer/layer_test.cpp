@@ -137,6 +137,11 @@ TEST_F(LayerTest, CreatingTheWindowMakesTheFormLayeredAndShowsTheBuffer) {
     TvdFlashLayer* layer = Place(*form);
     EXPECT_NE(ExStyle(form->Handle()) & WS_EX_LAYERED, 0u);
     EXPECT_EQ(layer->BoundsRect(), Rect(0, 0, 120, 80));
+    // The first image already has the client area's size: the window system gives the form
+    // the size of the image, so a smaller one would shrink the form.
+    ASSERT_FALSE(Calls().empty());
+    EXPECT_EQ(Calls().front().Size.cx, 120);
+    EXPECT_EQ(Calls().front().Size.cy, 80);
     EXPECT_EQ(layer->Driver()->Width, 120);
     EXPECT_EQ(layer->Driver()->Height, 80);
     ASSERT_FALSE(Calls().empty());
@@ -321,6 +326,47 @@ TEST_F(LayerTest, TheSystemsOwnUpdateTakesTheBuffer) {
         << GetLastError();
 }
 
+TEST_F(LayerTest, TheLayerIsAWindowedPlayerForMoviesEventsAndInput) {
+    DefaultFlashDriverClass = &TRecDriver::Class();
+    auto form = MakeForm(120, 80);
+    TvdFlashLayer* layer = Place(*form);
+    auto* d = dynamic_cast<TRecDriver*>(layer->Driver());
+    ASSERT_NE(d, nullptr);
+    IvdFlash* flash = layer;
+    Journal().clear();
+    flash->LoadMovie(u"intro.swf");
+    EXPECT_EQ(layer->GetMovie(), u"intro.swf");
+    EXPECT_EQ(Journal(), std::vector<std::string>{"rec: LoadMovie 'intro.swf'"});
+    EXPECT_EQ(flash->GetTotalFrames(), 12);
+
+    // Movie events set by code reach the driver at once; the sender is the driver.
+    std::vector<std::string> seen;
+    layer->SetOnFSCommand([&](TObject* s, const WideString& c, const WideString& a) {
+        seen.push_back((s == d ? "driver " : "other ") + WideToUtf8(c) + " " + WideToUtf8(a));
+    });
+    layer->SetOnFlashCall(
+        [&](TObject* s, const WideString& r) { seen.push_back((s == d ? "driver " : "other ") + WideToUtf8(r)); });
+    d->DoFSCommand(u"quit", u"now");
+    d->DoFlashCall(u"<invoke name=\"f\"/>");
+    EXPECT_EQ(seen, (std::vector<std::string>{"driver quit now", "driver <invoke name=\"f\"/>"}));
+
+    // A press on the layer's window focuses it and reaches the driver; keys follow.
+    form->Show();
+    Application().ProcessMessages();
+    HWND wnd = layer->Handle();
+    SendMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(7, 9));
+    SendMessageW(wnd, WM_LBUTTONUP, 0, MAKELPARAM(7, 9));
+    SendMessageW(wnd, WM_CHAR, 'x', 1);
+    EXPECT_EQ(d->FocusAtMouseDown, wnd);
+    EXPECT_EQ(d->Input, (std::vector<std::string>{"down 0 7,9", "up 0 7,9", "char 120"}));
+
+    // Settings live in the driver, as for every player.
+    layer->SetVolume(30);
+    layer->SetDisableFlashMenu(false);
+    EXPECT_EQ(d->Volume, 30);
+    EXPECT_FALSE(d->DisableFlashMenu);
+}
+
 class TLayerForm : public TForm {
 public:
     explicit TLayerForm(TComponent* owner) : TForm(owner) {}
@@ -354,6 +400,10 @@ TEST_F(LayerTest, FormFilesStoreTheLayersOwnPropertiesAndReadThemBack) {
     EXPECT_NE(body.find("MasterAlpha = 120"), std::string::npos) << body;
     EXPECT_NE(body.find("Plugin = vdNetscape"), std::string::npos) << body;
     EXPECT_LT(body.find("ShowHint"), body.find("AllowDrag"));
+    // The windowed player's own properties come first, TabStop last among them.
+    EXPECT_LT(body.find("Plugin"), body.find("Movie"));
+    EXPECT_LT(body.find("Movie"), body.find("Volume"));
+    EXPECT_LT(body.find("Volume"), body.find("ShowHint"));
     EXPECT_LT(body.find("AllowDrag"), body.find("MasterAlpha"));
 
     const std::string binary = WriteComponentBinary(&form);
