@@ -13,15 +13,44 @@ TvdFlashIndex* FlashList = nullptr;
 // ---------------------------------------------------------------------------------------
 // TvdFlashIndex
 
+namespace {
+
+// FoldCase with the common case, ASCII, decided here instead of by a call per character.
+inline char16_t Fold(char16_t c) {
+    if (c < 0x80) return static_cast<char16_t>(c - u'A' < 26u ? c + 32 : c);
+    return FoldCase(c);
+}
+
+// Four folded code units as one 64-bit word (unit i in bits 16i..16i+15, missing units 0). All
+// ASCII, the usual case, is folded in one step: 0x20 added to the lanes from 'A' to 'Z'.
+inline uint64_t FoldedChunk(const char16_t* p, size_t n) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; ++i) w |= uint64_t{p[i]} << (16 * i);
+    if ((w & 0xFF80FF80FF80FF80ull) == 0) {
+        const uint64_t atLeastA = (w + 0x003F003F003F003Full) & 0x0080008000800080ull;
+        const uint64_t pastZ = (w + 0x0025002500250025ull) & 0x0080008000800080ull;
+        return w | ((atLeastA & ~pastZ) >> 2);
+    }
+    uint64_t folded = 0;
+    for (size_t i = 0; i < n; ++i) folded |= uint64_t{Fold(p[i])} << (16 * i);
+    return folded;
+}
+
+}  // namespace
+
 size_t TvdFlashIndex::FoldedHash::operator()(std::u16string_view s) const noexcept {
-    // FNV-1a over the folded code units, a whole unit a step.
-    uint64_t h = 1469598103934665603ull;
-    for (char16_t c : s) h = (h ^ FoldCase(c)) * 1099511628211ull;
+    // FNV-1a style over the folded text, four code units a step.
+    uint64_t h = 1469598103934665603ull ^ s.size();
+    for (size_t i = 0; i < s.size(); i += 4)
+        h = (h ^ FoldedChunk(s.data() + i, std::min<size_t>(4, s.size() - i))) * 1099511628211ull;
     return static_cast<size_t>(h ^ (h >> 29));
 }
 
 bool TvdFlashIndex::FoldedEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
-    return SameWideText(a, b);
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
+    return true;
 }
 
 uint64_t TvdFlashIndex::OrderOf(const TvdFlashStream* item) const {
