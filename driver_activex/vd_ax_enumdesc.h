@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vd::ax {
+namespace vd {
 
 // One enumeration constant.
 struct TEnumValue {
@@ -18,6 +18,10 @@ struct TEnumValue {
     std::string Ident;
 };
 using TEnumValueList = std::vector<TEnumValue>;
+
+}  // namespace vd
+
+namespace vd::ax {
 
 // The name a constant is shown under: leading underscores removed while more than one
 // character is left ("__Quality" is "Quality", "_" stays "_").

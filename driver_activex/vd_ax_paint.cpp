@@ -1,0 +1,3 @@
+#include "vd_ax_unit.h"
+
+namespace vd {}  // namespace vd
