@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "vd_ax_enumdesc.h"
 #include "vd_comobj.h"
 #include "vd_flash_control.h"
 #include "vd_flashdriver.h"
@@ -82,11 +83,8 @@ using TGlobalMemory = win32::TUniqueHandle<HGLOBAL, TGlobalMemoryTraits>;
 // ---------------------------------------------------------------------------------------------
 // Enumerated properties: the constants of a property whose type is an enumeration, from the
 // control's type information.
-struct TEnumValue {
-    int32_t Value = 0;
-    std::string Ident;
-};
-using TEnumValueList = std::vector<TEnumValue>;
+// TEnumValue and TEnumValueList (one constant, the constants in order) are the platform-free
+// text side's (vd_ax_enumdesc.h).
 
 class TEnumPropDesc {
 public:

@@ -36,6 +36,7 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "handler_raises") f.handlerRaises = true;
         else if (key == "raises_once") f.handlerRaises = f.raisesOnce = true;
         else if (key == "full_table") f.fullTable = true;
+        else if (key == "keep_stream") f.keepStream = true;
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;
