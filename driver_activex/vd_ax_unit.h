@@ -23,3 +23,25 @@ TUnit& Unit();
 void ReportHandlerException(TObject* sender);
 
 }  // namespace vd::ax
+
+namespace vd::ax {
+
+// Texts at the COM boundary: a real BSTR made from a wide string, and a BSTR's text.
+inline win32::TBstr ToBstr(const WideString& s) {
+    return win32::TBstr(std::wstring_view(reinterpret_cast<const wchar_t*>(s.data()), s.size()));
+}
+inline WideString FromBstr(BSTR b) {
+    return b ? WideString(reinterpret_cast<const char16_t*>(b), SysStringLen(b)) : WideString();
+}
+
+// Runs a site method's work: nothing it raises leaves the site; the application hears of it.
+template <class F> HRESULT SiteCall(TObject* sender, HRESULT onError, F&& work) {
+    try {
+        return work();
+    } catch (...) {
+        ReportHandlerException(sender);
+        return onError;
+    }
+}
+
+}  // namespace vd::ax

@@ -31,6 +31,7 @@
 #include "vd_flash_control.h"
 #include "vd_flashdriver.h"
 #include "vd_stringlist.h"
+#include "vd_win32_owners.h"
 
 namespace vd {
 
@@ -72,6 +73,12 @@ struct CoFlashObjectInterface {
 };
 
 class TvdFlashDriverActiveX;
+
+// Movable global memory (GlobalAlloc), freed when its owner goes.
+struct TGlobalMemoryTraits {
+    static void Close(HGLOBAL memory) { GlobalFree(memory); }
+};
+using TGlobalMemory = win32::TUniqueHandle<HGLOBAL, TGlobalMemoryTraits>;
 
 // ---------------------------------------------------------------------------------------------
 // Enumerated properties: the constants of a property whose type is an enumeration, from the
@@ -234,7 +241,7 @@ public:
     TControlDescription* ControlData = nullptr;
     LONG RefCount = 0;
     std::unique_ptr<TEventDispatch> EventDispatch;
-    HGLOBAL SavedState = nullptr;  // the control's saved state, owned while set
+    TGlobalMemory SavedState;  // the control's saved state
     win32::ComPtr<IOleObject> OleObject;
     win32::ComPtr<IPersistStreamInit> PersistStream;
     win32::ComPtr<IDispatch> ControlDispatch;
@@ -476,6 +483,10 @@ private:
     static void Check(HRESULT hr);
     // Runs the drawing call into one device context, clipped to `rect`.
     void DrawInto(HDC dc, const TRect& rect);
+    // Writes WMode as a BSTR through the control's automation interface (construction).
+    void PutWMode(const WideString& value);
+    void Connect(IUnknown* sink, const IID& iid, DWORD& cookie);
+    void Disconnect(const IID& iid, DWORD& cookie);
 };
 
 // Key-state bits of a shift state, as mouse and key messages carry them.
