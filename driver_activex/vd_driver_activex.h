@@ -314,8 +314,12 @@ public:
     void SetPropDisplayString(DISPID dispID, const std::string& value);
     void CreateEnumPropDescs();
     void DestroyEnumPropDescs();
+    // The description of an enumerated property, the shared cache built first when there is
+    // none; nullptr when the property is not enumerated.
+    const TEnumPropDesc* GetEnumPropDesc(DISPID dispID);
     // Calls a control method for a generated wrapper: args in declaration order; the result is
-    // stored at `result` by info.ResultType.
+    // stored at `result` by info.ResultType (a string result into a std::string, a variant
+    // into a win32::TVariant, numbers and booleans as their 2, 4 or 8 bytes).
     void InvokeMethod(const TDispInfo& info, void* result, std::span<const VARIANT> args = {});
 
     // ---- Events ------------------------------------------------------------------------------
