@@ -364,6 +364,20 @@ TEST_F(ActiveXEvents, EventsWithoutAHandlerOrOutsideTheTableAreDroppedAndAnswere
     EXPECT_EQ(got, (std::vector<WideString>{u"only", u""}));
 }
 
+TEST_F(ActiveXRender, ReadyStateAndProgressReachTheirTypedHandlersWhenSet) {
+    TvdFlashDriverActiveX& d = *driver;
+    // No handler by default: the control's events are dropped, and it is told all went well.
+    hooks.clearJournal();
+    Play(d);
+    EXPECT_EQ(hooks.Lines("-> event"), (std::vector<std::string>{"-> event 1958 hr=0x0", "-> event -609 hr=0x0"}));
+    std::vector<std::pair<TObject*, int>> progress, states;
+    d.OnProgress = [&](TObject* s, int32_t p) { progress.emplace_back(s, p); };
+    d.OnReadyStateChange = [&](TObject* s, int32_t n) { states.emplace_back(s, n); };
+    Play(d, 3);
+    EXPECT_EQ(progress, (std::vector<std::pair<TObject*, int>>{{&d, 100}}));
+    EXPECT_EQ(states, (std::vector<std::pair<TObject*, int>>{{&d, 4}}));
+}
+
 // ---- Scripting and playback -----------------------------------------------------------------
 
 TEST_F(ActiveXRender, VariablesAndExternalCallsGoThroughTheControlInterface) {
