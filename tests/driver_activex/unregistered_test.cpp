@@ -26,6 +26,9 @@ TEST(ActiveXUnregistered, CheckFindsNoControlAndKeepsTheDefaultDriver) {
     auto* p = new TvdFlashPlayer(form.get());
     p->SetPlugin(vdActiveX);
     EXPECT_EQ(p->Driver()->ClassName(), "TvdFlashDriver");
+    // The type library's other classes are not here either: their creators raise.
+    EXPECT_THROW(CoFlashProp::Create(), EOleSysError);
+    EXPECT_THROW(CoFlashObjectInterface::Create(), EOleSysError);
 }
 
 TEST(ActiveXUnregistered, DriverWithoutControlKeepsItsBufferAndIgnoresEveryOperation) {
