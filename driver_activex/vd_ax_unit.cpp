@@ -65,6 +65,9 @@ void InitializeDriverActiveXUnit() {
 void FinalizeDriverActiveXUnit() {
     TUnit& u = Unit();
     if (u.InitCount == 0 || --u.InitCount != 0) return;
+    // No control is looked for or made once the unit is gone.
+    if (!FlashActiveXCheck().Done()) FlashActiveXCheck().Install(nullptr);
+    if (FlashDriverActiveXClass == &TvdFlashDriverActiveX::Class()) FlashDriverActiveXClass = nullptr;
     u.URLOpenPullStreamW = nullptr;
     u.Urlmon.Reset();
     if (u.OleStarted) OleUninitialize();

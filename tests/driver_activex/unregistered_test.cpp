@@ -31,6 +31,17 @@ TEST(ActiveXUnregistered, CheckFindsNoControlAndKeepsTheDefaultDriver) {
     EXPECT_THROW(CoFlashObjectInterface::Create(), EOleSysError);
 }
 
+TEST(ActiveXUnregistered, UnitStartUpIsCountedAndTheLastShutDownUnregistersTheDriver) {
+    ASSERT_EQ(FlashDriverActiveXClass, &TvdFlashDriverActiveX::Class());
+    InitializeDriverActiveXUnit();
+    FinalizeDriverActiveXUnit();
+    EXPECT_EQ(FlashDriverActiveXClass, &TvdFlashDriverActiveX::Class());  // one start-up still stands
+    FinalizeDriverActiveXUnit();
+    EXPECT_EQ(FlashDriverActiveXClass, nullptr);
+    InitializeDriverActiveXUnit();  // as the environment left it, for the tests after
+    EXPECT_EQ(FlashDriverActiveXClass, &TvdFlashDriverActiveX::Class());
+}
+
 TEST(ActiveXUnregistered, DriverWithoutControlKeepsItsBufferAndIgnoresEveryOperation) {
     auto d = MakeDriver(40, 30, kTeal);
     EXPECT_FALSE(d->GetIsFlashAvailable());
