@@ -3,6 +3,7 @@
 #include <atomic>
 #include <vector>
 
+#include "vd_urlmon.h"
 #include "vd_win32_owners.h"
 
 namespace vd::np {
@@ -15,49 +16,11 @@ namespace {
 
 std::atomic<size_t> g_liveDownloads{0};
 
-using OpenPullStreamFn = HRESULT(WINAPI*)(IUnknown*, LPCWSTR, DWORD, IBindStatusCallback*);
-using CreateUrlMonikerExFn = HRESULT(WINAPI*)(IMoniker*, LPCWSTR, IMoniker**, DWORD);
-using CreateAsyncBindCtxFn = HRESULT(WINAPI*)(DWORD, IBindStatusCallback*, IEnumFORMATETC*, IBindCtx**);
-
-// urlmon, loaded on the first download of the process and kept until it ends.
-struct TUrlmon {
-    win32::TModule Module;
-    OpenPullStreamFn OpenPullStream = nullptr;
-    CreateUrlMonikerExFn CreateUrlMonikerEx = nullptr;
-    CreateAsyncBindCtxFn CreateAsyncBindCtx = nullptr;
-
-    TUrlmon() : Module(LoadLibraryW(L"urlmon.dll")) {
-        if (!Module) return;
-        OpenPullStream = reinterpret_cast<OpenPullStreamFn>(
-            reinterpret_cast<void*>(GetProcAddress(Module.Get(), "URLOpenPullStreamW")));
-        CreateUrlMonikerEx = reinterpret_cast<CreateUrlMonikerExFn>(
-            reinterpret_cast<void*>(GetProcAddress(Module.Get(), "CreateURLMonikerEx")));
-        CreateAsyncBindCtx = reinterpret_cast<CreateAsyncBindCtxFn>(
-            reinterpret_cast<void*>(GetProcAddress(Module.Get(), "CreateAsyncBindCtx")));
-    }
-};
-
-// Loaded on first use, never from a static constructor (that may run under the loader lock).
-const TUrlmon& Urlmon() {
-    static const TUrlmon urlmon;
+// urlmon, loaded on the first download of the process and kept until it ends; never from a
+// static constructor (that may run under the loader lock).
+const win32::TUrlmon& Urlmon() {
+    static const win32::TUrlmon urlmon;
     return urlmon;
-}
-
-// The pull binding URLOpenPullStreamW would make, through a URL moniker and an asynchronous
-// bind context carrying the callback. Wine 8 exports URLOpenPullStreamW but answers E_NOTIMPL;
-// this binding answers MK_S_ASYNCHRONOUS there and reports everything later, from the message
-// loop: a refused connection too (OnStopBinding with INET_E_DOWNLOAD_FAILURE).
-HRESULT BindThroughMoniker(const TUrlmon& urlmon, const std::wstring& url, IBindStatusCallback* callback) {
-    if (!urlmon.CreateUrlMonikerEx || !urlmon.CreateAsyncBindCtx) return E_NOTIMPL;
-    ComPtr<IMoniker> moniker;
-    HRESULT hr = urlmon.CreateUrlMonikerEx(nullptr, url.c_str(), moniker.GetAddressOf(), URL_MK_UNIFORM);
-    if (FAILED(hr)) return hr;
-    ComPtr<IBindCtx> context;
-    hr = urlmon.CreateAsyncBindCtx(0, callback, nullptr, context.GetAddressOf());
-    if (FAILED(hr)) return hr;
-    ComPtr<IStream> stream;  // stays empty: the data comes through OnDataAvailable
-    hr = moniker->BindToStorage(context.Get(), nullptr, IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
-    return hr;
 }
 
 }  // namespace
@@ -211,13 +174,11 @@ bool StartDownload(const std::wstring& url, IvdDownloadSink* sink, ComPtr<TvdDow
     try {
         if (handle) handle->Reset();
         if (!sink) return false;
-        const TUrlmon& urlmon = Urlmon();
+        const win32::TUrlmon& urlmon = Urlmon();
         if (!urlmon.Module) return false;
         // The ComPtr takes the first reference (mingw-w64's ComPtr::Attach would add one more).
         const ComPtr<TvdDownload> download(new TvdDownload(sink));
-        HRESULT hr = E_NOTIMPL;
-        if (urlmon.OpenPullStream) hr = urlmon.OpenPullStream(nullptr, url.c_str(), 0, download.Get());
-        if (hr == E_NOTIMPL) hr = BindThroughMoniker(urlmon, url, download.Get());
+        const HRESULT hr = win32::OpenPullBinding(urlmon.Entries, url, download.Get());
         download->Started(SUCCEEDED(hr));
         if (FAILED(hr)) return false;
         if (handle) *handle = download;

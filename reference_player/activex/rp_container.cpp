@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace vd::rp {
 
@@ -31,9 +32,17 @@ TVariant TextArgument(const std::string& utf8) { return TVariant::Bstr(Utf8ToWid
 
 class BindCallback final : public IBindStatusCallback {
 public:
-    BindCallback(FlashControl* owner, std::string url) : owner_(owner), url_(std::move(url)) {}
+    BindCallback(FlashControl* owner, std::string url, bool keepStream)
+        : owner_(owner), url_(std::move(url)), keepStream_(keepStream) {}
     void Orphan() { owner_ = nullptr; }
     bool Finished() const { return owner_ == nullptr; }
+
+    // The bind call returned. A stream kept from a bind that already stopped is read now, when
+    // the container has long finished its part of the delivery.
+    void BindReturned() {
+        bindReturned_ = true;
+        if (stoppedResult_) Stopped(*stoppedResult_);
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         static const TInterfaceRow<BindCallback> kInterfaces[] = {
@@ -64,13 +73,11 @@ public:
     }
     STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
         Log("BSC::OnStopBinding hr=" + Hex(static_cast<uint32_t>(hr)) + " bytes=" + std::to_string(data_.size()));
-        FlashControl* owner = owner_;
-        owner_ = nullptr;
-        if (owner && SUCCEEDED(hr) && !done_) {
-            done_ = true;
-            owner->player_.DataArrived(url_, data_);
-            owner->UpdateTimer();
+        if (keepStream_ && !bindReturned_) {
+            stoppedResult_ = hr;
+            return S_OK;
         }
+        Stopped(hr);
         return S_OK;
     }
     STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override {
@@ -87,23 +94,51 @@ public:
         Log("BSC::OnDataAvailable flags=" + std::to_string(flags) + " size=" + std::to_string(size) +
             " tymed=" + (medium ? std::to_string(medium->tymed) : std::string("null")));
         if (!medium || medium->tymed != TYMED_ISTREAM || !medium->pstm) return S_OK;
-        char buf[16384];
-        for (;;) {
-            ULONG got = 0;
-            const HRESULT hr = medium->pstm->Read(buf, sizeof buf, &got);
-            if (got) data_.insert(data_.end(), buf, buf + got);
-            if (FAILED(hr) || hr == S_FALSE || got == 0 || data_.size() > 256u * 1024 * 1024) break;
+        if (keepStream_) {
+            kept_ = medium->pstm;  // read when the bind is over (Stopped)
+            return S_OK;
         }
+        ReadFrom(medium->pstm);
         return S_OK;
     }
     STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 
 private:
+    void ReadFrom(IStream* stream) {
+        char buf[16384];
+        for (;;) {
+            ULONG got = 0;
+            const HRESULT hr = stream->Read(buf, sizeof buf, &got);
+            if (got) data_.insert(data_.end(), buf, buf + got);
+            if (FAILED(hr) || hr == S_FALSE || got == 0 || data_.size() > 256u * 1024 * 1024) break;
+        }
+    }
+    void Stopped(HRESULT hr) {
+        stoppedResult_.reset();
+        if (kept_) {
+            const ComPtr<IStream> stream = std::move(kept_);
+            ReadFrom(stream.Get());
+            Log("BSC::ReadKept bytes=" + std::to_string(data_.size()));
+        }
+        FlashControl* owner = owner_;
+        owner_ = nullptr;
+        if (owner && SUCCEEDED(hr) && !done_) {
+            done_ = true;
+            owner->player_.DataArrived(url_, data_);
+            owner->UpdateTimer();
+            owner->ReportLoaded();
+        }
+    }
+
     LONG refs_ = 1;
     FlashControl* owner_;
     std::string url_;
     std::vector<uint8_t> data_;
     bool done_ = false;
+    bool keepStream_;
+    bool bindReturned_ = false;
+    std::optional<HRESULT> stoppedResult_;  // a stop that came while the bind call still ran
+    ComPtr<IStream> kept_;
 };
 
 // ---- Connection points ----------------------------------------------------------------------
@@ -209,7 +244,8 @@ void FlashControl::RequestUrl(const std::string& url) {
     }
     ComPtr<IBindCtx> bc;
     if (FAILED(CreateBindCtx(0, &bc))) return;
-    const ComPtr<IBindStatusCallback> callback = win32::Adopt<IBindStatusCallback>(new BindCallback(this, url));
+    BindCallback* bind = new BindCallback(this, url, settings_.faults.keepStream);
+    const ComPtr<IBindStatusCallback> callback = win32::Adopt<IBindStatusCallback>(bind);
     ComPtr<IBindStatusCallback> previous;
     HRESULT hr = RegisterBindStatusCallback(bc.Get(), callback.Get(), &previous, 0);
     Journal("-> RegisterBindStatusCallback hr=" + Hex(static_cast<uint32_t>(hr)));
@@ -229,6 +265,7 @@ void FlashControl::RequestUrl(const std::string& url) {
     ComPtr<IUnknown> obj;
     hr = mk->BindToStorage(bc.Get(), nullptr, IID_IStream, reinterpret_cast<void**>(obj.GetAddressOf()));
     Journal("-> IMoniker::BindToStorage hr=" + Hex(static_cast<uint32_t>(hr)));
+    bind->BindReturned();
 }
 
 void FlashControl::Invalidate(const Rect& r) {
@@ -236,6 +273,17 @@ void FlashControl::Invalidate(const Rect& r) {
     RECT rc{pos_.left + r.left, pos_.top + r.top, pos_.left + r.right, pos_.top + r.bottom};
     Journal("-> InvalidateRect " + RectText(&rc));
     windowlessSite_->InvalidateRect(&rc, FALSE);
+}
+
+void FlashControl::ReportLoaded() {
+    // Once a movie: all of it is in (progress) and it is complete (ready state 4).
+    if (!player_.HasMovie() || loadReported_) return;
+    loadReported_ = true;
+    ComPtr<FlashControl> keep(this);
+    const TVariant progress[] = {TVariant::Int(100)};
+    Fire(vd::flash::DISPID_OnProgress, progress);
+    const TVariant state[] = {TVariant::Int(4)};
+    Fire(vd::flash::DISPID_OnReadyStateChange, state);
 }
 
 void FlashControl::FSCommand(const std::string& command, const std::string& args) {

@@ -17,6 +17,7 @@ STDMETHODIMP FlashControl::GetTypeInfoCount(UINT* pctinfo) {
     return S_OK;
 }
 STDMETHODIMP FlashControl::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** pp) {
+    Journal("IDispatch::GetTypeInfo " + std::to_string(iTInfo));
     if (!pp) return E_POINTER;
     *pp = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
@@ -38,6 +39,10 @@ STDMETHODIMP FlashControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
     HRESULT hr = InterfaceTypeInfo(__uuidof(IvdFlashPlayerEx), &ti);
     if (FAILED(hr)) return hr;
     hr = DispInvoke(static_cast<IvdFlashPlayerEx*>(this), ti.Get(), id, flags, params, result, excep, argErr);
+    // An object property is set by reference or by value alike: the control keeps the object.
+    if (hr == DISP_E_MEMBERNOTFOUND && flags == DISPATCH_PROPERTYPUTREF)
+        hr = DispInvoke(static_cast<IvdFlashPlayerEx*>(this), ti.Get(), id, DISPATCH_PROPERTYPUT, params, result, excep,
+                        argErr);
     return hr;
 }
 
@@ -172,7 +177,10 @@ STDMETHODIMP FlashControl::LoadMovie(int layer, BSTR url) {
     const std::string u = TBstr::Utf8Text(url);
     Journal("LoadMovie layer=" + std::to_string(layer) + " url=" + JournalQuote(u));
     if (settings_.faults.loadMovieHr) return static_cast<HRESULT>(settings_.faults.loadMovieHr);
-    if (layer == 0) movie_ = TBstr::Text(url);
+    if (layer == 0) {
+        movie_ = TBstr::Text(url);
+        loadReported_ = false;
+    }
     player_.LoadMovie(layer, u);
     UpdateTimer();
     return S_OK;
