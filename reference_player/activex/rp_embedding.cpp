@@ -198,6 +198,7 @@ STDMETHODIMP FlashControl::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lPara
         Journal("-> GetWindow for menu hr=" + Hex(static_cast<uint32_t>(hr)) +
                 " hwnd=" + Hex(reinterpret_cast<uintptr_t>(hwnd)));
     }
+    if (settings_.faults.ignoresInput) return S_FALSE;
     const bool mouse = msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST;
     const bool key = msg >= WM_KEYFIRST && msg <= WM_KEYLAST;
     if (mouse || key || msg == WM_SETCURSOR) return S_OK;

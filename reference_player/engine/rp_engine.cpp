@@ -33,6 +33,7 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "invisible") f.invisibleAtRuntime = true;
         else if (key == "no_windowless") f.noWindowless = true;
         else if (key == "no_viewobject") f.noViewObject = true;
+        else if (key == "ignores_input") f.ignoresInput = true;
         else if (key == "handler_raises") f.handlerRaises = true;
         else if (key == "raises_once") f.handlerRaises = f.raisesOnce = true;
         else if (key == "full_table") f.fullTable = true;

@@ -37,6 +37,7 @@ struct Faults {
     bool invisibleAtRuntime = false;   // OLEMISC_INVISIBLEATRUNTIME
     bool noWindowless = false;         // in-place activation without the windowless interfaces
     bool noViewObject = false;         // no IViewObject
+    bool ignoresInput = false;         // OnWindowMessage consumes no message (answers S_FALSE)
     uint32_t loadMovieHr = 0;          // LoadMovie answers this failure (0: succeeds)
     bool handlerRaises = false;        // scripting calls raise (an exception the host must catch)
     bool raisesOnce = false;           // only the first scripting call raises (a retry succeeds)

@@ -1,29 +1,30 @@
-// What the ActiveX driver's Windows tests share: the units started once for the test program,
-// drivers made as the players make them, the reference control's journal, and a bind-status
-// callback of the test's own that records what reaches it.
+// What the ActiveX driver's tests share: the units started once for the test program (after
+// the reference control's fault switches and timer setting are in the environment, as it reads
+// them for every control it creates), the reference control's own test exports, found in the
+// vdflashax.dll COM loaded for us, and small helpers for journals, movies and buffers.
 #pragma once
 
 #include "rp_test_util.h"
-#include "vd_com.h"
+#include "swf_builder.h"
 #include "vd_driver_activex.h"
 #include "vd_flashplayer.h"
 
-#include <urlmon.h>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace vdtest {
 
-using vd::win32::ComPtr;
-
 // Starts the player unit and the ActiveX driver unit once for the whole test program.
 class ActiveXUnits : public ::testing::Environment {
 public:
+    explicit ActiveXUnits(const char* faults = "") : faults_(faults) {}
     void SetUp() override {
+        SetEnvironmentVariableA("VDRP_FAULTS", faults_);
         SetEnvironmentVariableA("VDRP_TIMER", "off");
         vd::InitializeFlashPlayerUnit();
         vd::InitializeDriverActiveXUnit();
@@ -32,113 +33,66 @@ public:
         vd::FinalizeDriverActiveXUnit();
         vd::FinalizeFlashPlayerUnit();
     }
+
+private:
+    const char* faults_;
 };
 
-// A driver as a player makes it; `faults` are the reference control's switches for this one.
-inline std::unique_ptr<vd::TvdFlashDriverActiveX> NewDriver(const char* faults = "") {
-    SetEnvironmentVariableA("VDRP_FAULTS", faults);
-    std::unique_ptr<vd::TvdFlashDriverActiveX> driver(
-        vd::TvdFlashDriver::NewDriver<vd::TvdFlashDriverActiveX>(160, 120, 0xFF336699u));
-    SetEnvironmentVariableA("VDRP_FAULTS", nullptr);
-    return driver;
-}
-
-// The reference control's exports; loaded once a control exists.
+// The reference control's exports; `loaded` is false until COM has loaded its DLL.
 struct ControlHooks : Hooks {
     bool loaded = false;
+    HMODULE module = nullptr;
     ControlHooks() {
-        const HMODULE m = GetModuleHandleW(L"vdflashax.dll");
-        loaded = m && Load(m);
+        module = GetModuleHandleW(L"vdflashax.dll");
+        if (module) loaded = Load(module);
     }
-    // Index of the first journal line at or after `from` that starts with prefix; -1 when none.
-    int Find(const std::string& prefix, int from = 0) const {
-        const std::vector<std::string> lines = Journal();
-        for (int i = std::max(from, 0); i < static_cast<int>(lines.size()); ++i)
-            if (lines[static_cast<size_t>(i)].rfind(prefix, 0) == 0) return i;
-        return -1;
+    // S_OK when the DLL holds no live object (every control and reference let go).
+    HRESULT CanUnloadNow() const {
+        using Fn = HRESULT(WINAPI*)();
+        const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        return fn ? fn() : E_FAIL;
+    }
+    // The journal lines from the first that starts with `from`, in order.
+    std::vector<std::string> Since(const std::string& from) const {
+        std::vector<std::string> out;
+        bool on = false;
+        for (auto& l : Journal()) {
+            if (!on && l.rfind(from, 0) == 0) on = true;
+            if (on) out.push_back(l);
+        }
+        return out;
     }
 };
 
-// The reference control's journal digest of bytes (FNV-1a, 32 bits, "0x" and upper-case hex).
-inline std::string Digest(const std::vector<uint8_t>& data) {
-    uint32_t h = 2166136261u;
-    for (uint8_t b : data) h = (h ^ b) * 16777619u;
-    char text[16];
-    snprintf(text, sizeof text, "0x%X", h);
-    return text;
+inline bool Has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// "bytes=N sum=..." as the reference control journals bound data.
-inline std::string BytesAndSum(const std::vector<uint8_t>& data) {
-    return "bytes=" + std::to_string(data.size()) + " sum=" + Digest(data);
-}
-
-// A bind-status callback that records the calls it receives and keeps the delivered stream.
-class RecordingCallback final : public IBindStatusCallback {
-public:
-    std::vector<std::string> calls;
-    ComPtr<IStream> stream;
-    HRESULT stopResult = S_FALSE;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        static const vd::win32::TInterfaceRow<RecordingCallback> kRows[] = {
-            vd::win32::InterfaceRow<RecordingCallback, IBindStatusCallback>(IID_IUnknown),
-            vd::win32::InterfaceRow<RecordingCallback, IBindStatusCallback>(IID_IBindStatusCallback),
-        };
-        return vd::win32::QueryInterfaceFrom(this, kRows, riid, ppv);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
-    ULONG refs = 1;  // lives on the test's stack
-
-    STDMETHODIMP OnStartBinding(DWORD, IBinding*) override {
-        calls.push_back("OnStartBinding");
-        return S_OK;
-    }
-    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG progress, ULONG max, ULONG status, LPCWSTR) override {
-        calls.push_back("OnProgress " + std::to_string(progress) + "/" + std::to_string(max) + " " +
-                        std::to_string(status));
-        return S_OK;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
-        calls.push_back("OnStopBinding");
-        stopResult = hr;
-        return S_OK;
-    }
-    STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO*) override {
-        if (flags) *flags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA;
-        return S_OK;
-    }
-    STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC*, STGMEDIUM* medium) override {
-        calls.push_back("OnDataAvailable " + std::to_string(flags) + " " + std::to_string(size));
-        if (medium && medium->tymed == TYMED_ISTREAM) stream = medium->pstm;
-        return S_OK;
-    }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-};
-
-// A bind context carrying `callback` where urlmon's registration keeps it.
-inline ComPtr<IBindCtx> BindContextFor(IBindStatusCallback* callback) {
-    ComPtr<IBindCtx> context;
-    EXPECT_EQ(CreateBindCtx(0, &context), S_OK);
-    ComPtr<IBindStatusCallback> previous;
-    EXPECT_EQ(RegisterBindStatusCallback(context.Get(), callback, &previous, 0), S_OK);
-    return context;
-}
-
-// Everything left in a stream from where it stands.
-inline std::vector<uint8_t> ReadAll(IStream* stream) {
-    std::vector<uint8_t> out;
-    uint8_t buffer[4096];
-    for (;;) {
-        ULONG got = 0;
-        const HRESULT hr = stream->Read(buffer, sizeof buffer, &got);
-        out.insert(out.end(), buffer, buffer + got);
-        if (FAILED(hr) || got == 0) break;
-    }
+// Lines that start with one of the prefixes, in order.
+inline std::vector<std::string> Only(const std::vector<std::string>& lines, std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+        for (const char* p : prefixes)
+            if (l.rfind(p, 0) == 0) {
+                out.push_back(l);
+                break;
+            }
     return out;
+}
+
+inline std::vector<uint8_t> MovieBytes(int frames, uint32_t background = 0x3366CC) {
+    return SwfBuilder(100, 100, 12, frames).Background(background).Fws();
+}
+
+inline std::unique_ptr<vd::TvdFlashDriverActiveX> MakeDriver(int w, int h, uint32_t background) {
+    return std::unique_ptr<vd::TvdFlashDriverActiveX>(
+        vd::TvdFlashDriver::NewDriver<vd::TvdFlashDriverActiveX>(w, h, background));
+}
+
+// A pixel of the driver's primary buffer, read once GDI is done with it.
+inline uint32_t Pixel(const vd::TvdFlashDriver& d, int x, int y) {
+    GdiFlush();
+    return d.Bits[static_cast<size_t>(y) * static_cast<size_t>(d.Width) + static_cast<size_t>(x)];
 }
 
 }  // namespace vdtest

@@ -5,7 +5,7 @@
 // test's own.
 #include "loopback_http.h"
 
-#include "ax_test_support.h"
+#include "bind_test_support.h"
 #include "vd_flashstore.h"
 #include "vd_movienames.h"
 #include "vd_movieres.h"
@@ -81,21 +81,21 @@ TEST_F(BindHost, AStoredPlayerMovieIsServedInsteadOfTheBuiltInOneThenSkinVolumeA
 
     driver_->LoadMovie(u"C:\\media\\clip.flv");
 
-    const int load = hooks_.Find("LoadMovie layer=0 url=\"flvplayback.swf\"");
+    const int load = Find(hooks_, "LoadMovie layer=0 url=\"flvplayback.swf\"");
     ASSERT_GE(load, 0);
-    const int created = hooks_.Find("-> IBindHost::CreateMoniker \"flvplayback.swf\" hr=0x0", load);
-    const int start = hooks_.Find("BSC::OnStartBinding \"flvplayback.swf\"", created);
-    const int progress = hooks_.Find("BSC::OnProgress 100/100 status=6", start);
+    const int created = Find(hooks_, "-> IBindHost::CreateMoniker \"flvplayback.swf\" hr=0x0", load);
+    const int start = Find(hooks_, "BSC::OnStartBinding \"flvplayback.swf\"", created);
+    const int progress = Find(hooks_, "BSC::OnProgress 100/100 status=6", start);
     const int data1 =
-        hooks_.Find("BSC::OnDataAvailable flags=5 size=" + std::to_string(stored.size()) + " tymed=4", progress);
-    const int stop = hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(stored), data1);
-    const int bound = hooks_.Find("-> IMoniker::BindToStorage hr=0x0", stop);
+        Find(hooks_, "BSC::OnDataAvailable flags=5 size=" + std::to_string(stored.size()) + " tymed=4", progress);
+    const int stop = Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(stored), data1);
+    const int bound = Find(hooks_, "-> IMoniker::BindToStorage hr=0x0", stop);
     EXPECT_TRUE(created > load && start > created && progress > start && data1 > progress && stop > data1 &&
                 bound > stop)
         << "the whole movie arrives in one sequence inside the bind";
-    const int skin = hooks_.Find("SetVariable \"flv.skin\" \"ClearOverAll.swf\"", bound);
-    const int volume = hooks_.Find("SetVariable \"flv.volume\" \"35\"", skin);
-    const int address = hooks_.Find("SetVariable \"flv.contentPath\" \"http://vdlocal/C:/media/clip.flv\"", volume);
+    const int skin = Find(hooks_, "SetVariable \"flv.skin\" \"ClearOverAll.swf\"", bound);
+    const int volume = Find(hooks_, "SetVariable \"flv.volume\" \"35\"", skin);
+    const int address = Find(hooks_, "SetVariable \"flv.contentPath\" \"http://vdlocal/C:/media/clip.flv\"", volume);
     EXPECT_TRUE(skin > bound && volume > skin && address > volume);
     EXPECT_EQ(driver_->LoadedMovie, u"C:/media/clip.flv");
     EXPECT_TRUE(driver_->IsFLV);
@@ -105,16 +105,16 @@ TEST_F(BindHost, AStoredPlayerMovieIsServedInsteadOfTheBuiltInOneThenSkinVolumeA
 TEST_F(BindHost, ThePlayerMovieAndItsSkinComeFromTheResourcesAndAMissingVideoIsReportedAsFailed) {
     driver_->LoadMovie(u"D:\\missing\\clip.flv");
 
-    const int player = hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(ResourceBytes(u"flvplayback.swf")));
+    const int player = Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(ResourceBytes(u"flvplayback.swf")));
     ASSERT_GE(player, 0);
     // The player movie asks for its skin by the name the host set.
-    EXPECT_GE(hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(ResourceBytes(u"ClearOverAll.swf")), player), 0);
+    EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(ResourceBytes(u"ClearOverAll.swf")), player), 0);
     // The video's address names a drive path that does not exist: the bind goes to urlmon with
     // nothing, and the control hears of the failure instead of waiting for ever.
-    const int request = hooks_.Find("request \"http://vdlocal/D:/missing/clip.flv\"");
+    const int request = Find(hooks_, "request \"http://vdlocal/D:/missing/clip.flv\"");
     ASSERT_GE(request, 0);
-    ASSERT_TRUE(PumpUntil([&] { return hooks_.Find("BSC::OnStopBinding hr=0x8", request) >= 0; }));
-    EXPECT_EQ(hooks_.Find("BSC::OnStopBinding hr=0x0", request), -1);
+    ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStopBinding hr=0x8", request) >= 0; }));
+    EXPECT_EQ(Find(hooks_, "BSC::OnStopBinding hr=0x0", request), -1);
 }
 
 TEST_F(BindHost, AMovieFromAStreamIsServedByItsTokenEachTimeItIsAsked) {
@@ -127,8 +127,8 @@ TEST_F(BindHost, AMovieFromAStreamIsServedByItsTokenEachTimeItIsAsked) {
 
     const WideString token = PublishStream(stream);
     const std::string url = "http://vdlocal/<stream>" + WideToUtf8(token) + ".swf";
-    EXPECT_GE(hooks_.Find("LoadMovie layer=0 url=\"" + url + "\""), 0);
-    EXPECT_GE(hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
+    EXPECT_GE(Find(hooks_, "LoadMovie layer=0 url=\"" + url + "\""), 0);
+    EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
     EXPECT_FALSE(driver_->IsFLV);
     EXPECT_TRUE(driver_->LoadedMovie.empty());
 
@@ -150,14 +150,14 @@ TEST_F(BindHost, AVideoStreamGoesThroughThePlayerMovieAddressFirst) {
     driver_->LoadMovieFromStream(&stream);
 
     const std::string token = WideToUtf8(PublishStream(stream));
-    const int load = hooks_.Find("LoadMovie layer=0 url=\"flvplayback.swf\"");
+    const int load = Find(hooks_, "LoadMovie layer=0 url=\"flvplayback.swf\"");
     const int address =
-        hooks_.Find("SetVariable \"flv.contentPath\" \"http://vdlocal/<stream>" + token + ".flv\"", load);
-    const int skin = hooks_.Find("SetVariable \"flv.skin\"", address);
-    const int volume = hooks_.Find("SetVariable \"flv.volume\"", skin);
+        Find(hooks_, "SetVariable \"flv.contentPath\" \"http://vdlocal/<stream>" + token + ".flv\"", load);
+    const int skin = Find(hooks_, "SetVariable \"flv.skin\"", address);
+    const int volume = Find(hooks_, "SetVariable \"flv.volume\"", skin);
     EXPECT_TRUE(load >= 0 && address > load && skin > address && volume > skin);
     // The player movie asks for the video by that address and gets the stream.
-    EXPECT_GE(hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(video), address), 0);
+    EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(video), address), 0);
     EXPECT_TRUE(driver_->IsFLV);
 }
 
@@ -191,8 +191,8 @@ TEST_F(BindHost, CreateMonikerHandsOutTheDriverAndRemembersWhatTheNameResolvedTo
     // The control's own load of a file beside the executable.
     hooks_.clearJournal();
     driver_->LoadMovie(u"beside.swf");
-    ASSERT_TRUE(PumpUntil([&] { return hooks_.Find("BSC::OnStopBinding") >= 0; }));
-    EXPECT_GE(hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(Bytes("beside"))), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStopBinding") >= 0; }));
+    EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(Bytes("beside"))), 0);
 }
 
 TEST_F(BindHost, TheOtherMonikerMembersAreNotImplementedAndClearWhatTheyReturn) {
@@ -309,9 +309,9 @@ TEST(BindHostKeptStream, TheReferenceControlReadsTheStreamAfterTheBindReturned) 
 
     driver->LoadMovieFromStream(stream.get());
 
-    const int bound = hooks.Find("-> IMoniker::BindToStorage hr=0x0");
+    const int bound = Find(hooks, "-> IMoniker::BindToStorage hr=0x0");
     ASSERT_GE(bound, 0);
-    EXPECT_GE(hooks.Find("BSC::ReadKept " + BytesAndSum(movie), bound), 0);
+    EXPECT_GE(Find(hooks, "BSC::ReadKept " + BytesAndSum(movie), bound), 0);
 }
 
 // ---- urlmon: files and http through the moniker binding where the pull stream is missing -------
@@ -325,8 +325,8 @@ TEST_F(BindHost, AFileArrivesThroughUrlmon) {
 
     driver_->LoadMovie(Wide(path));
 
-    ASSERT_TRUE(PumpUntil([&] { return hooks_.Find("BSC::OnStopBinding") >= 0; }));
-    EXPECT_GE(hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStopBinding") >= 0; }));
+    EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
     DeleteFileW(path.c_str());
 }
 
@@ -349,8 +349,8 @@ TEST_F(BindHost, AnHttpMovieArrivesThroughUrlmonAndARefusedConnectionIsReported)
 
     driver_->LoadMovie(Wide(server.Url("/movie.swf")));
 
-    ASSERT_TRUE(PumpUntil([&] { return hooks_.Find("BSC::OnStopBinding") >= 0; }));
-    EXPECT_GE(hooks_.Find("BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStopBinding") >= 0; }));
+    EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
 
     // Nobody listens on the port of a server that is gone.
     std::wstring gone;

@@ -1,7 +1,7 @@
 // The ActiveX driver's typed property access, display strings, the shared enumerated-property
 // descriptions and method invocation, against the reference control's type library and
 // IPerPropertyBrowsing, read back from its journal.
-#include "ax_test_support.h"
+#include "bind_test_support.h"
 #include "vd_stringlist.h"
 
 #include <algorithm>
@@ -34,7 +34,7 @@ TEST_F(Props, TypedAccessorsRoundTripThroughTheControl) {
     driver_->SetIntegerProp(kScaleMode, 2);
     EXPECT_EQ(driver_->GetIntegerProp(kScaleMode), 2);
     driver_->SetWordProp(kFrameNum, 7);
-    EXPECT_GE(hooks_.Find("put_FrameNum 7"), 0);
+    EXPECT_GE(Find(hooks_, "put_FrameNum 7"), 0);
     driver_->SetStringProp(kScale, "NoBorder");
     EXPECT_EQ(driver_->GetStringProp(kScale), "NoBorder");
     EXPECT_EQ(driver_->GetWideStringProp(kScale), u"NoBorder");
@@ -58,10 +58,10 @@ TEST_F(Props, BooleansAreSentAsMinusOneAndAnEmptyWideStringAsTheNullBstr) {
     EXPECT_TRUE(driver_->GetWordBoolProp(flash::DISPID_Loop));
 
     driver_->SetWideStringProp(flash::DISPID_WMode, u"");
-    EXPECT_GE(hooks_.Find("put_WMode \"\" (null)"), 0);
+    EXPECT_GE(Find(hooks_, "put_WMode \"\" (null)"), 0);
     driver_->SetWideStringProp(flash::DISPID_WMode, u"Transparent");
-    EXPECT_GE(hooks_.Find("put_WMode \"Transparent\""), 0);
-    EXPECT_EQ(hooks_.Find("put_WMode \"Transparent\" (null)"), -1);
+    EXPECT_GE(Find(hooks_, "put_WMode \"Transparent\""), 0);
+    EXPECT_EQ(Find(hooks_, "put_WMode \"Transparent\" (null)"), -1);
 }
 
 TEST_F(Props, AnObjectIsPutByReferenceAndReadBackAsTheSameObject) {
@@ -69,13 +69,13 @@ TEST_F(Props, AnObjectIsPutByReferenceAndReadBackAsTheSameObject) {
     ComPtr<IDispatch> object;
     ASSERT_EQ(driver_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object.GetAddressOf())), S_OK);
     driver_->SetIDispatchProp(kInlineData, object.Get());
-    EXPECT_GE(hooks_.Find("IDispatch::Invoke dispid=191 flags=8 args=1"), 0);
+    EXPECT_GE(Find(hooks_, "IDispatch::Invoke dispid=191 flags=8 args=1"), 0);
     ComPtr<IUnknown> back = driver_->GetIUnknownProp(kInlineData);
     ComPtr<IUnknown> identity;
     object.As(&identity);
     EXPECT_EQ(back.Get(), identity.Get());
     driver_->SetIUnknownProp(kInlineData, nullptr);
-    EXPECT_GE(hooks_.Find("IDispatch::Invoke dispid=191 flags=4 args=1"), 0);
+    EXPECT_GE(Find(hooks_, "IDispatch::Invoke dispid=191 flags=4 args=1"), 0);
 }
 
 TEST_F(Props, AFailedCallRaisesTheControlsResult) {
@@ -103,7 +103,7 @@ TEST_F(Props, DisplayStringsComeFromPropertyBrowsingElseFromTheValue) {
     EXPECT_EQ(strings.Count(), 0);
 
     driver_->SetPropDisplayString(flash::DISPID_Quality, "medium");
-    EXPECT_GE(hooks_.Find("put_Quality 4"), 0);
+    EXPECT_GE(Find(hooks_, "put_Quality 4"), 0);
     EXPECT_EQ(driver_->GetPropDisplayString(flash::DISPID_Quality), "Medium");
     // Text that matches no predefined string is written as the property's text.
     driver_->SetPropDisplayString(kScale, "NoScale");
@@ -157,7 +157,7 @@ TEST_F(Props, MethodsTakeTheirArgumentsInDeclarationOrder) {
     const TVariant value = TVariant::Bstr(L"forty-two");
     const VARIANT pair[] = {name.Get(), value.Get()};
     driver_->InvokeMethod({kSetVariable, VT_EMPTY, DISPATCH_METHOD}, nullptr, pair);
-    EXPECT_GE(hooks_.Find("SetVariable \"answer\" \"forty-two\""), 0);
+    EXPECT_GE(Find(hooks_, "SetVariable \"answer\" \"forty-two\""), 0);
 
     std::string text;
     const VARIANT one[] = {name.Get()};
