@@ -135,6 +135,7 @@ private:
             done_ = true;
             owner->player_.DataArrived(url_, data_);
             owner->UpdateTimer();
+            owner->ReportLoaded();
         }
     }
 
@@ -281,6 +282,17 @@ void FlashControl::Invalidate(const Rect& r) {
     RECT rc{pos_.left + r.left, pos_.top + r.top, pos_.left + r.right, pos_.top + r.bottom};
     Journal("-> InvalidateRect " + RectText(&rc));
     windowlessSite_->InvalidateRect(&rc, FALSE);
+}
+
+void FlashControl::ReportLoaded() {
+    // Once a movie: all of it is in (progress) and it is complete (ready state 4).
+    if (!player_.HasMovie() || loadReported_) return;
+    loadReported_ = true;
+    ComPtr<FlashControl> keep(this);
+    const TVariant progress[] = {TVariant::Int(100)};
+    Fire(vd::flash::DISPID_OnProgress, progress);
+    const TVariant state[] = {TVariant::Int(4)};
+    Fire(vd::flash::DISPID_OnReadyStateChange, state);
 }
 
 void FlashControl::FSCommand(const std::string& command, const std::string& args) {

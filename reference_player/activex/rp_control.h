@@ -263,6 +263,8 @@ private:
 
     void Fire(DISPID id, std::span<const win32::TVariant> argsInOrder);
     void NotifyChanged(DISPID id);
+    // The movie's progress and ready-state events, once it is all in.
+    void ReportLoaded();
     HRESULT ActivateInPlace(IOleClientSite* site, LPCRECT pos);
     void Deactivate();
     void UpdateTimer();
@@ -296,6 +298,7 @@ private:
     std::wstring returnValue_;
     int flashCallDepth_ = 0;
     bool dirty_ = false;
+    bool loadReported_ = false;                       // ReportLoaded ran for the current movie
     std::vector<ComPtr<IBindStatusCallback>> binds_;  // kept until their data is in
 };
 

@@ -177,7 +177,10 @@ STDMETHODIMP FlashControl::LoadMovie(int layer, BSTR url) {
     const std::string u = TBstr::Utf8Text(url);
     Journal("LoadMovie layer=" + std::to_string(layer) + " url=" + JournalQuote(u));
     if (settings_.faults.loadMovieHr) return static_cast<HRESULT>(settings_.faults.loadMovieHr);
-    if (layer == 0) movie_ = TBstr::Text(url);
+    if (layer == 0) {
+        movie_ = TBstr::Text(url);
+        loadReported_ = false;
+    }
     player_.LoadMovie(layer, u);
     UpdateTimer();
     return S_OK;

@@ -69,7 +69,8 @@ inline bool Has(const std::vector<std::string>& lines, const std::string& line) 
 }
 
 // Lines that start with one of the prefixes, in order.
-inline std::vector<std::string> Only(const std::vector<std::string>& lines, std::initializer_list<const char*> prefixes) {
+inline std::vector<std::string> Only(const std::vector<std::string>& lines,
+                                     std::initializer_list<const char*> prefixes) {
     std::vector<std::string> out;
     for (const auto& l : lines)
         for (const char* p : prefixes)
@@ -88,6 +89,9 @@ inline std::unique_ptr<vd::TvdFlashDriverActiveX> MakeDriver(int w, int h, uint3
     return std::unique_ptr<vd::TvdFlashDriverActiveX>(
         vd::TvdFlashDriver::NewDriver<vd::TvdFlashDriverActiveX>(w, h, background));
 }
+
+// RGB of a pixel (GDI leaves the alpha byte of what it draws 0).
+inline uint32_t Rgb(uint32_t pixel) { return pixel & 0xFFFFFFu; }
 
 // A pixel of the driver's primary buffer, read once GDI is done with it.
 inline uint32_t Pixel(const vd::TvdFlashDriver& d, int x, int y) {

@@ -93,10 +93,10 @@ TEST_F(ActiveXRender, AlphaRepaintDrawsOverBlackAndWhiteAndKeepsTheCoverage) {
     hooks.clearJournal();
     d->ForceUpdate();
     EXPECT_EQ(hooks.Lines("IViewObject::Draw").size(), 2u);
-    EXPECT_EQ(Pixel(*d, 2, 2), 0u);                    // untouched: transparent, all zero
-    EXPECT_EQ(Pixel(*d, 25, 40), 0xFFF0A030u);         // opaque: colour kept, alpha 255
+    EXPECT_EQ(Pixel(*d, 2, 2), 0u);             // untouched: transparent, all zero
+    EXPECT_EQ(Pixel(*d, 25, 40), 0xFFF0A030u);  // opaque: colour kept, alpha 255
     EXPECT_EQ(Pixel(*d, 50, 40), 0xFF202020u);
-    const uint32_t panel = Pixel(*d, 15, 15);          // white at half coverage
+    const uint32_t panel = Pixel(*d, 15, 15);  // white at half coverage
     const uint32_t a = panel >> 24;
     EXPECT_NEAR(static_cast<int>(a), 128, 2);
     // Premultiplied once: white's channels equal the coverage (not darkened a second time).
@@ -290,9 +290,13 @@ TEST_F(ActiveXEvents, FSCommandReachesThePlayersHandlerWithTheDriverAsSender) {
         got.emplace_back(c, a);
     });
     ASSERT_EQ(hooks.fireFSCommand("quit", ""), 1);
-    ASSERT_EQ(hooks.fireFSCommand("say", "gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x93"), 1);
+    ASSERT_EQ(hooks.fireFSCommand("say",
+                                  "gr\xC3\xBC\xC3\x9F"
+                                  "e \xE2\x9C\x93"),
+              1);
     EXPECT_EQ(sender, player->Driver());
-    EXPECT_EQ(got, (std::vector<std::pair<WideString, WideString>>{{u"quit", u""}, {u"say", u"gr\u00FC\u00DFe \u2713"}}));
+    EXPECT_EQ(got,
+              (std::vector<std::pair<WideString, WideString>>{{u"quit", u""}, {u"say", u"gr\u00FC\u00DFe \u2713"}}));
 }
 
 TEST_F(ActiveXEvents, FlashCallIsAnsweredThroughSetReturnValueDuringTheCall) {
@@ -333,7 +337,7 @@ TEST_F(ActiveXEvents, EventsWithoutAHandlerOrOutsideTheTableAreDroppedAndAnswere
     auto* d = static_cast<TvdFlashDriverActiveX*>(player->Driver());
     IDispatch* sink = d->EventDispatch.get();
     IDispatch* asEvents = nullptr;
-    ASSERT_EQ(sink->QueryInterface(DIID__IvdFlashPlayerEvents, reinterpret_cast<void**>(&asEvents)), S_OK);
+    ASSERT_EQ(sink->QueryInterface(vd::flash::DIID__IvdFlashPlayerEvents, reinterpret_cast<void**>(&asEvents)), S_OK);
     EXPECT_EQ(asEvents, sink);
     asEvents->Release();
     win32::TVariant arg = win32::TVariant::Int(3);
@@ -360,6 +364,20 @@ TEST_F(ActiveXEvents, EventsWithoutAHandlerOrOutsideTheTableAreDroppedAndAnswere
     EXPECT_EQ(got, (std::vector<WideString>{u"only", u""}));
 }
 
+TEST_F(ActiveXRender, ReadyStateAndProgressReachTheirTypedHandlersWhenSet) {
+    TvdFlashDriverActiveX& d = *driver;
+    // No handler by default: the control's events are dropped, and it is told all went well.
+    hooks.clearJournal();
+    Play(d);
+    EXPECT_EQ(hooks.Lines("-> event"), (std::vector<std::string>{"-> event 1958 hr=0x0", "-> event -609 hr=0x0"}));
+    std::vector<std::pair<TObject*, int>> progress, states;
+    d.OnProgress = [&](TObject* s, int32_t p) { progress.emplace_back(s, p); };
+    d.OnReadyStateChange = [&](TObject* s, int32_t n) { states.emplace_back(s, n); };
+    Play(d, 3);
+    EXPECT_EQ(progress, (std::vector<std::pair<TObject*, int>>{{&d, 100}}));
+    EXPECT_EQ(states, (std::vector<std::pair<TObject*, int>>{{&d, 4}}));
+}
+
 // ---- Scripting and playback -----------------------------------------------------------------
 
 TEST_F(ActiveXRender, VariablesAndExternalCallsGoThroughTheControlInterface) {
@@ -372,7 +390,8 @@ TEST_F(ActiveXRender, VariablesAndExternalCallsGoThroughTheControlInterface) {
     hooks.clearJournal();
     d.SetVariable(u"greeting", u"gr\u00FC\u00DF dich");
     EXPECT_EQ(d.GetVariable(u"greeting"), u"gr\u00FC\u00DF dich");
-    const WideString call = u"<invoke name=\"echo\" returntype=\"xml\"><arguments><string>hi</string></arguments></invoke>";
+    const WideString call =
+        u"<invoke name=\"echo\" returntype=\"xml\"><arguments><string>hi</string></arguments></invoke>";
     EXPECT_EQ(d.CallFunction(call), u"<string>hi</string>");
     EXPECT_EQ(Only(hooks.Journal(), {"SetVariable", "GetVariable", "FlashVersion", "CallFunction"}),
               (std::vector<std::string>{"SetVariable \"greeting\" \"gr\xC3\xBC\xC3\x9F dich\"",

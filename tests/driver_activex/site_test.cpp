@@ -43,7 +43,8 @@ protected:
 
 TEST_F(ActiveXSite, FirstCheckCreatesTheControlOnceReleasesItAndMakesActiveXTheDefault) {
     EXPECT_TRUE(first.defaultWasInert);
-    EXPECT_EQ(first.journal, (std::vector<std::string>{"IClassFactory::CreateInstance", "created", "ActiveX destroyed"}));
+    EXPECT_EQ(first.journal,
+              (std::vector<std::string>{"IClassFactory::CreateInstance", "created", "ActiveX destroyed"}));
     EXPECT_TRUE(TvdFlashDriverActiveX::PluginExists());
     EXPECT_EQ(DefaultFlashDriverClass, &TvdFlashDriverActiveX::Class());
     // Later checks change nothing and create nothing.
@@ -186,10 +187,18 @@ template <class I> I* Query(TvdFlashDriverActiveX& d, REFIID iid, HRESULT expect
 
 TEST_F(ActiveXSite, QueryInterfaceAnswersTheSiteFacesAndNothingElse) {
     auto d = MakeDriver(40, 30, 0xFF008080);
-    const IID answered[] = {IID_IServiceProvider,       IID_IBindHost,     IID_IMoniker,
-                            IID_IPropertyNotifySink,    IID_IOleInPlaceUIWindow, IID_IDispatch,
-                            IID_IOleInPlaceFrame,       IID_IOleInPlaceSiteWindowless, IID_IOleInPlaceSite,
-                            IID_IOleWindow,             IID_IOleControlSite, IID_IOleClientSite,
+    const IID answered[] = {IID_IServiceProvider,
+                            IID_IBindHost,
+                            IID_IMoniker,
+                            IID_IPropertyNotifySink,
+                            IID_IOleInPlaceUIWindow,
+                            IID_IDispatch,
+                            IID_IOleInPlaceFrame,
+                            IID_IOleInPlaceSiteWindowless,
+                            IID_IOleInPlaceSite,
+                            IID_IOleWindow,
+                            IID_IOleControlSite,
+                            IID_IOleClientSite,
                             IID_IUnknown};
     for (const IID& iid : answered) Query<IUnknown>(*d, iid);
     // The extended site is reached only through the windowless one.
@@ -297,9 +306,8 @@ TEST_F(ActiveXSite, AmbientPropertiesAreAnsweredFromTheTable) {
         DISPID id;
         bool value;
     };
-    for (const Expected& e : {Expected{-715, true}, Expected{-714, true}, Expected{-712, false},
-                              Expected{-711, false}, Expected{-710, false}, Expected{-709, true},
-                              Expected{-706, true}}) {
+    for (const Expected& e : {Expected{-715, true}, Expected{-714, true}, Expected{-712, false}, Expected{-711, false},
+                              Expected{-710, false}, Expected{-709, true}, Expected{-706, true}}) {
         win32::TVariant v;
         ASSERT_EQ(Ambient(*d, e.id, v), S_OK) << e.id;
         EXPECT_EQ(v.Type(), VT_BOOL) << e.id;
@@ -327,8 +335,8 @@ TEST_F(ActiveXSite, DisplayNameFollowsSetNameAndTheControlIsTold) {
     EXPECT_EQ(win32::TBstr::Text(name.Get().bstrVal), L"");
     hooks.clearJournal();
     d->SetName("Intro");
-    EXPECT_EQ(hooks.Journal(), (std::vector<std::string>{"IOleControl::OnAmbientPropertyChange -702",
-                                                         "ambient DisplayName \"Intro\""}));
+    EXPECT_EQ(hooks.Journal(),
+              (std::vector<std::string>{"IOleControl::OnAmbientPropertyChange -702", "ambient DisplayName \"Intro\""}));
     ASSERT_EQ(Ambient(*d, -702, name), S_OK);
     EXPECT_EQ(win32::TBstr::Text(name.Get().bstrVal), L"Intro");
 }

@@ -51,7 +51,7 @@ BOOL WINAPI RecordUpdate(HWND wnd, HDC dstDC, POINT* dst, SIZE* size, HDC srcDC,
     c.Flags = flags;
     DIBSECTION dib{};
     HGDIOBJ bitmap = srcDC ? GetCurrentObject(srcDC, OBJ_BITMAP) : nullptr;
-    if (bitmap && GetObject(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBits && dib.dsBm.bmBitsPixel == 32) {
+    if (bitmap && GetObjectW(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBits && dib.dsBm.bmBitsPixel == 32) {
         const auto* bits = static_cast<const uint32_t*>(dib.dsBm.bmBits);
         c.Pixels.assign(bits, bits + static_cast<size_t>(dib.dsBm.bmWidth) * static_cast<size_t>(dib.dsBm.bmHeight));
     }

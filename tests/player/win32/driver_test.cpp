@@ -47,7 +47,7 @@ TEST(DriverBuffer, SizeRulesAndNoWorkForTheSameSize) {
 TEST(DriverBuffer, IsATopDownDibSectionSharedByGdiAndDirectAccess) {
     auto d = Make(6, 4, 0xFF000000);
     BITMAP bm{};
-    ASSERT_EQ(GetObject(d->BufferBitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    ASSERT_EQ(GetObjectW(d->BufferBitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
     EXPECT_EQ(bm.bmBitsPixel, 32);
     EXPECT_EQ(bm.bmBits, d->Bits);
     EXPECT_EQ(GetCurrentObject(d->BufferDC, OBJ_BITMAP), d->BufferBitmap);
