@@ -317,28 +317,43 @@ std::string TvdFlashDriverActiveX::GetPropDisplayString(DISPID dispID) {
     return GetStringProp(dispID);
 }
 
+namespace {
+
+struct TPredefinedString {
+    std::string Text;
+    DWORD Cookie;
+};
+
+// The control's predefined strings of a property with their cookies; none without property
+// browsing or when the control offers none.
+std::vector<TPredefinedString> PredefinedStrings(IPerPropertyBrowsing* browsing, DISPID dispID) {
+    std::vector<TPredefinedString> out;
+    if (!browsing) return out;
+    TPredefined predefined;
+    if (browsing->GetPredefinedStrings(dispID, &predefined.Strings, &predefined.Cookies) != S_OK) return out;
+    const ULONG count = std::min(predefined.Strings.cElems, predefined.Cookies.cElems);
+    for (ULONG i = 0; i < count; ++i)
+        out.push_back({AnsiOf(predefined.Strings.pElems[i]), predefined.Cookies.pElems[i]});
+    return out;
+}
+
+}  // namespace
+
 void TvdFlashDriverActiveX::GetPropDisplayStrings(DISPID dispID, TStringList& strings) {
     CreateControl();
     strings.Clear();
-    if (!PropBrowsing) return;
-    TPredefined predefined;
-    if (PropBrowsing->GetPredefinedStrings(dispID, &predefined.Strings, &predefined.Cookies) != S_OK) return;
-    const ULONG count = std::min(predefined.Strings.cElems, predefined.Cookies.cElems);
-    for (ULONG i = 0; i < count; ++i) {
+    for (const TPredefinedString& s : PredefinedStrings(PropBrowsing.Get(), dispID)) {
         // The cookie travels as the item's object, as the string list's callers expect.
-        TObject* cookie = reinterpret_cast<TObject*>(static_cast<uintptr_t>(predefined.Cookies.pElems[i]));
-        strings.AddObject(AnsiOf(predefined.Strings.pElems[i]), cookie);
+        strings.AddObject(s.Text, reinterpret_cast<TObject*>(static_cast<uintptr_t>(s.Cookie)));
     }
 }
 
 void TvdFlashDriverActiveX::SetPropDisplayString(DISPID dispID, const std::string& value) {
-    TStringList values;
-    GetPropDisplayStrings(dispID, values);
-    for (int i = 0; i < values.Count(); ++i) {
-        if (!SameText(values.Get(i), value)) continue;
-        const DWORD cookie = static_cast<DWORD>(reinterpret_cast<uintptr_t>(values.GetObject(i)));
+    CreateControl();
+    for (const TPredefinedString& s : PredefinedStrings(PropBrowsing.Get(), dispID)) {
+        if (!SameText(s.Text, value)) continue;
         TVariant predefined;
-        OleCheck(PropBrowsing->GetPredefinedValue(dispID, cookie, predefined.Out()));
+        OleCheck(PropBrowsing->GetPredefinedValue(dispID, s.Cookie, predefined.Out()));
         SetProperty(dispID, predefined.Get());
         return;
     }

@@ -23,6 +23,14 @@ std::string GuidText(REFIID g) {
     return WideToUtf8(buf);
 }
 
+// A digest of bound data for the journal (FNV-1a, 32 bits), so a container's test can tell
+// which bytes arrived.
+std::string Digest(const std::vector<uint8_t>& data) {
+    uint32_t h = 2166136261u;
+    for (uint8_t b : data) h = (h ^ b) * 16777619u;
+    return Hex(h);
+}
+
 // An event's text argument. It ends at the first NUL, as the events have always passed it.
 TVariant TextArgument(const std::string& utf8) { return TVariant::Bstr(Utf8ToWide(utf8).c_str()); }
 
@@ -72,7 +80,8 @@ public:
         return S_OK;
     }
     STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
-        Log("BSC::OnStopBinding hr=" + Hex(static_cast<uint32_t>(hr)) + " bytes=" + std::to_string(data_.size()));
+        Log("BSC::OnStopBinding hr=" + Hex(static_cast<uint32_t>(hr)) + " bytes=" + std::to_string(data_.size()) +
+            " sum=" + Digest(data_));
         if (keepStream_ && !bindReturned_) {
             stoppedResult_ = hr;
             return S_OK;
@@ -118,7 +127,7 @@ private:
         if (kept_) {
             const ComPtr<IStream> stream = std::move(kept_);
             ReadFrom(stream.Get());
-            Log("BSC::ReadKept bytes=" + std::to_string(data_.size()));
+            Log("BSC::ReadKept bytes=" + std::to_string(data_.size()) + " sum=" + Digest(data_));
         }
         FlashControl* owner = owner_;
         owner_ = nullptr;
