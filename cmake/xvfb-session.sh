@@ -3,12 +3,14 @@
 # compositing manager (so layered windows are blended with what lies behind them), and takes
 # captures of the screen when the EXE asks for them.
 #
-#   xvfb-session.sh --prefix DIR --captures DIR [--size WxH] [--skip-missing] -- EXE [ARGS...]
+#   xvfb-session.sh --prefix DIR --captures DIR [--size WxH] [--skip-missing]
+#                   [--regsvr32 DLL]... -- EXE [ARGS...]
 #
 # 1. Starts Xvfb on a free display (-displayfd) and xcompmgr on it.
 # 2. Runs EXE through wine-scenario.sh in the Wine prefix DIR, made with the X11 graphics
 #    driver (never the null driver: this prefix must show real windows), with DISPLAY set and
-#    VD_CAPTURE_DIR naming the captures folder (as a Windows path on drive Z:).
+#    VD_CAPTURE_DIR naming the captures folder (as a Windows path on drive Z:); each --regsvr32
+#    DLL (a COM server, such as an ActiveX control) is registered in that prefix first.
 # 3. While the EXE runs, each NAME.request it writes into the captures folder is answered with
 #    NAME.xwd, a copy of the screen as displayed, then NAME.done. The copy is the X server's
 #    frame buffer (Xvfb keeps it as an xwd file in its -fbdir), which holds what the
@@ -29,12 +31,14 @@ prefix=""
 captures=""
 size="1024x768"
 skip_missing=0
+servers=()
 while (($#)); do
     case "$1" in
         --prefix) prefix="${2:?}"; shift 2 ;;
         --captures) captures="${2:?}"; shift 2 ;;
         --size) size="${2:?}"; shift 2 ;;
         --skip-missing) skip_missing=1; shift ;;
+        --regsvr32) servers+=(--regsvr32 "${2:?}"); shift 2 ;;
         --) shift; break ;;
         *) die "unknown argument '$1'" ;;
     esac
@@ -51,7 +55,7 @@ if ((${#missing[@]})); then
     if ((skip_missing)); then
         echo "xvfb-session.sh: $msg; running without a screen" >&2
         export VD_SCREEN_MISSING="$msg"
-        exec bash "$here/wine-scenario.sh" --prefix "$prefix" --graphics x11 -- "$@"
+        exec bash "$here/wine-scenario.sh" --prefix "$prefix" --graphics x11 "${servers[@]}" -- "$@"
     fi
     die "$msg"
 fi
@@ -90,7 +94,7 @@ kill -0 "$comp_pid" 2>/dev/null || die "xcompmgr did not start on $DISPLAY"
 p="$(realpath -m -- "$captures")"
 export VD_CAPTURE_DIR="Z:${p//\//\\}"
 
-bash "$here/wine-scenario.sh" --prefix "$prefix" --graphics x11 -- "$@" &
+bash "$here/wine-scenario.sh" --prefix "$prefix" --graphics x11 "${servers[@]}" -- "$@" &
 exe_pid=$!
 while kill -0 "$exe_pid" 2>/dev/null; do
     for request in "$captures"/*.request; do

@@ -2,13 +2,19 @@
 // a form holds a windowless TvdFlashPlayer (transparent: the form shows through) and a
 // TvdFlashPlayerWnd (opaque, teal); a borderless form of its own holds a TvdFlashLayer, which
 // makes it a per-pixel-alpha window over the desktop; a TvdFlashPlayerComp plays off-screen.
-// Each plays a built-in movie through the driver its Plugin chooses (the build puts the
-// reference player's plugin library beside the EXE). Run by `./run demo` on a virtual X
+// Each plays a built-in movie through the driver its Plugin chooses: the build puts the
+// reference player's plugin library beside the EXE and ./run demo registers its ActiveX control,
+// so the windowless and off-screen players play through the Netscape driver and the windowed
+// and layered ones through the ActiveX driver unless told otherwise. The first two load the
+// built-in movies by their own names; the other two load copies kept in a movie store on the
+// form (the ActiveX control asks for a movie by its full address, which names no built-in
+// movie), so both ways of finding a movie are shown. Run by `./run demo` on a virtual X
 // server with a compositing manager (cmake/xvfb-session.sh), it asks for captures of the
 // screen, reads the players' pixels back from them and says what it saw.
 //
 //   vdplay [--out DIR] [--plugin PLAYER=default|netscape|activex]...
-//     PLAYER: windowless, windowed, offscreen, layer (default for each: netscape)
+//     PLAYER: windowless, windowed, offscreen, layer (default: netscape for windowless and
+//     offscreen, activex for windowed and layer)
 //   Writes DIR/screen.png (the screen), DIR/screen-alpha128.png (the layer at MasterAlpha 128)
 //   and DIR/offscreen-NN.png (frames of the off-screen player over a checkerboard).
 //   Exit status: 0 when every check passed, 1 when one failed, 2 for a usage or setup error.
@@ -24,9 +30,12 @@
 
 #include "demo_pixels.h"
 #include "screen_capture.h"
+#include "vd_driver_activex.h"
 #include "vd_driver_netscape.h"
 #include "vd_flashplayer.h"
+#include "vd_flashstore.h"
 #include "vd_layer.h"
+#include "vd_movieres.h"
 #include "vd_vcl.h"
 
 using namespace vd;
@@ -86,6 +95,8 @@ std::string DriverText(const TvdFlashDriver* d) {
     if (!d) return "no driver (its constructor failed)";
     const std::string name = d->ClassName();
     if (name == "TvdFlashDriverNS") return name + " (Netscape plugin " + WideToUtf8(NetscapePluginPath()) + ")";
+    if (name == "TvdFlashDriverActiveX")
+        return name + " (ActiveX control, class {D27CDB6E-AE6D-11CF-96B8-444553540000})";
     if (name == "TvdFlashDriver") return name + " (inert: no Flash Player behind it, no movie plays)";
     return name;
 }
@@ -170,11 +181,26 @@ int Run(const std::string& outDir, const std::map<std::string, TvdPlugin>& plugi
     form.SetClientHeight(220);
 
     std::vector<TDemoPlayer> players{
-        {"windowless", "TvdFlashPlayer", u"ArcticOverAll.swf"},
-        {"windowed", "TvdFlashPlayerWnd", u"SteelOverAll.swf"},
-        {"offscreen", "TvdFlashPlayerComp", u"MojaveOverAll.swf"},
-        {"layer", "TvdFlashLayer", u"ClearOverAll.swf"},
+        {"windowless", "TvdFlashPlayer", u"ArcticOverAll.swf", vdNetscape},
+        {"windowed", "TvdFlashPlayerWnd", u"StoredSteel.swf", vdActiveX},
+        {"offscreen", "TvdFlashPlayerComp", u"MojaveOverAll.swf", vdNetscape},
+        {"layer", "TvdFlashLayer", u"StoredClear.swf", vdActiveX},
     };
+    // The store the stored names come from, filled with the built-in movies' bytes.
+    auto* store = new TvdFlashList(&form);
+    store->SetName("MovieStore");
+    for (auto [stored, builtIn] :
+         {std::pair{u"StoredSteel.swf", u"SteelOverAll.swf"}, std::pair{u"StoredClear.swf", u"ClearOverAll.swf"}}) {
+        std::unique_ptr<TMemoryStream> bytes = OpenMovieResource(builtIn);
+        if (!bytes) {
+            std::fprintf(stderr, "vdplay: the built-in movie %s is missing from the EXE\n",
+                         WideToUtf8(builtIn).c_str());
+            return 2;
+        }
+        TvdFlashStream* item = store->GetFlashs()->Add();
+        item->SetFlashStore(stored);
+        item->LoadData(*bytes);
+    }
     for (auto& p : players)
         if (auto it = plugins.find(p.Role); it != plugins.end()) p.Plugin = it->second;
 
@@ -356,6 +382,7 @@ int main(int argc, char** argv) {
     }
     InitializeFlashPlayerUnit();
     InitializeDriverNetscapeUnit();
+    InitializeDriverActiveXUnit();
     InitializeLayerUnit();
     int status = 2;
     try {
@@ -364,6 +391,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vdplay: %s\n", e.what());
     }
     FinalizeLayerUnit();
+    FinalizeDriverActiveXUnit();
     FinalizeDriverNetscapeUnit();
     FinalizeFlashPlayerUnit();
     return status;
