@@ -30,7 +30,7 @@ void TvdFlashDriverActiveX::AfterConstruction() {
         OleCheck(OleObject->SetClientSite(ClientSite()));
     OleCheck(OleObject.As(&PersistStream));
     // Drawn into our buffer, with what lies under the movie showing through.
-    PutWMode(u"Transparent");
+    SetWideStringProp(flash::DISPID_WMode, u"Transparent");
     CreateControl();
     const RECT area{0, 0, Width, Height};
     // The control activates itself windowless through the site during this call.
@@ -148,20 +148,6 @@ void TvdFlashDriverActiveX::Disconnect(const IID& iid, DWORD& cookie) {
         point)
         point->Unadvise(cookie);
     cookie = 0;
-}
-
-void TvdFlashDriverActiveX::PutWMode(const WideString& value) {
-    CreateControl();
-    win32::TVariant argument;
-    argument.Get().vt = VT_BSTR;
-    argument.Get().bstrVal = ToBstr(value).Detach();
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{argument.Ptr(), &named, 1, 1};
-    win32::TExcepInfo info;
-    const HRESULT hr = ControlDispatch->Invoke(flash::DISPID_WMode, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &params,
-                                               nullptr, info.Out(), nullptr);
-    if (hr == DISP_E_EXCEPTION) throw EOleException::FromExcepInfo(info.Get());
-    if (hr != S_OK) OleCheck(FAILED(hr) ? hr : E_UNEXPECTED);
 }
 
 void TvdFlashDriverActiveX::CreateStorage() {

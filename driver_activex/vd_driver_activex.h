@@ -483,8 +483,6 @@ private:
     static void Check(HRESULT hr);
     // Runs the drawing call into one device context, clipped to `rect`.
     void DrawInto(HDC dc, const TRect& rect);
-    // Writes WMode as a BSTR through the control's automation interface (construction).
-    void PutWMode(const WideString& value);
     void Connect(IUnknown* sink, const IID& iid, DWORD& cookie);
     void Disconnect(const IID& iid, DWORD& cookie);
 };

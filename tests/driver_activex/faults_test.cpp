@@ -32,7 +32,9 @@ protected:
     void TearDown() override {
         // Whatever the fault, nothing of the control outlives its driver.
         driver.reset();
-        if (hooks.loaded) EXPECT_EQ(hooks.CanUnloadNow(), S_OK);
+        if (hooks.loaded) {
+            EXPECT_EQ(hooks.CanUnloadNow(), S_OK);
+        }
     }
     std::vector<std::string> Messages() const { return hooks.Lines("IOleInPlaceObjectWindowless::OnWindowMessage"); }
     std::unique_ptr<TvdFlashDriverActiveX> driver;

@@ -69,7 +69,7 @@ BOOL WINAPI RecordLayer(HWND wnd, HDC, POINT*, SIZE* size, HDC src, POINT*, COLO
     c.Alpha = blend ? blend->SourceConstantAlpha : 0;
     DIBSECTION dib{};
     HGDIOBJ bitmap = GetCurrentObject(src, OBJ_BITMAP);
-    if (bitmap && GetObject(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBits && size) {
+    if (bitmap && GetObjectW(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBits && size) {
         GdiFlush();
         const auto* bits = static_cast<const uint32_t*>(dib.dsBm.bmBits);
         c.Width = dib.dsBm.bmWidth;
