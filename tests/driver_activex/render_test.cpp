@@ -336,10 +336,11 @@ TEST_F(ActiveXEvents, ARaisingHandlerGoesToTheApplicationAndLaterEventsStillArri
 TEST_F(ActiveXEvents, EventsWithoutAHandlerOrOutsideTheTableAreDroppedAndAnsweredOk) {
     auto* d = static_cast<TvdFlashDriverActiveX*>(player->Driver());
     IDispatch* sink = d->EventDispatch.get();
-    IDispatch* asEvents = nullptr;
-    ASSERT_EQ(sink->QueryInterface(vd::flash::DIID__IvdFlashPlayerEvents, reinterpret_cast<void**>(&asEvents)), S_OK);
-    EXPECT_EQ(asEvents, sink);
-    asEvents->Release();
+    win32::ComPtr<IDispatch> asEvents;
+    ASSERT_EQ(
+        sink->QueryInterface(vd::flash::DIID__IvdFlashPlayerEvents, reinterpret_cast<void**>(asEvents.GetAddressOf())),
+        S_OK);
+    EXPECT_EQ(asEvents.Get(), sink);
     win32::TVariant arg = win32::TVariant::Int(3);
     DISPPARAMS one{arg.Ptr(), nullptr, 1, 0};
     // Ready state and progress have no handler by default: dropped.

@@ -181,7 +181,8 @@ template <class I> I* Query(TvdFlashDriverActiveX& d, REFIID iid, HRESULT expect
         EXPECT_EQ(out, nullptr);
         return nullptr;
     }
-    static_cast<IUnknown*>(out)->Release();  // the driver outlives every reference
+    // The reference goes at once; the driver outlives every reference.
+    win32::Adopt(static_cast<IUnknown*>(out));
     return static_cast<I*>(out);
 }
 
@@ -209,10 +210,9 @@ TEST_F(ActiveXSite, QueryInterfaceAnswersTheSiteFacesAndNothingElse) {
     // IUnknown is the service provider, whichever face is asked.
     EXPECT_EQ(Query<IUnknown>(*d, IID_IUnknown), static_cast<IUnknown*>(static_cast<IServiceProvider*>(d.get())));
     auto* frame = Query<IOleInPlaceFrame>(*d, IID_IOleInPlaceFrame);
-    IUnknown* viaFrame = nullptr;
-    ASSERT_EQ(frame->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaFrame)), S_OK);
-    viaFrame->Release();
-    EXPECT_EQ(viaFrame, Query<IUnknown>(*d, IID_IUnknown));
+    win32::ComPtr<IUnknown> viaFrame;
+    ASSERT_EQ(frame->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(viaFrame.GetAddressOf())), S_OK);
+    EXPECT_EQ(viaFrame.Get(), Query<IUnknown>(*d, IID_IUnknown));
     // The client site handed to the control is the driver's IOleClientSite.
     EXPECT_EQ(Query<IOleClientSite>(*d, IID_IOleClientSite), d->ClientSite());
 }
@@ -221,14 +221,12 @@ TEST_F(ActiveXSite, QueryServiceOfAnyServiceAnswersTheSiteFaces) {
     auto d = MakeDriver(40, 30, 0xFF008080);
     auto* sp = Query<IServiceProvider>(*d, IID_IServiceProvider);
     const GUID someService = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
-    IOleClientSite* site = nullptr;
-    ASSERT_EQ(sp->QueryService(someService, IID_IOleClientSite, reinterpret_cast<void**>(&site)), S_OK);
-    EXPECT_EQ(site, d->ClientSite());
-    site->Release();
-    IBindHost* host = nullptr;
-    ASSERT_EQ(sp->QueryService(IID_IBindHost, IID_IBindHost, reinterpret_cast<void**>(&host)), S_OK);
-    EXPECT_EQ(host, Query<IBindHost>(*d, IID_IBindHost));
-    host->Release();
+    win32::ComPtr<IOleClientSite> site;
+    ASSERT_EQ(sp->QueryService(someService, IID_IOleClientSite, reinterpret_cast<void**>(site.GetAddressOf())), S_OK);
+    EXPECT_EQ(site.Get(), d->ClientSite());
+    win32::ComPtr<IBindHost> host;
+    ASSERT_EQ(sp->QueryService(IID_IBindHost, IID_IBindHost, reinterpret_cast<void**>(host.GetAddressOf())), S_OK);
+    EXPECT_EQ(host.Get(), Query<IBindHost>(*d, IID_IBindHost));
     void* none = nullptr;
     EXPECT_EQ(sp->QueryService(someService, IID_IOleInPlaceSiteEx, &none), E_NOINTERFACE);
     EXPECT_EQ(none, nullptr);

@@ -88,7 +88,7 @@ TEST(ActiveXUnregistered, DriverWithoutControlKeepsItsBufferAndIgnoresEveryOpera
     // It is still a site: an answer for every face, none for the rest.
     void* out = nullptr;
     EXPECT_EQ(d->ClientSite()->QueryInterface(IID_IOleInPlaceSiteWindowless, &out), S_OK);
-    static_cast<IUnknown*>(out)->Release();
+    win32::Adopt(static_cast<IUnknown*>(out));
     EXPECT_EQ(d->ClientSite()->QueryInterface(IID_IOleInPlaceSiteEx, &out), E_NOINTERFACE);
 }
 
