@@ -7,9 +7,10 @@
 #
 # 1. Creates the prefix DIR on first use (wineboot -i, then the graphics driver: null by
 #    default, so no X server is needed; x11 for a prefix that shows real windows on $DISPLAY).
-#    A prefix keeps the driver it was made with: asking for another one is an error. Creation holds an flock on DIR.lock, so tests of one scenario that start
-#    together create it once; a prefix is marked complete by DIR/.vd-ready, and a half-made one
-#    (no marker) is removed and made again.
+#    A prefix keeps the driver it was made with: asking for another one is an error.
+#    Creation holds an flock on DIR.lock, so tests of one scenario that start together create
+#    it once; a prefix is marked complete by DIR/.vd-ready, and a half-made one (no marker) is
+#    removed and made again. A boot that fails is tried twice more in a fresh folder.
 # 2. Starts the prefix's wineserver detached from our pipes (see below).
 # 3. With --run-dir: empties the run folder, copies EXE and every --file (files or folders) into
 #    it and runs the copy from there, so the files sit beside the EXE. Without it, EXE runs in
@@ -57,6 +58,19 @@ winpath() {
     printf 'Z:%s' "${p//\//\\}"
 }
 
+# One try at making the prefix from nothing; its output goes to $log.
+create_prefix() {
+    rm -rf "$prefix"
+    echo "wine-scenario.sh: creating Wine prefix $prefix" >&2
+    (
+        # No display for the boot; mono/gecko are not wanted (no installer dialogs).
+        # (set -e does not apply inside an if condition: chain with &&.)
+        env -u DISPLAY -u WAYLAND_DISPLAY WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i &&
+            wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f &&
+            wineserver -w  # let the server exit by itself so the registry is on disk
+    ) >"$log" 2>&1
+}
+
 ensure_prefix() {
     [[ -f "$prefix/.vd-ready" ]] && return 0
     mkdir -p "$(dirname "$prefix")"
@@ -64,19 +78,21 @@ ensure_prefix() {
     exec 9>"$lock"
     flock -w 600 9 || die "timed out waiting for $lock"
     if [[ ! -f "$prefix/.vd-ready" ]]; then
-        rm -rf "$prefix"
-        echo "wine-scenario.sh: creating Wine prefix $prefix" >&2
-        if ! (
-            # No display for the boot; mono/gecko are not wanted (no installer dialogs).
-            # (set -e does not apply inside an if condition: chain with &&.)
-            env -u DISPLAY -u WAYLAND_DISPLAY WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i &&
-                wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f &&
-                wineserver -w  # let the server exit by itself so the registry is on disk
-        ) >"$log" 2>&1; then
+        # Wine now and then fails to boot a new prefix ("could not load kernel32.dll" a
+        # fraction of a second in, seen once in CI); a fresh try in a fresh folder
+        # boots it, so creation gets three tries before the test is failed.
+        local try
+        for try in 1 2 3; do
+            create_prefix && break
+            echo "wine-scenario.sh: creating Wine prefix $prefix failed (try $try of 3):" >&2
             cat "$log" >&2
-            flock -u 9
-            die "could not create Wine prefix $prefix (log: $log)"
-        fi
+            WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+            if ((try == 3)); then
+                flock -u 9
+                die "could not create Wine prefix $prefix (log: $log)"
+            fi
+            sleep "$try"
+        done
         echo "$graphics" >"$prefix/.vd-ready"
     fi
     flock -u 9
