@@ -22,6 +22,12 @@ void TvdFlashDriverNS::PaintRect(NPRect& rect) {
     const TRect area = Rect(rect.left, rect.top, rect.right, rect.bottom);
     if (!WhiteBits) {
         if (OnEraseBackground) OnEraseBackground(this, area);
+        // A change of background mode rebuilds the buffers without a resize, so a plugin that was
+        // given a drawable may still hold the old (freed) one: point it at the live buffer first.
+        if (BufferDC && PluginWindow.window && PluginWindow.window != BufferDC) {
+            PluginWindow.window = BufferDC;
+            if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+        }
         if (BufferDC) PaintPlugin(BufferDC, rect);
     } else {
         GdiFlush();

@@ -172,6 +172,31 @@ TEST_F(NetscapeDriver, AlphaPixelsCarryTheMoviesCoverage) {
     EXPECT_NEAR(static_cast<int>(panel & 0xFF), 0xCC / 2, 2);
 }
 
+TEST_F(NetscapeDriver, LeavingAlphaModeRepaintsTheMovieIntoTheRebuiltBuffer) {
+    WriteMovie(u"modes.swf", MovieBytes(4, 0x3366CC));
+    auto d = Make(80, 80, kAlpha);
+    d->LoadMovie(u"modes.swf");
+    d->ForceUpdate();
+    ASSERT_EQ(Pixel(*d, 80 - 80 / 4 - 2, 40), 0xFF202020u);
+    d->OnEraseBackground = [&](TObject*, const TRect& r) {
+        GdiFlush();
+        FillLongwordRect(d->Bits, d->Width, d->Height, r.Left, r.Top, r.Right, r.Bottom, kOpaque);
+    };
+    // What the players do when a transparent player becomes opaque: new buffers, then a repaint.
+    d->SetBackground(kOpaque);
+    ASSERT_EQ(d->WhiteDC, nullptr);
+    hooks.clearJournal();
+    d->ForceUpdate();
+    EXPECT_TRUE(Has(hooks.Journal(), "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) +
+                                         " x=0 y=0 width=80 height=80 type=2"));
+    EXPECT_EQ(Pixel(*d, 1, 1), kOpaque);
+    EXPECT_EQ(Pixel(*d, 80 - 80 / 4 - 2, 40) & 0xFFFFFFu, 0x202020u);  // the movie, not only the background
+    // Painting again in the same mode hands the plugin nothing new.
+    hooks.clearJournal();
+    d->ForceUpdate();
+    EXPECT_EQ(Only(hooks.Journal(), {"NPP_SetWindow"}), std::vector<std::string>{});
+}
+
 TEST_F(NetscapeDriver, InvalidatedAreaIsPaintedInsideThePluginsCall) {
     WriteMovie(u"steps.swf", MovieBytes(4));
     auto d = Make(80, 80, kOpaque);
