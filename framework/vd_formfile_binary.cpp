@@ -89,7 +89,7 @@ private:
     size_t Offset() const { return windowBase_ + pos_; }
     // Bytes left in the form, in the window and still in the stream.
     size_t Remaining() const { return (data_.size() - pos_) + static_cast<size_t>(streamLeft_); }
-    void Need(size_t n, const char* what) {
+    [[gnu::always_inline]] void Need(size_t n, const char* what) {
         if (n <= data_.size() - pos_) [[likely]]
             return;
         NeedMore(n, what);
@@ -112,7 +112,7 @@ private:
         window_ = std::move(next);
         data_ = window_;
     }
-    uint8_t Byte() {
+    [[gnu::always_inline]] uint8_t Byte() {
         Need(1, "Value");
         return static_cast<uint8_t>(data_[pos_++]);
     }
@@ -124,7 +124,7 @@ private:
         return v;
     }
     // The next n bytes; valid until the next read.
-    std::string_view View(size_t n, const char* what) {
+    [[gnu::always_inline]] std::string_view View(size_t n, const char* what) {
         Need(n, what);
         const std::string_view s = data_.substr(pos_, n);
         pos_ += n;
@@ -149,7 +149,7 @@ private:
         pos_ = 0;
         sink.OwnedBytes(t, std::move(s));
     }
-    std::string_view ShortString() {
+    [[gnu::always_inline]] std::string_view ShortString() {
         const uint8_t n = Byte();
         return View(n, "String");
     }
@@ -159,7 +159,7 @@ private:
         if (n < 0) Fail(std::string("Negative length in ") + what, at);
         return static_cast<size_t>(n);
     }
-    bool AtEndMarker() {
+    [[gnu::always_inline]] bool AtEndMarker() {
         Need(1, "List end");
         if (data_[pos_] == 0) {
             ++pos_;
@@ -167,7 +167,7 @@ private:
         }
         return false;
     }
-    int64_t IntPayload(TValueType t) {
+    [[gnu::always_inline]] int64_t IntPayload(TValueType t) {
         switch (t) {
             case TValueType::vaInt8:
                 return Scalar<int8_t>();

@@ -340,6 +340,12 @@ private:
     void Indent(int level) {
         static constexpr std::string_view kSpaces =
             "                                                                                ";
+        if (level <= 8) {  // the usual depths: one fixed-size copy, the end set by the level
+            char* o = out_.Room(16);
+            std::memcpy(o, kSpaces.data(), 16);
+            out_.Commit(o + level * 2);
+            return;
+        }
         for (size_t n = static_cast<size_t>(level) * 2; n != 0;) {
             const size_t k = std::min(n, kSpaces.size());
             out_.Append(kSpaces.data(), k);
