@@ -58,33 +58,41 @@ constexpr bool IsIntType(TValueType t) {
 constexpr TValueType StringTypeFor(size_t bytes) { return bytes <= 255 ? TValueType::vaString : TValueType::vaLString; }
 
 // What each byte can be in form text, for the reader's tokenizer and the text writer's checks.
-enum : uint8_t { kFormIdentStart = 1, kFormDigit = 2, kFormHex = 4, kFormBlank = 8 };
+enum : uint8_t { kFormIdentStart = 1, kFormDigit = 2, kFormHex = 4, kFormBlank = 8, kFormIdentChar = 16 };
 inline constexpr auto kFormCharClass = [] {
     std::array<uint8_t, 256> t{};
-    for (int c = 'A'; c <= 'Z'; ++c) t[c] = t[c + 32] = kFormIdentStart;
-    t['_'] = kFormIdentStart;
-    for (int c = '0'; c <= '9'; ++c) t[c] = kFormDigit | kFormHex;
-    for (int c = 0; c < 6; ++c) t['a' + c] = t['A' + c] = kFormIdentStart | kFormHex;
+    for (int c = 'A'; c <= 'Z'; ++c) t[c] = t[c + 32] = kFormIdentStart | kFormIdentChar;
+    t['_'] = kFormIdentStart | kFormIdentChar;
+    for (int c = '0'; c <= '9'; ++c) t[c] = kFormDigit | kFormHex | kFormIdentChar;
+    for (int c = 0; c < 6; ++c) t['a' + c] = t['A' + c] = kFormIdentStart | kFormHex | kFormIdentChar;
     for (char c : {' ', '\t', '\r', '\f', '\v'}) t[static_cast<unsigned char>(c)] = kFormBlank;
     return t;
 }();
 
-// What the text reader takes as an identifier: a letter or '_', then letters, digits and '_';
-// dotted, such parts joined by '.'.
-inline bool IsTextName(std::string_view s, bool dotted) {
+// Identifiers joined by '.', for IsTextName.
+inline bool IsTextDottedName(std::string_view s) {
     bool partStart = true;
     for (const char c : s) {
         const uint8_t k = kFormCharClass[static_cast<unsigned char>(c)];
         if (partStart) {
             if (!(k & kFormIdentStart)) return false;
             partStart = false;
-        } else if (c == '.' && dotted) {
+        } else if (c == '.') {
             partStart = true;
         } else if (!(k & (kFormIdentStart | kFormDigit))) {
             return false;
         }
     }
     return !partStart;
+}
+
+// What the text reader takes as an identifier: a letter or '_', then letters, digits and '_';
+// dotted, such parts joined by '.'.
+inline bool IsTextName(std::string_view s, bool dotted) {
+    if (s.empty() || !(kFormCharClass[static_cast<unsigned char>(s[0])] & kFormIdentStart)) return false;
+    unsigned all = kFormIdentChar;  // no branch per character
+    for (const char c : s) all &= kFormCharClass[static_cast<unsigned char>(c)];
+    return all != 0 || (dotted && IsTextDottedName(s));
 }
 
 // Whether an identifier (letters, digits, '_') is the lower-case keyword word, in any case.
