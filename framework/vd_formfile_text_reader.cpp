@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace vd {
@@ -160,18 +158,10 @@ private:
         // Blanks, counting lines.
         int line = line_;
         for (; p != e; ++p) {
-            // Indentation eight spaces at a time.
-            for (uint64_t w; e - p >= 8; p += 8) {
-                std::memcpy(&w, p, 8);
-                if (const uint64_t x = w ^ 0x2020202020202020u) {
-                    p += std::countr_zero(x) / 8;  // little-endian: the first byte is the lowest
-                    break;
-                }
-            }
-            if (p == e) break;
-            if (*p == ' ') continue;
-            if (*p == '\n') ++line;
-            else if (!(kFormCharClass[static_cast<unsigned char>(*p)] & kFormBlank)) break;
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (c == ' ') continue;
+            if (c == '\n') ++line;
+            else if (!(kFormCharClass[c] & kFormBlank)) break;
         }
         line_ = tokLine_ = line;
         if (p == e) {
