@@ -26,6 +26,7 @@
 // Views passed to a sink are valid only during the call.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -293,10 +294,12 @@ template <class Sink> void EmitFormTree(const TFormObject& o, Sink& sink) {
 // A conversion: read(sink) runs the reader over the whole input into the given sink. The
 // result is what the tree route would give, errors included: a read error anywhere in the
 // input wins over a write error, as it does when the whole input is parsed before writing.
+// reserve: the expected size of the output, taken up front only up to 64 MB: a large or
+// hostile input must not claim memory before a byte of it has been read.
 template <class Writer, class Read, class ViaTree>
 std::string ConvertForm(size_t reserve, const Read& read, const ViaTree& viaTree) {
     try {
-        Writer w(reserve);
+        Writer w(std::min<size_t>(reserve, size_t{64} << 20));
         read(w);
         return w.Take();
     } catch (const TFormTreeRouteNeeded&) {
