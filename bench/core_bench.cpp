@@ -167,10 +167,12 @@ std::unique_ptr<char[]> ReadBytes(const fs::path& path, size_t& size) {
     return bytes;
 }
 
+// The file read straight into a string, as a caller converting it would.
 std::string ReadString(const fs::path& path) {
-    size_t size = 0;
-    auto bytes = ReadBytes(path, size);
-    return std::string(bytes.get(), size);
+    TFileStream in(path.string(), fmOpenRead);
+    std::string bytes(static_cast<size_t>(in.GetSize()), '\0');
+    in.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return bytes;
 }
 
 void ReadFileBytes(benchmark::State& state, const char* name) {

@@ -31,10 +31,7 @@ WideString TFormValue::AsWide() const {
 TFormValue TFormValue::Integer(int64_t v) {
     TFormValue r;
     r.Int = v;
-    r.Type = v >= INT8_MIN && v <= INT8_MAX     ? TValueType::vaInt8
-             : v >= INT16_MIN && v <= INT16_MAX ? TValueType::vaInt16
-             : v >= INT32_MIN && v <= INT32_MAX ? TValueType::vaInt32
-                                                : TValueType::vaInt64;
+    r.Type = SmallestIntType(v);
     return r;
 }
 
@@ -53,7 +50,7 @@ TFormValue TFormValue::Ident(std::string name) {
 
 TFormValue TFormValue::String(std::string bytes) {
     TFormValue r;
-    r.Type = bytes.size() <= 255 ? TValueType::vaString : TValueType::vaLString;
+    r.Type = StringTypeFor(bytes.size());
     r.Bytes = std::move(bytes);
     return r;
 }
@@ -131,9 +128,11 @@ std::string WriteBinaryForm(const TFormObject& root) { return WriteBinaryFormImp
 
 std::string WriteTextForm(const TFormObject& root) { return WriteTextFormImpl(root); }
 
-std::string ObjectBinaryToText(std::string_view binary) { return WriteTextForm(ParseBinaryForm(binary)); }
+// Straight from one format to the other, without the tree; the same bytes, or the same error,
+// as writing what the reader parses.
+std::string ObjectBinaryToText(std::string_view binary) { return ConvertBinaryToText(binary); }
 
-std::string ObjectTextToBinary(std::string_view text) { return WriteBinaryForm(ParseTextForm(text)); }
+std::string ObjectTextToBinary(std::string_view text) { return ConvertTextToBinary(text); }
 
 std::string FormValueSummary(const TFormValue& v) {
     switch (v.Type) {

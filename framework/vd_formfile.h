@@ -3,7 +3,7 @@
 // A form is a tree of objects (class name, object name, properties in stored order,
 // children). The binary format starts with "TPF0"; the text format is the readable
 // `object Name: TClass ... end` form. Both parse into the same tree and are written from
-// it, so converting between them needs no knowledge of the classes involved. Reading
+// it; converting between them needs no knowledge of the classes involved. Reading
 // into live components (vd_filer.h) works on this tree once it has been fully parsed,
 // so a corrupt form is rejected before any component is touched.
 #pragma once
@@ -116,7 +116,9 @@ std::string WriteBinaryForm(const TFormObject& root);
 // text format cannot express (a NaN or infinite float).
 std::string WriteTextForm(const TFormObject& root);
 
-// Class-agnostic conversion between the two formats.
+// Class-agnostic conversion between the two formats, streamed from the reader to the writer
+// without building the tree: the same bytes, or the same error, as writing what the parser
+// returns (a read error anywhere in the input wins over a write error).
 std::string ObjectBinaryToText(std::string_view binary);
 std::string ObjectTextToBinary(std::string_view text);
 

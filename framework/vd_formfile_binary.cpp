@@ -1,14 +1,13 @@
-#include "vd_formfile_internal.h"
+#include "vd_formfile_writers.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace vd {
-
-namespace {
 
 // ---------------------------------------------------------------------------------------
 // 80-bit extended <-> double. Every double is exactly representable as an extended; an
@@ -57,6 +56,8 @@ double ExtendedToDouble(const uint8_t in[10]) {
     return neg ? -v : v;
 }
 
+namespace {
+
 // ---------------------------------------------------------------------------------------
 // Binary reading
 
@@ -69,14 +70,13 @@ public:
         if (streamLeft_ < 0) streamLeft_ = 0;
     }
 
-    TFormObject ReadRoot() {
+    template <class Sink> void ReadRoot(Sink& sink) {
         if (Remaining() < 4) Fail("Invalid form signature (expected TPF0)", 0);
         Need(4, "Signature");
         if (!IsBinaryForm(data_.substr(pos_))) Fail("Invalid form signature (expected TPF0)", 0);
         pos_ += 4;
-        TFormObject root = ReadObject(0);
+        ReadObject(sink, 0);
         if (Remaining() != 0) Fail("Unexpected data after the root object", Offset());
-        return root;
     }
 
 private:
@@ -89,8 +89,12 @@ private:
     size_t Offset() const { return windowBase_ + pos_; }
     // Bytes left in the form, in the window and still in the stream.
     size_t Remaining() const { return (data_.size() - pos_) + static_cast<size_t>(streamLeft_); }
-    void Need(size_t n, const char* what) {
-        if (n <= data_.size() - pos_) return;
+    [[gnu::always_inline]] void Need(size_t n, const char* what) {
+        if (n <= data_.size() - pos_) [[likely]]
+            return;
+        NeedMore(n, what);
+    }
+    [[gnu::noinline]] void NeedMore(size_t n, const char* what) {
         if (n > Remaining())
             Fail(std::string(what) + " of " + std::to_string(n) + " bytes runs past the end of the data", Offset());
         Refill(n);
@@ -108,7 +112,7 @@ private:
         window_ = std::move(next);
         data_ = window_;
     }
-    uint8_t Byte() {
+    [[gnu::always_inline]] uint8_t Byte() {
         Need(1, "Value");
         return static_cast<uint8_t>(data_[pos_++]);
     }
@@ -119,15 +123,19 @@ private:
         pos_ += sizeof(T);
         return v;
     }
-    std::string Bytes(size_t n, const char* what) {
+    // The next n bytes; valid until the next read.
+    [[gnu::always_inline]] std::string_view View(size_t n, const char* what) {
+        Need(n, what);
+        const std::string_view s = data_.substr(pos_, n);
+        pos_ += n;
+        return s;
+    }
+    template <class Sink> void LongBytes(Sink& sink, TValueType t, size_t n) {
         if (n <= data_.size() - pos_ || !stream_ || n < kWindow) {
-            Need(n, what);
-            std::string s(data_.substr(pos_, n));
-            pos_ += n;
-            return s;
+            sink.Bytes(t, View(n, "String"));
+            return;
         }
-        if (n > Remaining())
-            Fail(std::string(what) + " of " + std::to_string(n) + " bytes runs past the end of the data", Offset());
+        if (n > Remaining()) Fail("String of " + std::to_string(n) + " bytes runs past the end of the data", Offset());
         // A long value: what the window holds, then the rest read into place.
         std::string s;
         s.resize(n);
@@ -139,11 +147,11 @@ private:
         window_.clear();
         data_ = window_;
         pos_ = 0;
-        return s;
+        sink.OwnedBytes(t, std::move(s));
     }
-    std::string ShortString() {
+    [[gnu::always_inline]] std::string_view ShortString() {
         const uint8_t n = Byte();
-        return Bytes(n, "String");
+        return View(n, "String");
     }
     size_t Length32(const char* what) {
         const size_t at = Offset();
@@ -151,7 +159,7 @@ private:
         if (n < 0) Fail(std::string("Negative length in ") + what, at);
         return static_cast<size_t>(n);
     }
-    bool AtEndMarker() {
+    [[gnu::always_inline]] bool AtEndMarker() {
         Need(1, "List end");
         if (data_[pos_] == 0) {
             ++pos_;
@@ -159,121 +167,149 @@ private:
         }
         return false;
     }
+    [[gnu::always_inline]] int64_t IntPayload(TValueType t) {
+        switch (t) {
+            case TValueType::vaInt8:
+                return Scalar<int8_t>();
+            case TValueType::vaInt16:
+                return Scalar<int16_t>();
+            case TValueType::vaInt32:
+                return Scalar<int32_t>();
+            default:
+                return Scalar<int64_t>();
+        }
+    }
+    void CheckValueDepth(int depth, size_t at) const {
+        if (depth > kMaxDepth) Fail("Values nested too deeply", at);
+    }
 
-    TFormObject ReadObject(int depth) {
+    template <class Sink> void ReadObject(Sink& sink, int depth) {
         if (depth > kMaxDepth) Fail("Objects nested too deeply", Offset());
-        TFormObject obj;
+        uint8_t flags = 0;
+        int64_t position = 0;
         Need(1, "Object header");
         if ((static_cast<uint8_t>(data_[pos_]) & 0xF0) == 0xF0) {
-            obj.Flags = static_cast<uint8_t>(data_[pos_++]) & 0x0F;
-            if (obj.Flags & ffChildPos) {
-                const size_t at = Offset();
-                TFormValue v = ReadValue(depth);
-                if (!v.IsInteger()) Fail("Invalid child position", at);
-                obj.Position = v.Int;
-            }
+            flags = static_cast<uint8_t>(data_[pos_++]) & 0x0F;
+            if (flags & ffChildPos) position = ChildPosition(depth);
         }
-        obj.ClassName = ShortString();
-        if (obj.ClassName.empty()) Fail("Missing class name", Offset() - 1);
-        obj.Name = ShortString();
-        while (!AtEndMarker()) obj.Properties.push_back(ReadProperty(depth));
-        while (!AtEndMarker()) obj.Children.push_back(ReadObject(depth + 1));
-        return obj;
+        std::string_view className = ShortString();
+        if (className.empty()) Fail("Missing class name", Offset() - 1);
+        if (stream_) className = className_.assign(className);  // reading the name may move the window
+        const std::string_view name = ShortString();
+        sink.BeginObject(flags, position, className, name);
+        while (!AtEndMarker()) ReadProperty(sink, depth);
+        sink.EndProperties();
+        while (!AtEndMarker()) ReadObject(sink, depth + 1);
+        sink.EndObject();
     }
 
-    TFormProperty ReadProperty(int depth) {
-        TFormProperty p;
-        p.Name = ShortString();
-        p.Value = ReadValue(depth);
-        return p;
-    }
-
-    TFormValue ReadValue(int depth) {
-        if (depth > kMaxDepth) Fail("Values nested too deeply", Offset());
+    // Any value may stand there; only an integer is a position.
+    int64_t ChildPosition(int depth) {
         const size_t at = Offset();
+        CheckValueDepth(depth, at);
+        Need(1, "Value");
+        const auto type = static_cast<TValueType>(data_[pos_]);
+        if (!IsIntType(type)) {
+            TFormNullSink none;
+            ReadValue(none, depth);
+            Fail("Invalid child position", at);
+        }
+        ++pos_;
+        return IntPayload(type);
+    }
+
+    template <class Sink> void ReadProperty(Sink& sink, int depth) {
+        sink.Property(ShortString());
+        ReadValue(sink, depth);
+    }
+
+    template <class Sink> void ReadValue(Sink& sink, int depth) {
+        const size_t at = Offset();
+        CheckValueDepth(depth, at);
         const uint8_t code = Byte();
-        TFormValue v;
-        v.Type = static_cast<TValueType>(code);
-        switch (v.Type) {
+        const auto type = static_cast<TValueType>(code);
+        switch (type) {
             case TValueType::vaNull:
             case TValueType::vaFalse:
             case TValueType::vaTrue:
             case TValueType::vaNil:
+                sink.Simple(type);
                 break;
             case TValueType::vaList:
-                while (!AtEndMarker()) v.List.push_back(ReadValue(depth + 1));
+                sink.BeginList();
+                while (!AtEndMarker()) ReadValue(sink, depth + 1);
+                sink.EndList();
                 break;
             case TValueType::vaInt8:
-                v.Int = Scalar<int8_t>();
-                break;
             case TValueType::vaInt16:
-                v.Int = Scalar<int16_t>();
-                break;
             case TValueType::vaInt32:
-                v.Int = Scalar<int32_t>();
-                break;
             case TValueType::vaInt64:
-                v.Int = Scalar<int64_t>();
-                break;
-            case TValueType::vaExtended: {
-                Need(10, "Value");
-                v.Float = ExtendedToDouble(reinterpret_cast<const uint8_t*>(data_.data() + pos_));
-                pos_ += 10;
-                break;
-            }
-            case TValueType::vaSingle:
-                v.Float = Scalar<float>();
-                break;
-            case TValueType::vaDate:
-                v.Float = Scalar<double>();
+                sink.Int(type, IntPayload(type));
                 break;
             case TValueType::vaCurrency:
-                v.Int = Scalar<int64_t>();
+                sink.Int(type, Scalar<int64_t>());
+                break;
+            case TValueType::vaExtended:
+                Need(10, "Value");
+                sink.Float(type, ExtendedToDouble(reinterpret_cast<const uint8_t*>(data_.data() + pos_)));
+                pos_ += 10;
+                break;
+            case TValueType::vaSingle:
+                sink.Float(type, Scalar<float>());
+                break;
+            case TValueType::vaDate:
+                sink.Float(type, Scalar<double>());
                 break;
             case TValueType::vaString:
             case TValueType::vaIdent:
-                v.Bytes = ShortString();
+                sink.Bytes(type, ShortString());
                 break;
             case TValueType::vaLString:
             case TValueType::vaUTF8String:
-            case TValueType::vaBinary: {
-                const size_t n = Length32("string");
-                v.Bytes = Bytes(n, "String");
+            case TValueType::vaBinary:
+                LongBytes(sink, type, Length32("string"));
                 break;
-            }
             case TValueType::vaWString: {
                 const size_t n = Length32("wide string");
                 if (n > Remaining() / 2) Fail("Wide string runs past the end of the data", Offset());
-                v.Wide.resize(n);
-                for (size_t i = 0; i < n; ++i) v.Wide[i] = static_cast<char16_t>(Scalar<uint16_t>());
+                wide_.resize(n);
+                if (2 * n <= data_.size() - pos_) {
+                    std::memcpy(wide_.data(), data_.data() + pos_, 2 * n);  // little-endian host, as the format
+                    pos_ += 2 * n;
+                } else {
+                    for (size_t i = 0; i < n; ++i) wide_[i] = static_cast<char16_t>(Scalar<uint16_t>());
+                }
+                sink.Wide(wide_);
                 break;
             }
             case TValueType::vaSet:
-                for (std::string m = ShortString(); !m.empty(); m = ShortString()) v.Set.push_back(std::move(m));
+                sink.BeginSet();
+                for (std::string_view m = ShortString(); !m.empty(); m = ShortString()) sink.SetMember(m);
+                sink.EndSet();
                 break;
             case TValueType::vaCollection:
+                sink.BeginCollection();
                 while (!AtEndMarker()) {
-                    TFormCollectionItem item;
                     const size_t itemAt = Offset();
                     const auto marker = static_cast<TValueType>(Byte());
-                    if (marker == TValueType::vaInt8 || marker == TValueType::vaInt16 ||
-                        marker == TValueType::vaInt32 ||
-                        marker == TValueType::vaInt64) {  // the writer picks the smallest type that holds it
-                        --pos_;
-                        item.Index = ReadValue(depth + 1).Int;
+                    std::optional<int64_t> index;
+                    if (IsIntType(marker)) {  // the writer picks the smallest type that holds it
+                        CheckValueDepth(depth + 1, itemAt);
+                        index = IntPayload(marker);
                         if (static_cast<TValueType>(Byte()) != TValueType::vaList)
                             Fail("Collection item without a list marker", Offset() - 1);
                     } else if (marker != TValueType::vaList) {
                         Fail("Collection item without a list marker", itemAt);
                     }
-                    while (!AtEndMarker()) item.Properties.push_back(ReadProperty(depth + 1));
-                    v.Items.push_back(std::move(item));
+                    sink.BeginItem(index);
+                    while (!AtEndMarker()) ReadProperty(sink, depth + 1);
+                    sink.EndItem();
                 }
+                sink.EndCollection();
                 break;
             default:
                 Fail("Unknown value type " + std::to_string(code), at);
         }
-        return v;
     }
 
     std::string_view data_;
@@ -282,139 +318,33 @@ private:
     std::string window_;     // the stream's bytes data_ shows
     size_t windowBase_ = 0;  // offset in the form of data_[0]
     int64_t streamLeft_ = 0;
+    std::string className_;  // the object's class name while its name is read from a stream
+    WideString wide_;        // the wide string value being passed on
 };
 
-// ---------------------------------------------------------------------------------------
-// Binary writing
-
-class BinaryWriter {
-public:
-    std::string Take() { return std::move(out_); }
-
-    void Object(const TFormObject& o) {
-        // A class name of 240 bytes or more starts with a length byte the reader would take
-        // for the flags prefix (0xF0 | flags); an explicit prefix, even without flags, keeps it a name.
-        if (o.Flags != 0 || o.ClassName.size() >= 0xF0) {
-            out_.push_back(static_cast<char>(0xF0 | (o.Flags & 0x0F)));
-            if (o.Flags & ffChildPos) Value(TFormValue::Integer(o.Position));
-        }
-        ShortString(o.ClassName, "class name");
-        ShortString(o.Name, "object name");
-        for (const auto& p : o.Properties) Property(p);
-        out_.push_back(0);
-        for (const auto& c : o.Children) Object(c);
-        out_.push_back(0);
-    }
-
-private:
-    template <class T> void Scalar(T v) {
-        char b[sizeof(T)];
-        std::memcpy(b, &v, sizeof(T));
-        out_.append(b, sizeof(T));
-    }
-    void ShortString(const std::string& s, const char* what) {
-        if (s.size() > 255)
-            throw EWriteError(std::string("The ") + what + " '" + s.substr(0, 32) + "...' is longer than 255 bytes");
-        out_.push_back(static_cast<char>(s.size()));
-        out_ += s;
-    }
-    void Length32(size_t n) {
-        if (n > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-            throw EWriteError("A value is too large for a form file");
-        Scalar<int32_t>(static_cast<int32_t>(n));
-    }
-    void Property(const TFormProperty& p) {
-        if (p.Name.empty()) throw EWriteError("A property without a name cannot be written");
-        ShortString(p.Name, "property name");
-        Value(p.Value);
-    }
-    void Value(const TFormValue& v) {
-        out_.push_back(static_cast<char>(v.Type));
-        switch (v.Type) {
-            case TValueType::vaNull:
-            case TValueType::vaFalse:
-            case TValueType::vaTrue:
-            case TValueType::vaNil:
-                break;
-            case TValueType::vaList:
-                for (const auto& e : v.List) Value(e);
-                out_.push_back(0);
-                break;
-            case TValueType::vaInt8:
-                Scalar(static_cast<int8_t>(v.Int));
-                break;
-            case TValueType::vaInt16:
-                Scalar(static_cast<int16_t>(v.Int));
-                break;
-            case TValueType::vaInt32:
-                Scalar(static_cast<int32_t>(v.Int));
-                break;
-            case TValueType::vaInt64:
-                Scalar(v.Int);
-                break;
-            case TValueType::vaCurrency:
-                Scalar(v.Int);
-                break;
-            case TValueType::vaExtended: {
-                uint8_t b[10];
-                DoubleToExtended(v.Float, b);
-                out_.append(reinterpret_cast<const char*>(b), 10);
-                break;
-            }
-            case TValueType::vaSingle:
-                Scalar(static_cast<float>(v.Float));
-                break;
-            case TValueType::vaDate:
-                Scalar(v.Float);
-                break;
-            case TValueType::vaString:
-            case TValueType::vaIdent:
-                ShortString(v.Bytes, v.Type == TValueType::vaIdent ? "identifier" : "short string");
-                break;
-            case TValueType::vaLString:
-            case TValueType::vaUTF8String:
-            case TValueType::vaBinary:
-                Length32(v.Bytes.size());
-                out_ += v.Bytes;
-                break;
-            case TValueType::vaWString:
-                Length32(v.Wide.size());
-                for (char16_t c : v.Wide) Scalar(static_cast<uint16_t>(c));
-                break;
-            case TValueType::vaSet:
-                for (const auto& m : v.Set) {
-                    if (m.empty()) throw EWriteError("An empty set member cannot be written");
-                    ShortString(m, "set member");
-                }
-                out_.push_back(0);
-                break;
-            case TValueType::vaCollection:
-                for (const auto& item : v.Items) {
-                    if (item.Index) Value(TFormValue::Integer(*item.Index));
-                    out_.push_back(static_cast<char>(TValueType::vaList));
-                    for (const auto& p : item.Properties) Property(p);
-                    out_.push_back(0);
-                }
-                out_.push_back(0);
-                break;
-            default:
-                throw EWriteError("Unknown value type " + std::to_string(static_cast<int>(v.Type)));
-        }
-    }
-
-    std::string out_;
-};
+template <class Source> TFormObject ReadTree(Source& source) {
+    TFormTreeBuilder tree;
+    BinaryReader(source).ReadRoot(tree);
+    return tree.Take();
+}
 
 }  // namespace
 
-TFormObject ReadBinaryForm(std::string_view data) { return BinaryReader(data).ReadRoot(); }
+TFormObject ReadBinaryForm(std::string_view data) { return ReadTree(data); }
 
-TFormObject ReadBinaryForm(TStream& stream) { return BinaryReader(stream).ReadRoot(); }
+TFormObject ReadBinaryForm(TStream& stream) { return ReadTree(stream); }
 
 std::string WriteBinaryFormImpl(const TFormObject& root) {
-    BinaryWriter w;
-    w.Object(root);
-    return "TPF0" + w.Take();
+    TFormBinaryWriter w;
+    EmitFormTree(root, w);
+    return w.Take();
+}
+
+std::string ConvertBinaryToText(std::string_view binary) {
+    // Text takes about two and a half times the bytes of a form of many small values.
+    return ConvertForm<TFormTextWriter>(
+        binary.size() / 2 * 5, [&](auto& sink) { BinaryReader(binary).ReadRoot(sink); },
+        [&] { return WriteTextFormImpl(ReadBinaryForm(binary)); });
 }
 
 }  // namespace vd

@@ -1,4 +1,4 @@
-#include "vd_formfile_internal.h"
+#include "vd_formfile_writers.h"
 
 #include <algorithm>
 #include <array>
@@ -59,17 +59,24 @@ bool CurrencyFromText(std::string_view t, int64_t& scaled) {
 
 enum class Tok { End, Symbol, Ident, Integer, Float, String };
 
+constexpr auto kHexValue = [] {
+    std::array<uint8_t, 256> t{};
+    t.fill(0xFF);
+    for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<uint8_t>(c);
+    for (int c = 0; c < 6; ++c) t['a' + c] = t['A' + c] = static_cast<uint8_t>(10 + c);
+    return t;
+}();
+
 class TextReader {
 public:
-    explicit TextReader(std::string_view t) : src_(t) {
+    explicit TextReader(std::string_view t) : src_(t), end_(t.size()) {
         if (src_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
         Next();
     }
 
-    TFormObject ReadRoot() {
-        TFormObject root = ReadObject(0);
+    template <class Sink> void ReadRoot(Sink& sink) {
+        ReadObject(sink, 0);
         if (tok_ != Tok::End) Fail("Text after the final 'end'");
-        return root;
     }
 
 private:
@@ -77,7 +84,7 @@ private:
         throw EReadError(what + " at line " + std::to_string(tokLine_));
     }
     bool IsSym(char c) const { return tok_ == Tok::Symbol && sym_ == c; }
-    bool IsWord(const char* w) const { return tok_ == Tok::Ident && SameText(text_, w); }
+    bool IsWord(std::string_view w) const { return tok_ == Tok::Ident && IdentIs(text_, w); }
     void Expect(char c) {
         if (!IsSym(c)) Fail(std::string("'") + c + "' expected but " + Describe() + " found");
         Next();
@@ -89,7 +96,7 @@ private:
             case Tok::Symbol:
                 return std::string("'") + sym_ + "'";
             case Tok::Ident:
-                return "'" + text_ + "'";
+                return "'" + std::string(text_) + "'";
             case Tok::Integer:
             case Tok::Float:
                 return "number";
@@ -98,43 +105,31 @@ private:
         }
         return "token";
     }
-    std::string ExpectIdent(const char* what) {
+    // A view of the source text.
+    std::string_view ExpectIdent(const char* what) {
         if (tok_ != Tok::Ident) Fail(std::string(what) + " expected but " + Describe() + " found");
-        std::string s = text_;
+        const std::string_view s = text_;
         Next();
         return s;
     }
-    // ident { '.' ident }
-    std::string DottedIdent(const char* what) {
-        std::string s = ExpectIdent(what);
+    // ident { '.' ident }: a view of the source text, or of dotted_ when the parts are apart.
+    std::string_view DottedIdent(const char* what) {
+        const std::string_view first = ExpectIdent(what);
+        if (!IsSym('.')) return first;
+        dotted_.assign(first);
         while (IsSym('.')) {
             Next();
-            s += "." + ExpectIdent("Identifier");
+            dotted_ += '.';
+            dotted_ += ExpectIdent("Identifier");
         }
-        return s;
+        return dotted_;
     }
 
     // --- tokenizer ---
-    int Peek(size_t off = 0) const {
-        return pos_ + off < src_.size() ? static_cast<unsigned char>(src_[pos_ + off]) : -1;
-    }
-    static bool IsIdentStart(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+    int Peek(size_t off = 0) const { return pos_ + off < end_ ? static_cast<unsigned char>(src_[pos_ + off]) : -1; }
+    static bool Is(int c, uint8_t cls) { return c >= 0 && (kFormCharClass[static_cast<size_t>(c)] & cls) != 0; }
     static bool IsDigit(int c) { return c >= '0' && c <= '9'; }
-    static bool IsHex(int c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-    void SkipBlanks() {
-        for (;;) {
-            const int c = Peek();
-            if (c == '\n') {
-                ++line_;
-                ++pos_;
-            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
-                ++pos_;
-            } else {
-                return;
-            }
-        }
-    }
+    static bool IsHex(int c) { return Is(c, kFormHex); }
 
     // One character inside quotes: UTF-8 when the bytes form a sequence, else the byte itself.
     char16_t QuotedChar(WideString& into) {
@@ -144,7 +139,7 @@ private:
             return static_cast<char16_t>(b0);
         }
         const size_t need = b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 ? 2 : 0;
-        if (need && pos_ + need <= src_.size()) {
+        if (need && pos_ + need <= end_) {
             WideString w = Utf8ToWide(src_.substr(pos_, need));
             if (!w.empty() && w.find(u'\xFFFD') == WideString::npos) {
                 pos_ += need;
@@ -157,25 +152,55 @@ private:
     }
 
     void Next() {
-        SkipBlanks();
-        tokLine_ = line_;
-        text_.clear();
-        wide_.clear();
-        const int c = Peek();
-        if (c < 0) {
+        const char* const base = src_.data();
+        const char* const e = base + end_;
+        const char* p = base + pos_;
+        // Blanks, counting lines.
+        int line = line_;
+        for (; p != e; ++p) {
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (c == ' ') continue;
+            if (c == '\n') ++line;
+            else if (!(kFormCharClass[c] & kFormBlank)) break;
+        }
+        line_ = tokLine_ = line;
+        if (p == e) {
+            pos_ = end_;
             tok_ = Tok::End;
             return;
         }
-        if (IsIdentStart(c)) {
-            while (IsIdentStart(Peek()) || IsDigit(Peek())) text_.push_back(src_[pos_++]);
+        const uint8_t k = kFormCharClass[static_cast<unsigned char>(*p)];
+        if (k & kFormIdentStart) {
+            const char* const start = p;
+            for (++p; p != e && (kFormCharClass[static_cast<unsigned char>(*p)] & (kFormIdentStart | kFormDigit));
+                 ++p) {}
+            text_ = std::string_view(start, static_cast<size_t>(p - start));
+            pos_ = static_cast<size_t>(p - base);
             tok_ = Tok::Ident;
+            return;
+        }
+        pos_ = static_cast<size_t>(p - base);
+        const int c = static_cast<unsigned char>(*p);
+        if (k & kFormDigit) {
+            // A plain decimal integer in one pass; anything else by the general rules.
+            const char* const start = p;
+            uint64_t v = 0;
+            for (; p != e && static_cast<unsigned>(*p - '0') < 10; ++p) v = v * 10 + static_cast<unsigned>(*p - '0');
+            if (p - start <= 18 && (p == e || (*p != '.' && (*p | 0x20) != 'e'))) {
+                text_ = std::string_view(start, static_cast<size_t>(p - start));
+                pos_ = static_cast<size_t>(p - base);
+                int_ = static_cast<int64_t>(v);
+                tok_ = Tok::Integer;
+                return;
+            }
+            ReadNumber();
             return;
         }
         if (c == '\'' || c == '#') {
             ReadStringToken();
             return;
         }
-        if (c == '$' || IsDigit(c) || (c == '-' && (IsDigit(Peek(1)) || Peek(1) == '$'))) {
+        if (c == '$' || (c == '-' && (IsDigit(Peek(1)) || Peek(1) == '$'))) {
             ReadNumber();
             return;
         }
@@ -184,13 +209,28 @@ private:
         ++pos_;
     }
 
-    void ReadStringToken() {
+    [[gnu::noinline]] void ReadStringToken() {
         tok_ = Tok::String;
+        wide_.clear();
         for (;;) {
             const int c = Peek();
             if (c == '\'') {
                 ++pos_;
                 for (;;) {
+                    // A run of plain ASCII in one go.
+                    size_t run = pos_;
+                    while (run < end_) {
+                        const auto q = static_cast<unsigned char>(src_[run]);
+                        if (q == '\'' || q == '\n' || q == '\r' || q >= 0x80) break;
+                        ++run;
+                    }
+                    if (run != pos_) {
+                        const size_t at = wide_.size();
+                        wide_.resize(at + (run - pos_));
+                        for (size_t i = pos_; i < run; ++i)
+                            wide_[at + i - pos_] = static_cast<char16_t>(static_cast<unsigned char>(src_[i]));
+                        pos_ = run;
+                    }
                     const int q = Peek();
                     if (q < 0 || q == '\n' || q == '\r') Fail("Unterminated string");
                     if (q == '\'') {
@@ -212,8 +252,7 @@ private:
                 if (Peek() == '$') {
                     ++pos_;
                     while (IsHex(Peek())) {
-                        const int h = Peek();
-                        v = v * 16 + static_cast<uint64_t>(IsDigit(h) ? h - '0' : (h | 0x20) - 'a' + 10);
+                        v = v * 16 + kHexValue[static_cast<size_t>(Peek())];
                         ++pos_;
                         if (++digits > 6) break;
                     }
@@ -233,14 +272,14 @@ private:
         }
     }
 
-    void ReadNumber() {
+    [[gnu::noinline]] void ReadNumber() {
         const size_t start = pos_;
         if (Peek() == '-') ++pos_;
         if (Peek() == '$') {
             ++pos_;
             while (IsHex(Peek())) ++pos_;
             tok_ = Tok::Integer;
-            text_.assign(src_.substr(start, pos_ - start));
+            text_ = src_.substr(start, pos_ - start);
             ParseInteger();
             return;
         }
@@ -257,7 +296,7 @@ private:
             pos_ += 2;
             while (IsDigit(Peek())) ++pos_;
         }
-        text_.assign(src_.substr(start, pos_ - start));
+        text_ = src_.substr(start, pos_ - start);
         if (!isFloat) {
             tok_ = Tok::Integer;
             ParseInteger();
@@ -273,7 +312,7 @@ private:
         const char* b = text_.data();
         const char* e = b + text_.size();
         auto r = std::from_chars(b, e, float_);
-        if (r.ec != std::errc() || r.ptr != e) Fail("Invalid number '" + text_ + "'");
+        if (r.ec != std::errc() || r.ptr != e) Fail("Invalid number '" + std::string(text_) + "'");
     }
 
     // Rounding the text to a double and then to a float can miss the float the text names
@@ -296,111 +335,108 @@ private:
         }
         uint64_t mag = 0;
         auto r = std::from_chars(digits.data(), digits.data() + digits.size(), mag, base);
-        if (r.ec == std::errc::result_out_of_range) Fail("Integer '" + text_ + "' out of range");
+        if (r.ec == std::errc::result_out_of_range) Fail("Integer '" + std::string(text_) + "' out of range");
         if (digits.empty() || r.ec != std::errc() || r.ptr != digits.data() + digits.size())
-            Fail("Invalid integer '" + text_ + "'");
+            Fail("Invalid integer '" + std::string(text_) + "'");
         // Hex literals may spell the full 64-bit pattern of a negative value.
         if (base == 10 && mag > (neg ? uint64_t{1} << 63 : static_cast<uint64_t>(std::numeric_limits<int64_t>::max())))
-            Fail("Integer '" + text_ + "' out of range");
+            Fail("Integer '" + std::string(text_) + "' out of range");
         int_ = neg ? static_cast<int64_t>(0 - mag) : static_cast<int64_t>(mag);
     }
 
     // --- grammar ---
-    TFormObject ReadObject(int depth) {
+    bool AtObjectWord() const { return IsWord("object") || IsWord("inherited") || IsWord("inline"); }
+
+    template <class Sink> void ReadObject(Sink& sink, int depth) {
         if (depth > kMaxDepth) Fail("Objects nested too deeply");
-        TFormObject obj;
-        if (IsWord("inherited")) obj.Flags |= ffInherited;
-        else if (IsWord("inline")) obj.Flags |= ffInline;
+        uint8_t flags = 0;
+        int64_t position = 0;
+        if (IsWord("inherited")) flags |= ffInherited;
+        else if (IsWord("inline")) flags |= ffInline;
         else if (!IsWord("object")) Fail("'object' expected but " + Describe() + " found");
         Next();
         const int nameLine = tokLine_;
-        std::string first = ExpectIdent("Class or object name");
+        std::string_view name, className = ExpectIdent("Class or object name");
         if (IsSym(':')) {
             Next();
-            obj.Name = std::move(first);
-            obj.ClassName = ExpectIdent("Class name");
-        } else {
-            obj.ClassName = std::move(first);
+            name = className;
+            className = ExpectIdent("Class name");
         }
         // The binary format keeps both names in short strings.
-        if (obj.Name.size() > 255 || obj.ClassName.size() > 255) {
+        if (name.size() > 255 || className.size() > 255) {
             tokLine_ = nameLine;
             Fail("Class or object name longer than 255 characters");
         }
         if (IsSym('[')) {
             Next();
             if (tok_ != Tok::Integer) Fail("Child position expected");
-            obj.Flags |= ffChildPos;
-            obj.Position = int_;
+            flags |= ffChildPos;
+            position = int_;
             Next();
             Expect(']');
         }
+        sink.BeginObject(flags, position, className, name);
+        bool inChildren = false;
         for (;;) {
             if (IsWord("end")) {
                 Next();
-                return obj;
+                if (!inChildren) sink.EndProperties();
+                sink.EndObject();
+                return;
             }
-            if (IsWord("object") || IsWord("inherited") || IsWord("inline")) {
-                obj.Children.push_back(ReadObject(depth + 1));
+            if (AtObjectWord()) {
+                if (!inChildren) sink.EndProperties();
+                inChildren = true;
+                ReadObject(sink, depth + 1);
                 continue;
             }
             if (tok_ == Tok::End) Fail("'end' expected but end of file found");
-            obj.Properties.push_back(ReadProperty(depth));
+            ReadProperty(sink, depth);
         }
     }
 
-    TFormProperty ReadProperty(int depth) {
-        TFormProperty p;
-        p.Name = DottedIdent("Property name");
-        if (p.Name.size() > 255) Fail("Property name longer than 255 characters");
+    template <class Sink> void ReadProperty(Sink& sink, int depth) {
+        const std::string_view name = DottedIdent("Property name");
+        if (name.size() > 255) Fail("Property name longer than 255 characters");
         Expect('=');
-        p.Value = ReadValue(depth);
-        return p;
+        sink.Property(name);
+        ReadValue(sink, depth);
     }
 
-    TFormValue ReadValue(int depth) {
+    template <class Sink> void ReadValue(Sink& sink, int depth) {
         if (depth > kMaxDepth) Fail("Values nested too deeply");
-        TFormValue v;
         switch (tok_) {
             case Tok::Integer:
-                v = TFormValue::Integer(int_);
+                sink.Int(SmallestIntType(int_), int_);
                 Next();
-                return v;
+                return;
             case Tok::Float:
                 if (floatSuffix_ == 'c') {
-                    v.Type = TValueType::vaCurrency;
-                    if (!CurrencyFromText(text_, v.Int)) Fail("Currency value out of range");
+                    int64_t scaled = 0;
+                    if (!CurrencyFromText(text_, scaled)) Fail("Currency value out of range");
+                    sink.Int(TValueType::vaCurrency, scaled);
                 } else {
-                    v.Type = floatSuffix_ == 's'   ? TValueType::vaSingle
-                             : floatSuffix_ == 'd' ? TValueType::vaDate
-                                                   : TValueType::vaExtended;
-                    v.Float = v.Type == TValueType::vaSingle ? SingleFromText() : float_;
-                    if (!std::isfinite(v.Float)) Fail("Number out of range");
+                    const TValueType type = floatSuffix_ == 's'   ? TValueType::vaSingle
+                                            : floatSuffix_ == 'd' ? TValueType::vaDate
+                                                                  : TValueType::vaExtended;
+                    const double f = type == TValueType::vaSingle ? SingleFromText() : float_;
+                    if (!std::isfinite(f)) Fail("Number out of range");
+                    sink.Float(type, f);
                 }
                 Next();
-                return v;
-            case Tok::String: {
-                WideString s;
-                for (;;) {
-                    s += wide_;
-                    Next();
-                    if (!IsSym('+')) break;
-                    Next();
-                    if (tok_ != Tok::String) Fail("String expected after '+'");
-                }
-                bool narrow = true;
-                for (char16_t c : s) narrow = narrow && c <= 0xFF;
-                return narrow ? TFormValue::String(WideToLatin1(s)) : TFormValue::WString(std::move(s));
-            }
+                return;
+            case Tok::String:
+                ReadString(sink);
+                return;
             case Tok::Ident: {
-                std::string id = DottedIdent("Value");
+                const std::string_view id = DottedIdent("Value");
                 if (id.size() > 255) Fail("Identifier longer than 255 characters");
-                auto same = [&](const char* w) { return SameText(id, w); };
-                if (same("false")) return TFormValue::Boolean(false);
-                if (same("true")) return TFormValue::Boolean(true);
-                if (same("nil")) return TFormValue::Nil();
-                if (same("null")) return TFormValue{};
-                return TFormValue::Ident(std::move(id));
+                if (IdentIs(id, "false")) sink.Simple(TValueType::vaFalse);
+                else if (IdentIs(id, "true")) sink.Simple(TValueType::vaTrue);
+                else if (IdentIs(id, "nil")) sink.Simple(TValueType::vaNil);
+                else if (IdentIs(id, "null")) sink.Simple(TValueType::vaNull);
+                else sink.Bytes(TValueType::vaIdent, id);
+                return;
             }
             case Tok::Symbol:
                 break;
@@ -409,60 +445,89 @@ private:
         }
         if (IsSym('(')) {
             Next();
-            v.Type = TValueType::vaList;
+            sink.BeginList();
             while (!IsSym(')')) {
                 if (tok_ == Tok::End) Fail("')' expected but end of file found");
-                v.List.push_back(ReadValue(depth + 1));
+                ReadValue(sink, depth + 1);
             }
             Next();
-            return v;
+            sink.EndList();
+            return;
         }
         if (IsSym('[')) {
             Next();
-            v.Type = TValueType::vaSet;
+            sink.BeginSet();
             if (!IsSym(']')) {
                 for (;;) {
-                    std::string m = ExpectIdent("Set member");
+                    const std::string_view m = ExpectIdent("Set member");
                     if (m.size() > 255) Fail("Set member longer than 255 characters");
-                    v.Set.push_back(std::move(m));
+                    sink.SetMember(m);
                     if (IsSym(']')) break;
                     Expect(',');
                 }
             }
             Next();
-            return v;
+            sink.EndSet();
+            return;
         }
         if (IsSym('<')) {
             Next();
-            v.Type = TValueType::vaCollection;
+            sink.BeginCollection();
             while (!IsSym('>')) {
                 if (!IsWord("item")) Fail("'item' expected but " + Describe() + " found");
                 Next();
-                TFormCollectionItem item;
+                std::optional<int64_t> index;
                 if (IsSym('[')) {
                     Next();
                     if (tok_ != Tok::Integer) Fail("Item index expected");
-                    item.Index = int_;
+                    index = int_;
                     Next();
                     Expect(']');
                 }
+                sink.BeginItem(index);
                 while (!IsWord("end")) {
                     if (tok_ == Tok::End) Fail("'end' expected but end of file found");
-                    item.Properties.push_back(ReadProperty(depth + 1));
+                    ReadProperty(sink, depth + 1);
                 }
                 Next();
-                v.Items.push_back(std::move(item));
+                sink.EndItem();
             }
             Next();
-            return v;
+            sink.EndCollection();
+            return;
         }
         if (IsSym('{')) {
-            // Hex digits with any white space between them, up to the closing brace.
-            v.Type = TValueType::vaBinary;
-            if (ReadHexBlock(v.Bytes)) {
-                Next();
-                return v;
-            }
+            ReadBinary(sink);
+            return;
+        }
+        Fail("Invalid property value: " + Describe());
+    }
+
+    // 'a' + 'b' ... joined; narrow when every character fits a byte.
+    template <class Sink> void ReadString(Sink& sink) {
+        joined_.swap(wide_);  // the first part, without a copy
+        for (;;) {
+            Next();
+            if (!IsSym('+')) break;
+            Next();
+            if (tok_ != Tok::String) Fail("String expected after '+'");
+            joined_ += wide_;
+        }
+        bool narrow = true;
+        for (char16_t c : joined_) narrow = narrow && c <= 0xFF;
+        if (!narrow) {
+            sink.Wide(joined_);
+            return;
+        }
+        narrow_.resize(joined_.size());
+        for (size_t i = 0; i < joined_.size(); ++i) narrow_[i] = static_cast<char>(joined_[i]);
+        sink.Bytes(StringTypeFor(narrow_.size()), narrow_);
+    }
+
+    // Hex digits with any white space between them, up to the closing brace.
+    template <class Sink> void ReadBinary(Sink& sink) {
+        std::string bytes;
+        if (!ReadHexBlock(bytes)) {
             int hi = -1;
             for (;;) {
                 const int c = Peek();
@@ -478,19 +543,18 @@ private:
                     tokLine_ = line_;
                     Fail("Invalid binary value");
                 }
-                const int n = IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
+                const int n = kHexValue[static_cast<size_t>(c)];
                 if (hi < 0) {
                     hi = n;
                 } else {
-                    v.Bytes.push_back(static_cast<char>(hi * 16 + n));
+                    bytes.push_back(static_cast<char>(hi * 16 + n));
                     hi = -1;
                 }
             }
             if (hi >= 0) Fail("Odd number of hex digits in binary value");
-            Next();
-            return v;
         }
-        Fail("Invalid property value: " + Describe());
+        Next();
+        sink.OwnedBytes(TValueType::vaBinary, std::move(bytes));
     }
 
     // The digits of a binary value up to its closing brace, decoded into out sized once (a stored
@@ -499,13 +563,6 @@ private:
     bool ReadHexBlock(std::string& out) {
         const size_t close = src_.find('}', pos_);
         if (close == std::string_view::npos) return false;
-        static constexpr auto kHexValue = [] {
-            std::array<uint8_t, 256> t{};
-            t.fill(0xFF);
-            for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<uint8_t>(c);
-            for (int c = 0; c < 6; ++c) t['a' + c] = t['A' + c] = static_cast<uint8_t>(10 + c);
-            return t;
-        }();
         const auto* p = reinterpret_cast<const unsigned char*>(src_.data()) + pos_;
         const auto* const end = reinterpret_cast<const unsigned char*>(src_.data()) + close;
         out.resize(static_cast<size_t>(end - p) / 2);
@@ -546,19 +603,35 @@ private:
 
     std::string_view src_;
     size_t pos_ = 0;
+    size_t end_ = 0;
     int line_ = 1;
     int tokLine_ = 1;
     Tok tok_ = Tok::End;
     char sym_ = 0;
-    std::string text_;
-    WideString wide_;
+    std::string_view text_;  // an identifier's or number's text, in src_
+    WideString wide_;        // a string token's characters
     int64_t int_ = 0;
     double float_ = 0;
     char floatSuffix_ = 0;
+    std::string dotted_;  // a dotted name whose parts are apart in the source
+    WideString joined_;   // a string value's parts joined
+    std::string narrow_;  // ... and narrowed
 };
 
 }  // namespace
 
-TFormObject ReadTextForm(std::string_view text) { return TextReader(text).ReadRoot(); }
+TFormObject ReadTextForm(std::string_view text) {
+    TFormTreeBuilder tree;
+    TextReader(text).ReadRoot(tree);
+    return tree.Take();
+}
+
+std::string ConvertTextToBinary(std::string_view text) {
+    // Binary takes about two thirds of the text's bytes for many small values, less for stored
+    // movies; a larger guess would only hold memory (and page faults) that is never written.
+    return ConvertForm<TFormBinaryWriter>(
+        text.size() / 4 * 3, [&](auto& sink) { TextReader(text).ReadRoot(sink); },
+        [&] { return WriteBinaryFormImpl(ReadTextForm(text)); });
+}
 
 }  // namespace vd

@@ -4,7 +4,10 @@
 //  (a) its canonical text (unless the text cannot hold a value: EWriteError) parses back to a
 //      tree that writes the same text;
 //  (b) that text converted to binary and back to text is the same text;
-//  (c) its binary form parses back to an equal tree.
+//  (c) its binary form parses back to an equal tree;
+//  (d) the streaming conversion (ObjectBinaryToText / ObjectTextToBinary) of the input, of its
+//      binary form and of its canonical text gives what writing the parsed tree gives: the same
+//      bytes, or the same error with the same message.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +34,29 @@ namespace {
     std::abort();
 }
 
+// "ok:" and the output, or the error's kind and message.
+template <class F> std::string Outcome(const F& convert) {
+    try {
+        return "ok:" + convert();
+    } catch (const vd::EReadError& e) {
+        return std::string("read error: ") + e.what();
+    } catch (const vd::EWriteError& e) {
+        return std::string("write error: ") + e.what();
+    }
+}
+
+// The conversion into the other format against the tree route it replaces.
+void CheckConversion(std::string_view input) {
+    const bool binary = vd::IsBinaryForm(input);
+    const std::string streamed =
+        Outcome([&] { return binary ? vd::ObjectBinaryToText(input) : vd::ObjectTextToBinary(input); });
+    const std::string viaTree = Outcome([&] {
+        return binary ? vd::WriteTextForm(vd::ParseBinaryForm(input)) : vd::WriteBinaryForm(vd::ParseTextForm(input));
+    });
+    if (streamed != viaTree)
+        Fail("the streaming conversion differs from writing the parsed tree", {}, streamed, viaTree);
+}
+
 // Binary round trip of a tree the reader accepted.
 void CheckBinary(const vd::TFormObject& tree) {
     std::string binary;
@@ -46,6 +72,7 @@ void CheckBinary(const vd::TFormObject& tree) {
         Fail("the binary writer's output does not parse", e.what());
     }
     if (!(back == tree)) Fail("binary round trip changed the tree");
+    CheckConversion(binary);
 }
 
 // Text stability and the text -> binary -> text conversion.
@@ -63,6 +90,7 @@ void CheckText(const vd::TFormObject& tree) {
         Fail("canonical text does not read back", e.what(), text);
     }
     if (again != text) Fail("text -> tree -> text is not stable", {}, text, again);
+    CheckConversion(text);
 
     std::string converted;
     try {
@@ -77,6 +105,7 @@ void CheckText(const vd::TFormObject& tree) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
+    CheckConversion(input);
     vd::TFormObject tree;
     try {
         tree = vd::ParseForm(input);
