@@ -3,7 +3,8 @@
 // A form is a tree of objects (class name, object name, properties in stored order,
 // children). The binary format starts with "TPF0"; the text format is the readable
 // `object Name: TClass ... end` form. Both parse into the same tree and are written from
-// it; converting between them needs no knowledge of the classes involved. Reading
+// it; converting between them needs no knowledge of the classes involved, and streams from
+// one format's reader into the other's writer without building the tree. Reading
 // into live components (vd_filer.h) works on this tree once it has been fully parsed,
 // so a corrupt form is rejected before any component is touched.
 #pragma once
