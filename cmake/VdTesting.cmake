@@ -34,9 +34,11 @@
 #       Without Xvfb, xcompmgr or xwd it runs without a screen and VD_SCREEN_MISSING says what
 #       is missing (its screen tests skip).
 #
-#   vd_add_fuzzer(NAME <name> SOURCES <src>... [LIBS <lib>...] [CORPUS <dir>])
-#       Fuzz configuration only (VD_FUZZ=ON, clang): a libFuzzer target, listed in
-#       <build>/fuzzers.txt so that `./run fuzz` finds it with its seed corpus.
+#   vd_add_fuzzer(NAME <name> SOURCES <src>... [LIBS <lib>...] CORPUS <dir>)
+#       Fuzz configuration (VD_FUZZ=ON, clang): a libFuzzer target, listed in
+#       <build>/fuzzers.txt so that `./run fuzz` finds it with its seed corpus. Native test
+#       configuration: the test <name>_corpus_tests, the target's sources with
+#       fuzz/corpus_replay_test.cpp, running every seed of the corpus through it.
 #
 # Every test writes GoogleTest's XML report to <build>/test-results/<name>.xml; ./run counts
 # test cases from these reports. cmake/test-log.sh keeps each run's output and exit status in
@@ -196,7 +198,17 @@ function(vd_add_fuzzer)
     if(NOT F_NAME OR NOT F_SOURCES)
         message(FATAL_ERROR "vd_add_fuzzer: NAME and SOURCES are required")
     endif()
+    if(F_CORPUS AND NOT IS_ABSOLUTE "${F_CORPUS}")
+        set(F_CORPUS "${CMAKE_CURRENT_SOURCE_DIR}/${F_CORPUS}")
+    endif()
     if(NOT VD_FUZZ)
+        if(NOT F_CORPUS)
+            message(FATAL_ERROR "vd_add_fuzzer: ${F_NAME} has no CORPUS to replay")
+        endif()
+        vd_add_test(NAME ${F_NAME}_corpus_tests
+                    SOURCES ${F_SOURCES} ${VD_CMAKE_DIR}/../fuzz/corpus_replay_test.cpp
+                    LIBS ${F_LIBS})
+        target_compile_definitions(${F_NAME}_corpus_tests PRIVATE VD_FUZZ_CORPUS="${F_CORPUS}")
         return()
     endif()
     add_executable(${F_NAME} ${F_SOURCES})
@@ -204,9 +216,6 @@ function(vd_add_fuzzer)
     target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/fuzzers")
-    if(F_CORPUS AND NOT IS_ABSOLUTE "${F_CORPUS}")
-        set(F_CORPUS "${CMAKE_CURRENT_SOURCE_DIR}/${F_CORPUS}")
-    endif()
     set_property(GLOBAL APPEND PROPERTY VD_FUZZERS
                  "${F_NAME}|${CMAKE_BINARY_DIR}/fuzzers/${F_NAME}|${F_CORPUS}")
 endfunction()

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (vd::ax::ClassifyBindTarget(r.Target).Name != vd::UrlFileName(name)) Fail("stored target");
     }
 
-    const vd::ax::TEnumValueList values = {{0, "Low"}, {1, "High"}, {-2, "Neg"}};
+    const vd::TEnumValueList values = {{0, "Low"}, {1, "High"}, {-2, "Neg"}};
     try {
         (void)vd::ax::EnumStringToValue(values, vd::WideToUtf8(text));
     } catch (const vd::EConvertError&) {}

@@ -17,7 +17,7 @@ namespace {
 
 // FoldCase with the common case, ASCII, decided here instead of by a call per character.
 inline char16_t Fold(char16_t c) {
-    if (c < 0x80) return static_cast<char16_t>(c - u'A' < 26u ? c + 32 : c);
+    if (c < 0x80) return static_cast<char16_t>(static_cast<unsigned>(c - u'A') < 26u ? c + 32 : c);
     return FoldCase(c);
 }
 
