@@ -4,6 +4,7 @@
 // vdflashax.dll COM loaded for us, and small helpers for journals, movies and buffers.
 #pragma once
 
+#include "journal_support.h"
 #include "rp_test_util.h"
 #include "swf_builder.h"
 #include "vd_driver_activex.h"
@@ -63,23 +64,6 @@ struct ControlHooks : Hooks {
         return out;
     }
 };
-
-inline bool Has(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-// Lines that start with one of the prefixes, in order.
-inline std::vector<std::string> Only(const std::vector<std::string>& lines,
-                                     std::initializer_list<const char*> prefixes) {
-    std::vector<std::string> out;
-    for (const auto& l : lines)
-        for (const char* p : prefixes)
-            if (l.rfind(p, 0) == 0) {
-                out.push_back(l);
-                break;
-            }
-    return out;
-}
 
 inline std::vector<uint8_t> MovieBytes(int frames, uint32_t background = 0x3366CC) {
     return SwfBuilder(100, 100, 12, frames).Background(background).Fws();

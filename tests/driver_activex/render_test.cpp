@@ -17,11 +17,7 @@ namespace {
 constexpr uint32_t kTeal = 0xFF008080;  // opaque background
 constexpr uint32_t kAlphaMode = 0x00000000;
 
-std::string Hex(uintptr_t v) {
-    char buf[32];
-    snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
+using vdtest::Hex;
 
 class ActiveXRender : public ::testing::Test {
 protected:

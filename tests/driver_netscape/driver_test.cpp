@@ -1,6 +1,7 @@
 // TvdFlashDriverNS against the reference player found beside the EXE: the instance's life,
 // painting into real buffers, input, the sources of movie data and the scripting bridge, each
 // checked in the player's own journal of the calls it received.
+#include "journal_support.h"
 #include "np_test_support.h"
 #include "swf_builder.h"
 #include "vd_np_unit.h"
@@ -36,27 +37,9 @@ void WriteMovie(const WideString& name, const std::vector<uint8_t>& bytes) {
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
-bool Has(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-// Lines that start with one of the prefixes, in order.
-std::vector<std::string> Only(const std::vector<std::string>& lines, std::initializer_list<const char*> prefixes) {
-    std::vector<std::string> out;
-    for (const auto& l : lines)
-        for (const char* p : prefixes)
-            if (l.rfind(p, 0) == 0) {
-                out.push_back(l);
-                break;
-            }
-    return out;
-}
-
-std::string Hex(uintptr_t v) {
-    char buf[32];
-    snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
+using vdtest::Has;
+using vdtest::Hex;
+using vdtest::Only;
 
 class NetscapeDriver : public ::testing::Test {
 protected:
