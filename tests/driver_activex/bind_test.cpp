@@ -49,21 +49,17 @@ HRESULT Moniker(IBindHost* host, const WideString& name, ComPtr<IMoniker>& monik
     return host->CreateMoniker(text.data(), nullptr, moniker.ReleaseAndGetAddressOf(), 0);
 }
 
-class BindHost : public ::testing::Test {
+class BindHost : public DriverWithJournal {
 protected:
     void SetUp() override {
-        driver_ = NewDriver();
-        ASSERT_TRUE(driver_->GetIsFlashAvailable()) << "vdflashax.dll is not registered";
-        ASSERT_TRUE(hooks_.Load(GetModuleHandleW(L"vdflashax.dll")));
-        hooks_.clearJournal();
+        DriverWithJournal::SetUp();
+        if (HasFatalFailure()) return;
         host_ = BindHostOf(*driver_);
     }
     void TearDown() override {
         host_.Reset();
         driver_.reset();
     }
-    std::unique_ptr<TvdFlashDriverActiveX> driver_;
-    ControlHooks hooks_;
     ComPtr<IBindHost> host_;
 };
 

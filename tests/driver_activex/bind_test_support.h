@@ -23,6 +23,20 @@ inline std::unique_ptr<vd::TvdFlashDriverActiveX> NewDriver(const char* faults =
     return driver;
 }
 
+// A registered control behind a fresh driver, its journal cleared: where the binding and
+// property tests start.
+class DriverWithJournal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        driver_ = NewDriver();
+        ASSERT_TRUE(driver_->GetIsFlashAvailable()) << "vdflashax.dll is not registered";
+        ASSERT_TRUE(hooks_.Load(GetModuleHandleW(L"vdflashax.dll")));
+        hooks_.clearJournal();
+    }
+    std::unique_ptr<vd::TvdFlashDriverActiveX> driver_;
+    ControlHooks hooks_;
+};
+
 // Index of the first journal line at or after `from` that starts with prefix; -1 when none.
 inline int Find(const Hooks& hooks, const std::string& prefix, int from = 0) {
     const std::vector<std::string> lines = hooks.Journal();

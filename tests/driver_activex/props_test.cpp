@@ -18,17 +18,7 @@ const ::testing::Environment* const kUnits = ::testing::AddGlobalTestEnvironment
 constexpr DISPID kScaleMode = 120, kFrameNum = 107, kScale = 137, kInlineData = 191;
 constexpr DISPID kFlashVersion = 132, kSetVariable = 151, kGetVariable = 152;
 
-class Props : public ::testing::Test {
-protected:
-    void SetUp() override {
-        driver_ = NewDriver();
-        ASSERT_TRUE(driver_->GetIsFlashAvailable()) << "vdflashax.dll is not registered";
-        ASSERT_TRUE(hooks_.Load(GetModuleHandleW(L"vdflashax.dll")));
-        hooks_.clearJournal();
-    }
-    std::unique_ptr<TvdFlashDriverActiveX> driver_;
-    ControlHooks hooks_;
-};
+class Props : public DriverWithJournal {};
 
 TEST_F(Props, TypedAccessorsRoundTripThroughTheControl) {
     driver_->SetIntegerProp(kScaleMode, 2);
