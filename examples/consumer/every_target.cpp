@@ -12,11 +12,9 @@
 #include <vd/vd_flash_control.h>    // vd::hosted (with the header widl made from the control's IDL)
 #include <vd/vd_flashplayer.h>      // vd::player
 #include <vd/vd_flashreg.h>         // vd::design
-#include <vd/vd_flashstore.h>       // vd::store
 #include <vd/vd_layer.h>            // vd::layer
 #include <vd/vd_movienames.h>       // vd::store
 #include <vd/vd_np_download.h>      // vd::driver_netscape_download
-#include <vd/vd_npapi.h>            // vd::hosted
 #include <vd/vd_npscript.h>         // vd::driver_netscape_core
 #include <vd/vd_pixels.h>           // vd::player_core
 #include <vd/vd_vcl.h>              // vd::vcl

@@ -9,7 +9,7 @@ namespace vd {
 class TForm;
 }
 
-// What each library was asked, checked against what it should answer; a library that answered
-// wrongly gives one line saying so. `form` holds the consumer's player. Runs after the
-// package's units are started and before they are shut down.
+// Asks each library one question and checks its answer: the answer is one line for each library
+// that answered wrongly; `used` gets the name of each target asked. `form` holds the consumer's
+// player. Runs after the package's units are started and before they are shut down.
 std::vector<std::string> CheckEveryTarget(vd::TForm* form, std::vector<std::string>& used);
