@@ -168,7 +168,7 @@ TEST_F(BindHost, CreateMonikerHandsOutTheDriverAndRemembersWhatTheNameResolvedTo
 
     ComPtr<IMoniker> moniker;
     ComPtr<IMoniker> self;
-    ASSERT_EQ(driver_->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(self.GetAddressOf())), S_OK);
+    ASSERT_EQ(driver_->ClientSite()->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(self.GetAddressOf())), S_OK);
 
     EXPECT_EQ(Moniker(host_.Get(), u"ClearOverAll.swf", moniker), S_OK);
     EXPECT_EQ(moniker.Get(), self.Get());
@@ -193,7 +193,7 @@ TEST_F(BindHost, CreateMonikerHandsOutTheDriverAndRemembersWhatTheNameResolvedTo
 
 TEST_F(BindHost, TheOtherMonikerMembersAreNotImplementedAndClearWhatTheyReturn) {
     ComPtr<IMoniker> m;
-    ASSERT_EQ(driver_->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(m.GetAddressOf())), S_OK);
+    ASSERT_EQ(driver_->ClientSite()->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(m.GetAddressOf())), S_OK);
     IMoniker* out = reinterpret_cast<IMoniker*>(1);
     EXPECT_EQ(m->Reduce(nullptr, 0, nullptr, &out), E_NOTIMPL);
     EXPECT_EQ(out, nullptr);
