@@ -347,6 +347,10 @@ TEST_F(BindHost, AnHttpMovieArrivesThroughUrlmonAndARefusedConnectionIsReported)
 
     ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStopBinding") >= 0; }));
     EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
+    // urlmon found the control's own negotiation through the relay: its header went out.
+    EXPECT_GE(Find(hooks_, "BSC::BeginningTransaction"), 0);
+    EXPECT_NE(server.Request("/movie.swf").find("X-Vdrp-Bind: reference"), std::string::npos)
+        << server.Request("/movie.swf");
 
     // Nobody listens on the port of a server that is gone.
     std::wstring gone;
