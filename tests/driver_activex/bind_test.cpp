@@ -370,6 +370,23 @@ TEST_F(BindHost, AnHttpMovieArrivesThroughUrlmonAndARefusedConnectionIsReported)
     EXPECT_EQ(std::count(callback.calls.begin(), callback.calls.end(), "OnStopBinding"), 1);
 }
 
+TEST_F(BindHost, AnHttpBindStillRunningWhenTheDriverGoesReachesTheControlNoMore) {
+    const TWinsock winsock;
+    ASSERT_TRUE(winsock.started);
+    TLoopbackServer server;
+    ASSERT_TRUE(server.Running());
+    server.Publish("/big.swf", Pattern(5));  // sent in pieces, a while
+    driver_->LoadMovie(Wide(server.Url("/big.swf")));
+    ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStartBinding") >= 0; }));
+    host_.Reset();
+    driver_.reset();
+    hooks_.clearJournal();
+    // The bind is aborted with the driver: what urlmon still has to say stops at the relay.
+    PumpUntil([&] { return server.Finished("/big.swf"); });
+    PumpFor(300);
+    EXPECT_TRUE(Only(hooks_.Journal(), {"BSC::"}).empty());
+}
+
 TEST_F(BindHost, ATargetUrlmonCannotOpenIsReportedToTheCallbackOnce) {
     RecordingCallback callback;
     const ComPtr<IBindCtx> context = BindContextFor(&callback);
