@@ -43,7 +43,38 @@ STDMETHODIMP FlashControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
     if (hr == DISP_E_MEMBERNOTFOUND && flags == DISPATCH_PROPERTYPUTREF)
         hr = DispInvoke(static_cast<IvdFlashPlayerEx*>(this), ti.Get(), id, DISPATCH_PROPERTYPUT, params, result, excep,
                         argErr);
+    if (settings_.faults.wrongTypes && SUCCEEDED(hr) && result) Mistype(*result);
     return hr;
+}
+
+void FlashControl::Mistype(VARIANT& result) {
+    // As a careless control answers: numbers as their text, booleans as 4-byte numbers, texts
+    // as an object (its own), which has no value a caller could read as anything else.
+    const VARTYPE was = result.vt;
+    win32::TVariant answer;
+    switch (was) {
+        case VT_I2:
+        case VT_I4:
+        case VT_INT:
+        case VT_R4:
+        case VT_R8:
+            VariantChangeType(answer.Ptr(), &result, 0, VT_BSTR);
+            break;
+        case VT_BOOL:
+            answer = win32::TVariant::Int(result.boolVal);
+            break;
+        case VT_BSTR:
+            answer.Get().vt = VT_UNKNOWN;
+            answer.Get().punkVal = static_cast<IvdFlashPlayerEx*>(this);
+            answer.Get().punkVal->AddRef();
+            break;
+        default:
+            return;
+    }
+    win32::TVariant original;  // the true answer goes with it
+    *original.Ptr() = result;
+    answer.Detach(&result);
+    Journal("wrong type: answered vt=" + std::to_string(result.vt) + " for vt=" + std::to_string(was));
 }
 
 // ---- Scripting gate: the fault switches for scripting calls ---------------------------------

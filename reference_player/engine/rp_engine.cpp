@@ -38,6 +38,13 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "raises_once") f.handlerRaises = f.raisesOnce = true;
         else if (key == "full_table") f.fullTable = true;
         else if (key == "keep_stream") f.keepStream = true;
+        else if (key == "wrong_types") f.wrongTypes = true;
+        else if (key == "late_release") f.lateRelease = true;
+        else if (key == "only_oleobject") f.onlyOleObject = true;
+        else if (key == "no_main_interface") f.noMainInterface = true;
+        else if (key == "windowed_only") f.windowedOnly = f.noWindowless = true;
+        else if (key == "draw_fails") f.drawFails = true;
+        else if (key == "no_errorinfo") f.noErrorInfo = true;
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;

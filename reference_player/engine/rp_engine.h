@@ -43,6 +43,13 @@ struct Faults {
     bool raisesOnce = false;           // only the first scripting call raises (a retry succeeds)
     bool fullTable = false;            // NP_GetEntryPoints fills the newest plugin table (20 entries)
     bool keepStream = false;           // a bound stream is kept and read only once the bind call returned
+    bool wrongTypes = false;           // IDispatch answers in other VARIANT types (numbers as text, ...)
+    bool lateRelease = false;          // keeps the site's objects past its end, for vdrp_CallKept
+    bool onlyOleObject = false;        // answers no interface but IUnknown and IOleObject
+    bool noMainInterface = false;      // no IvdFlashPlayer (nor its extension)
+    bool windowedOnly = false;         // no windowless support; activation needs the site's window
+    bool drawFails = false;            // every draw scribbles over its bounds and answers E_FAIL
+    bool noErrorInfo = false;          // no ISupportErrorInfo (a raised error's text is left all the same)
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
     static Faults Parse(std::string_view list);

@@ -74,6 +74,13 @@ inline std::unique_ptr<vd::TvdFlashDriverActiveX> MakeDriver(int w, int h, uint3
         vd::TvdFlashDriver::NewDriver<vd::TvdFlashDriverActiveX>(w, h, background));
 }
 
+// One face of the site the driver hands its control, as the control would ask for it.
+template <class I> vd::win32::ComPtr<I> SiteFace(vd::TvdFlashDriverActiveX& d, REFIID iid) {
+    vd::win32::ComPtr<I> face;
+    EXPECT_EQ(d.ClientSite()->QueryInterface(iid, reinterpret_cast<void**>(face.GetAddressOf())), S_OK);
+    return face;
+}
+
 // RGB of a pixel (GDI leaves the alpha byte of what it draws 0).
 inline uint32_t Rgb(uint32_t pixel) { return pixel & 0xFFFFFFu; }
 
