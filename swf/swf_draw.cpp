@@ -1,0 +1,150 @@
+// A shape drawn from its edge model: per group of style arrays, each fill style's region (the
+// edges carrying it on either side, turned so that the style lies on one side), then the strokes.
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "swf_draw.h"
+
+namespace vd::swf {
+namespace {
+
+// Largest stretch of the matrix: what a unit length may become.
+double MaxScale(const Matrix& m) {
+    double sx = std::sqrt(m.a * m.a + m.b * m.b), sy = std::sqrt(m.c * m.c + m.d * m.d);
+    return std::max(sx, sy);
+}
+
+const Bitmap* FindBitmap(const DrawContext& dc, const FillStyle& f) {
+    if (f.kind != FillKind::Bitmap || !dc.movie) return nullptr;
+    const Character* c = dc.movie->Find(f.bitmapId);
+    return c && c->kind == CharKind::Bitmap ? c->bitmap.get() : nullptr;
+}
+
+bool Spend(DrawContext& dc, size_t n) {
+    dc.edgesLeft -= static_cast<int64_t>(n);
+    return dc.edgesLeft >= 0;
+}
+
+void AddEdge(DrawContext& dc, const Edge& e, bool reversed, const Matrix& m, std::vector<Point>& tmp) {
+    Point a = m.Apply(reversed ? e.p1 : e.p0), b = m.Apply(reversed ? e.p0 : e.p1);
+    if (!e.curve) {
+        dc.raster.AddLine(a, b);
+        return;
+    }
+    tmp.clear();
+    FlattenQuad(a, m.Apply(e.ctrl), b, 0.2, tmp);
+    Point prev = a;
+    for (const Point& p : tmp) {
+        dc.raster.AddLine(prev, p);
+        prev = p;
+    }
+}
+
+void Fill(DrawContext& dc, const Paint& paint, bool nonZero) {
+    Compositor comp(dc.target, paint);
+    dc.raster.Sweep(nonZero, SamplesFor(dc.quality), comp);
+}
+
+void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>& edges, const LineStyle& ls,
+            const Matrix& m, const ColorTransform& cx) {
+    double scale = std::sqrt(std::fabs(m.Det()));
+    if (!(scale > 0) || !std::isfinite(scale)) return;
+    // Width in target pixels: scaled with the shape, or only with the stage when the style
+    // says so; never under one pixel (the hairline).
+    double widthPx = (ls.noHScale || ls.noVScale) ? ls.width / 20 * dc.stageScale : ls.width * scale;
+    widthPx = std::max(widthPx, 1.0);
+    double unitsPerPixel = 1 / scale;
+    double half = widthPx / 2 * unitsPerPixel;
+    double tol = 0.2 * unitsPerPixel;
+    (void)shape;
+
+    std::vector<std::vector<Point>> polys;
+    std::vector<Point> line;
+    auto flush = [&] {
+        if (line.empty()) return;
+        bool closed = line.size() > 2 && line.front().x == line.back().x && line.front().y == line.back().y;
+        StrokePolyline(line, closed, half, ls, unitsPerPixel, polys);
+        line.clear();
+    };
+    for (const Edge* e : edges) {
+        if (line.empty() || line.back().x != e->p0.x || line.back().y != e->p0.y) {
+            flush();
+            line.push_back(e->p0);
+        }
+        if (e->curve) FlattenQuad(e->p0, e->ctrl, e->p1, tol, line);
+        else line.push_back(e->p1);
+    }
+    flush();
+    dc.raster.Reset(dc.target.width, dc.target.height);
+    size_t count = 0;
+    for (const auto& poly : polys) count += poly.size();
+    if (!Spend(dc, count)) return;
+    for (const auto& poly : polys) {
+        Point prev = m.Apply(poly.back());
+        for (const Point& p : poly) {
+            Point q = m.Apply(p);
+            dc.raster.AddLine(prev, q);
+            prev = q;
+        }
+    }
+    FillStyle solid;
+    solid.color = ls.color;
+    const FillStyle& f = ls.hasFill ? ls.fill : solid;
+    auto paint = MakePaint(f, m, cx, FindBitmap(dc, f));
+    Fill(dc, *paint, true);
+}
+
+}  // namespace
+
+int SamplesFor(Quality q) {
+    switch (q) {
+        case Quality::Low:
+            return 1;
+        case Quality::Medium:
+            return 4;
+        case Quality::High:
+            return 8;
+        case Quality::Best:
+            return 16;
+    }
+    return 4;
+}
+
+void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const ColorTransform& cx,
+               const Rgba* colorOverride) {
+    if (shape.edges.empty() || dc.edgesLeft < 0) return;
+    (void)MaxScale;
+    std::vector<Point> tmp;
+    size_t i = 0;
+    while (i < shape.edges.size()) {
+        uint32_t group = shape.edges[i].group;
+        size_t end = i;
+        while (end < shape.edges.size() && shape.edges[end].group == group) ++end;
+        // Fills of this group, in style order.
+        std::map<uint32_t, std::vector<std::pair<const Edge*, bool>>> byFill;
+        std::map<uint32_t, std::vector<const Edge*>> byLine;
+        for (size_t k = i; k < end; ++k) {
+            const Edge& e = shape.edges[k];
+            if (e.fill1) byFill[e.fill1].push_back({&e, false});
+            if (e.fill0) byFill[e.fill0].push_back({&e, true});
+            if (e.line) byLine[e.line].push_back(&e);
+        }
+        for (auto& [style, edges] : byFill) {
+            if (!Spend(dc, edges.size())) return;
+            dc.raster.Reset(dc.target.width, dc.target.height);
+            for (auto& [e, rev] : edges) AddEdge(dc, *e, rev, m, tmp);
+            FillStyle f = shape.fills[style - 1];
+            if (colorOverride && style == 1) {
+                f.kind = FillKind::Solid;
+                f.color = *colorOverride;
+            }
+            auto paint = MakePaint(f, m, cx, FindBitmap(dc, f));
+            Fill(dc, *paint, shape.nonZero);
+        }
+        for (auto& [style, edges] : byLine) Stroke(dc, shape, edges, shape.lines[style - 1], m, cx);
+        i = end;
+    }
+}
+
+}  // namespace vd::swf

@@ -1,0 +1,43 @@
+// Scanline rasterizer: polygons of straight edges in target pixels to coverage spans.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "swf_types.h"
+
+namespace vd::swf {
+
+// Receives a row of coverage: cov[0 .. x1-x0) for pixels x0..x1-1 of row y (0..255).
+class SpanSink {
+public:
+    virtual void Span(int y, int x0, int x1, const uint8_t* cov) = 0;
+
+protected:
+    ~SpanSink() = default;
+};
+
+class Rasterizer {
+public:
+    // Clip rectangle: the target's pixels [0, width) x [0, height).
+    void Reset(int width, int height);
+    void AddLine(Point a, Point b);
+    bool Empty() const { return edges_.empty(); }
+    size_t EdgeCount() const { return edges_.size(); }
+    // samplesY: sub-scanlines a pixel (1: no anti-aliasing, pixel centres decide).
+    void Sweep(bool nonZero, int samplesY, SpanSink& sink);
+
+private:
+    struct E {
+        double x0, y0, x1, y1, dxdy;
+        int dir;
+    };
+    int width_ = 0, height_ = 0;
+    std::vector<E> edges_;
+    std::vector<float> cover_, delta_;
+    std::vector<uint8_t> row_;
+    std::vector<std::pair<double, int>> xs_;
+    std::vector<size_t> active_;
+};
+
+}  // namespace vd::swf
