@@ -24,8 +24,10 @@ void Rasterizer::AddLine(Point a, Point b) {
         dir = -1;
     }
     if (b.y <= 0 || a.y >= height_) return;
-    // Edges wholly left of the target still count for the winding; right of it they never do.
-    if (a.x >= width_ && b.x >= width_) return;
+    // Edges wholly beside the target still count for the winding: kept as vertical edges on
+    // its border.
+    if (a.x >= width_ && b.x >= width_) a.x = b.x = width_;
+    if (a.x <= 0 && b.x <= 0) a.x = b.x = 0;
     edges_.push_back({a.x, a.y, b.x, b.y, (b.x - a.x) / (b.y - a.y), dir});
 }
 
