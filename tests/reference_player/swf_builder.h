@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vdtest {
@@ -63,8 +63,8 @@ public:
         s.insert(s.end(), {1, 0x00, uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)});
         s.push_back(0);  // no line styles
         Bits b;
-        b.U(1, 4);  // fill index bits
-        b.U(0, 4);  // line index bits
+        b.U(1, 4);     // fill index bits
+        b.U(0, 4);     // line index bits
         b.U(0x05, 6);  // style change: fill style 1, move to
         const int mb = std::max(Bits::Signed(left * 20), Bits::Signed(top * 20));
         b.U(uint32_t(mb), 5);
