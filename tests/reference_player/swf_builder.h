@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -109,7 +110,9 @@ public:
     // a panel inset by an eighth in the background colour at half alpha (or grey), an opaque
     // dark track across the middle and an orange fill over the first (frame + 1) / frames of
     // the track. What lies outside the panel is never drawn.
-    SwfBuilder& ProgressFrames(uint32_t panelRgb = 0x808080) {
+    // `each` adds what a frame carries besides (actions, labels) before its ShowFrame.
+    SwfBuilder& ProgressFrames(uint32_t panelRgb = 0x808080,
+                               const std::function<void(SwfBuilder&, int frame)>& each = {}) {
         const int half = std::max(1, h_ / 16);
         const int left = w_ / 4, right = w_ - w_ / 4, top = h_ / 2 - half, bottom = h_ / 2 + half;
         Rectangle(1, w_ / 8, h_ / 8, w_ - w_ / 8, h_ - h_ / 8, 0x80000000u | (panelRgb & 0xFFFFFF));
@@ -118,7 +121,9 @@ public:
         for (int f = 0; f < frames_; ++f) {
             const uint16_t id = uint16_t(10 + f);
             Rectangle(id, left, top, left + (right - left) * (f + 1) / frames_, bottom, kFill);
-            Place(3, id, 0, 0, f > 0).ShowFrame();
+            Place(3, id, 0, 0, f > 0);
+            if (each) each(*this, f);
+            ShowFrame();
         }
         return *this;
     }
