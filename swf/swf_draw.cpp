@@ -2,6 +2,7 @@
 // edges carrying it on either side, turned so that the style lies on one side), then the strokes.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 
 #include "swf_draw.h"
@@ -21,6 +22,11 @@ const Bitmap* FindBitmap(const DrawContext& dc, const FillStyle& f) {
     return c && c->kind == CharKind::Bitmap ? c->bitmap.get() : nullptr;
 }
 
+double FlattenTolerance() {
+    static double t = getenv("VD_TOL") ? atof(getenv("VD_TOL")) : 0.1;
+    return t;
+}
+
 bool Spend(DrawContext& dc, size_t n) {
     dc.edgesLeft -= static_cast<int64_t>(n);
     return dc.edgesLeft >= 0;
@@ -33,7 +39,11 @@ void AddEdge(DrawContext& dc, const Edge& e, bool reversed, const Matrix& m, std
         return;
     }
     tmp.clear();
-    FlattenQuad(a, m.Apply(e.ctrl), b, 0.2, tmp);
+    static double tw = getenv("VD_TWTOL") ? atof(getenv("VD_TWTOL")) : 0;
+    if (tw > 0) {
+        FlattenQuad(reversed ? e.p1 : e.p0, e.ctrl, reversed ? e.p0 : e.p1, tw, tmp);
+        for (auto& p : tmp) p = m.Apply(p);
+    } else FlattenQuad(a, m.Apply(e.ctrl), b, FlattenTolerance(), tmp);
     Point prev = a;
     for (const Point& p : tmp) {
         dc.raster.AddLine(prev, p);
@@ -50,13 +60,21 @@ void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>&
             const Matrix& m, const ColorTransform& cx) {
     double scale = std::sqrt(std::fabs(m.Det()));
     if (!(scale > 0) || !std::isfinite(scale)) return;
-    // Width in target pixels: scaled with the shape, or only with the stage when the style
-    // says so; never under one pixel (the hairline).
-    double widthPx = (ls.noHScale || ls.noVScale) ? ls.width / 20 * dc.stageScale : ls.width * scale;
+    // A stroke that scales with its shape is widened in the shape's own space (the pen is
+    // transformed with it); one that does not scale (in either direction) is widened on the
+    // target with its width scaled by the direction that still counts. Never under one pixel.
+    bool local = !ls.noHScale && !ls.noVScale;
+    double sx = std::sqrt(m.a * m.a + m.b * m.b), sy = std::sqrt(m.c * m.c + m.d * m.d);
+    double widthPx = local                        ? ls.width * scale
+                     : ls.noHScale && ls.noVScale ? ls.width / 20 * dc.stageScale
+                     : ls.noHScale                ? ls.width * sy
+                                                  : ls.width * sx;
     widthPx = std::max(widthPx, 1.0);
-    double unitsPerPixel = 1 / scale;
+    double unitsPerPixel = local ? 1 / scale : 1;
     double half = widthPx / 2 * unitsPerPixel;
-    double tol = 0.2 * unitsPerPixel;
+    double tol = 0.1 * unitsPerPixel;
+    const Matrix toStroke = local ? Matrix{} : m;  // where the polylines are widened
+    const Matrix fromStroke = local ? m : Matrix{};
     (void)shape;
 
     std::vector<std::vector<Point>> polys;
@@ -68,12 +86,13 @@ void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>&
         line.clear();
     };
     for (const Edge* e : edges) {
-        if (line.empty() || line.back().x != e->p0.x || line.back().y != e->p0.y) {
+        Point p0 = toStroke.Apply(e->p0), p1 = toStroke.Apply(e->p1);
+        if (line.empty() || line.back().x != p0.x || line.back().y != p0.y) {
             flush();
-            line.push_back(e->p0);
+            line.push_back(p0);
         }
-        if (e->curve) FlattenQuad(e->p0, e->ctrl, e->p1, tol, line);
-        else line.push_back(e->p1);
+        if (e->curve) FlattenQuad(p0, toStroke.Apply(e->ctrl), p1, tol, line);
+        else line.push_back(p1);
     }
     flush();
     dc.raster.Reset(dc.target.width, dc.target.height);
@@ -81,9 +100,9 @@ void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>&
     for (const auto& poly : polys) count += poly.size();
     if (!Spend(dc, count)) return;
     for (const auto& poly : polys) {
-        Point prev = m.Apply(poly.back());
+        Point prev = fromStroke.Apply(poly.back());
         for (const Point& p : poly) {
-            Point q = m.Apply(p);
+            Point q = fromStroke.Apply(p);
             dc.raster.AddLine(prev, q);
             prev = q;
         }
@@ -102,11 +121,10 @@ int SamplesFor(Quality q) {
         case Quality::Low:
             return 1;
         case Quality::Medium:
-            return 4;
+            return 2;
         case Quality::High:
-            return 8;
         case Quality::Best:
-            return 16;
+            return 4;
     }
     return 4;
 }
@@ -142,7 +160,9 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
             auto paint = MakePaint(f, m, cx, FindBitmap(dc, f));
             Fill(dc, *paint, shape.nonZero);
         }
-        for (auto& [style, edges] : byLine) Stroke(dc, shape, edges, shape.lines[style - 1], m, cx);
+        // A mask is the shapes' fills; their strokes do not count.
+        if (!dc.target.maskOut)
+            for (auto& [style, edges] : byLine) Stroke(dc, shape, edges, shape.lines[style - 1], m, cx);
         i = end;
     }
 }

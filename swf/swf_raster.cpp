@@ -24,12 +24,14 @@ void Rasterizer::AddLine(Point a, Point b) {
         dir = -1;
     }
     if (b.y <= 0 || a.y >= height_) return;
-    // Edges wholly left of the target still count for the winding; right of it they never do.
-    if (a.x >= width_ && b.x >= width_) return;
+    // Edges wholly beside the target still count for the winding: kept as vertical edges on
+    // its border.
+    if (a.x >= width_ && b.x >= width_) a.x = b.x = width_;
+    if (a.x <= 0 && b.x <= 0) a.x = b.x = 0;
     edges_.push_back({a.x, a.y, b.x, b.y, (b.x - a.x) / (b.y - a.y), dir});
 }
 
-void Rasterizer::Sweep(bool nonZero, int samplesY, SpanSink& sink) {
+void Rasterizer::Sweep(bool nonZero, int samples, SpanSink& sink) {
     if (edges_.empty() || width_ <= 0 || height_ <= 0) return;
     std::sort(edges_.begin(), edges_.end(), [](const E& p, const E& q) { return p.y0 < q.y0; });
     double ymin = edges_.front().y0, ymax = 0;
@@ -41,12 +43,12 @@ void Rasterizer::Sweep(bool nonZero, int samplesY, SpanSink& sink) {
     row_.resize(width_);
     active_.clear();
     size_t next = 0;
-    const bool aa = samplesY > 1;
-    const float weight = 1.0f / samplesY;
+    samples = std::clamp(samples, 1, 16);
+    const float weight = 1.0f / static_cast<float>(samples * samples);
     for (int y = rowFirst; y <= rowLast; ++y) {
         int minX = width_, maxX = -1;
-        for (int s = 0; s < samplesY; ++s) {
-            double sy = y + (s + 0.5) / samplesY;
+        for (int s = 0; s < samples; ++s) {
+            double sy = y + (s + 0.5) / samples;
             while (next < edges_.size() && edges_[next].y0 <= sy) active_.push_back(next++);
             xs_.clear();
             size_t keep = 0;
@@ -67,32 +69,25 @@ void Rasterizer::Sweep(bool nonZero, int samplesY, SpanSink& sink) {
                 if (!inside) continue;
                 double xa = std::max(xs_[i].first, 0.0), xb = std::min(xs_[i + 1].first, static_cast<double>(width_));
                 if (xb <= xa) continue;
-                if (!aa) {
-                    // Pixel centres inside [xa, xb).
-                    int p0 = static_cast<int>(std::ceil(xa - 0.5)), p1 = static_cast<int>(std::ceil(xb - 0.5));
-                    p0 = std::max(p0, 0);
-                    p1 = std::min(p1, width_);
-                    if (p1 <= p0) continue;
-                    delta_[p0] += 1;
-                    delta_[p1] -= 1;
-                    minX = std::min(minX, p0);
-                    maxX = std::max(maxX, p1 - 1);
-                    continue;
-                }
-                int ia = static_cast<int>(xa), ib = static_cast<int>(xb);
-                if (ib >= width_) ib = width_ - 1;
-                if (ia == ib) {
-                    cover_[ia] += static_cast<float>((xb - xa) * weight);
+                // Samples at ((j + 0.5) / samples) across the row inside [xa, xb).
+                long sa = static_cast<long>(std::ceil(xa * samples - 0.5));
+                long sb = static_cast<long>(std::ceil(xb * samples - 0.5));
+                sa = std::max(sa, 0L);
+                sb = std::min(sb, static_cast<long>(width_) * samples);
+                if (sb <= sa) continue;
+                int pa = static_cast<int>(sa / samples), pb = static_cast<int>((sb - 1) / samples);
+                if (pa == pb) {
+                    cover_[pa] += (sb - sa) * weight;
                 } else {
-                    cover_[ia] += static_cast<float>((ia + 1 - xa) * weight);
-                    if (ib > ia + 1) {
-                        delta_[ia + 1] += weight;
-                        delta_[ib] -= weight;
+                    cover_[pa] += (static_cast<long>(pa + 1) * samples - sa) * weight;
+                    if (pb > pa + 1) {
+                        delta_[pa + 1] += samples * weight;
+                        delta_[pb] -= samples * weight;
                     }
-                    cover_[ib] += static_cast<float>((xb - ib) * weight);
+                    cover_[pb] += (sb - static_cast<long>(pb) * samples) * weight;
                 }
-                minX = std::min(minX, ia);
-                maxX = std::max(maxX, ib);
+                minX = std::min(minX, pa);
+                maxX = std::max(maxX, pb);
             }
         }
         if (maxX < minX) continue;

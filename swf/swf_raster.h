@@ -24,8 +24,9 @@ public:
     void AddLine(Point a, Point b);
     bool Empty() const { return edges_.empty(); }
     size_t EdgeCount() const { return edges_.size(); }
-    // samplesY: sub-scanlines a pixel (1: no anti-aliasing, pixel centres decide).
-    void Sweep(bool nonZero, int samplesY, SpanSink& sink);
+    // samples: a pixel is samples x samples points (1: no anti-aliasing, the pixel centre
+    // decides); coverage is the share of them inside.
+    void Sweep(bool nonZero, int samples, SpanSink& sink);
 
 private:
     struct E {

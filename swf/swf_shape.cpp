@@ -149,8 +149,9 @@ void ReadRecords(Reader& r, int version, Shape& s, bool allowNewStyles) {
             e.fill1 = fill1;
             e.line = line;
             e.group = group;
+            bool straight = r.UBits(1);
             int n = static_cast<int>(r.UBits(4)) + 2;
-            if (r.UBits(1)) {
+            if (straight) {
                 double dx = 0, dy = 0;
                 if (r.UBits(1)) {
                     dx = r.SBits(n);
