@@ -2,7 +2,6 @@
 // edges carrying it on either side, turned so that the style lies on one side), then the strokes.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <map>
 
 #include "swf_draw.h"
@@ -10,22 +9,14 @@
 namespace vd::swf {
 namespace {
 
-// Largest stretch of the matrix: what a unit length may become.
-double MaxScale(const Matrix& m) {
-    double sx = std::sqrt(m.a * m.a + m.b * m.b), sy = std::sqrt(m.c * m.c + m.d * m.d);
-    return std::max(sx, sy);
-}
-
 const Bitmap* FindBitmap(const DrawContext& dc, const FillStyle& f) {
     if (f.kind != FillKind::Bitmap || !dc.movie) return nullptr;
     const Character* c = dc.movie->Find(f.bitmapId);
     return c && c->kind == CharKind::Bitmap ? c->bitmap.get() : nullptr;
 }
 
-double FlattenTolerance() {
-    static double t = getenv("VD_TOL") ? atof(getenv("VD_TOL")) : 0.1;
-    return t;
-}
+// Largest distance, in target pixels, of a flattened curve from the true one.
+constexpr double kFlatness = 0.1;
 
 bool Spend(DrawContext& dc, size_t n) {
     dc.edgesLeft -= static_cast<int64_t>(n);
@@ -39,11 +30,7 @@ void AddEdge(DrawContext& dc, const Edge& e, bool reversed, const Matrix& m, std
         return;
     }
     tmp.clear();
-    static double tw = getenv("VD_TWTOL") ? atof(getenv("VD_TWTOL")) : 0;
-    if (tw > 0) {
-        FlattenQuad(reversed ? e.p1 : e.p0, e.ctrl, reversed ? e.p0 : e.p1, tw, tmp);
-        for (auto& p : tmp) p = m.Apply(p);
-    } else FlattenQuad(a, m.Apply(e.ctrl), b, FlattenTolerance(), tmp);
+    FlattenQuad(a, m.Apply(e.ctrl), b, kFlatness, tmp);
     Point prev = a;
     for (const Point& p : tmp) {
         dc.raster.AddLine(prev, p);
@@ -53,45 +40,40 @@ void AddEdge(DrawContext& dc, const Edge& e, bool reversed, const Matrix& m, std
 
 void Fill(DrawContext& dc, const Paint& paint, bool nonZero) {
     Compositor comp(dc.target, paint);
-    dc.raster.Sweep(nonZero, SamplesFor(dc.quality), comp);
+    dc.raster.Sweep(nonZero, SamplePattern::For(SamplesFor(dc.quality)), comp);
 }
 
-void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>& edges, const LineStyle& ls,
-            const Matrix& m, const ColorTransform& cx) {
+void Stroke(DrawContext& dc, const std::vector<const Edge*>& edges, const LineStyle& ls, const Matrix& m,
+            const ColorTransform& cx) {
     double scale = std::sqrt(std::fabs(m.Det()));
     if (!(scale > 0) || !std::isfinite(scale)) return;
-    // A stroke that scales with its shape is widened in the shape's own space (the pen is
-    // transformed with it); one that does not scale (in either direction) is widened on the
-    // target with its width scaled by the direction that still counts. Never under one pixel.
-    bool local = !ls.noHScale && !ls.noVScale;
+    // Strokes are widened on the target with a round pen: its width scales with the shape's
+    // area scale, or only with the direction that still counts when the style says not to
+    // scale horizontally or vertically, or only with the stage when neither. Never under one
+    // pixel (the hairline).
     double sx = std::sqrt(m.a * m.a + m.b * m.b), sy = std::sqrt(m.c * m.c + m.d * m.d);
-    double widthPx = local                        ? ls.width * scale
+    double widthPx = !ls.noHScale && !ls.noVScale ? ls.width * scale
                      : ls.noHScale && ls.noVScale ? ls.width / 20 * dc.stageScale
                      : ls.noHScale                ? ls.width * sy
                                                   : ls.width * sx;
     widthPx = std::max(widthPx, 1.0);
-    double unitsPerPixel = local ? 1 / scale : 1;
-    double half = widthPx / 2 * unitsPerPixel;
-    double tol = 0.1 * unitsPerPixel;
-    const Matrix toStroke = local ? Matrix{} : m;  // where the polylines are widened
-    const Matrix fromStroke = local ? m : Matrix{};
-    (void)shape;
+    double half = widthPx / 2;
 
     std::vector<std::vector<Point>> polys;
     std::vector<Point> line;
     auto flush = [&] {
         if (line.empty()) return;
         bool closed = line.size() > 2 && line.front().x == line.back().x && line.front().y == line.back().y;
-        StrokePolyline(line, closed, half, ls, unitsPerPixel, polys);
+        StrokePolyline(line, closed, half, ls, 1, polys);
         line.clear();
     };
     for (const Edge* e : edges) {
-        Point p0 = toStroke.Apply(e->p0), p1 = toStroke.Apply(e->p1);
+        Point p0 = m.Apply(e->p0), p1 = m.Apply(e->p1);
         if (line.empty() || line.back().x != p0.x || line.back().y != p0.y) {
             flush();
             line.push_back(p0);
         }
-        if (e->curve) FlattenQuad(p0, toStroke.Apply(e->ctrl), p1, tol, line);
+        if (e->curve) FlattenQuad(p0, m.Apply(e->ctrl), p1, kFlatness, line);
         else line.push_back(p1);
     }
     flush();
@@ -100,11 +82,10 @@ void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>&
     for (const auto& poly : polys) count += poly.size();
     if (!Spend(dc, count)) return;
     for (const auto& poly : polys) {
-        Point prev = fromStroke.Apply(poly.back());
+        Point prev = poly.back();
         for (const Point& p : poly) {
-            Point q = fromStroke.Apply(p);
-            dc.raster.AddLine(prev, q);
-            prev = q;
+            dc.raster.AddLine(prev, p);
+            prev = p;
         }
     }
     FillStyle solid;
@@ -123,8 +104,9 @@ int SamplesFor(Quality q) {
         case Quality::Medium:
             return 2;
         case Quality::High:
-        case Quality::Best:
             return 4;
+        case Quality::Best:
+            return 8;
     }
     return 4;
 }
@@ -132,7 +114,6 @@ int SamplesFor(Quality q) {
 void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const ColorTransform& cx,
                const Rgba* colorOverride) {
     if (shape.edges.empty() || dc.edgesLeft < 0) return;
-    (void)MaxScale;
     std::vector<Point> tmp;
     size_t i = 0;
     while (i < shape.edges.size()) {
@@ -162,7 +143,7 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
         }
         // A mask is the shapes' fills; their strokes do not count.
         if (!dc.target.maskOut)
-            for (auto& [style, edges] : byLine) Stroke(dc, shape, edges, shape.lines[style - 1], m, cx);
+            for (auto& [style, edges] : byLine) Stroke(dc, edges, shape.lines[style - 1], m, cx);
         i = end;
     }
 }
