@@ -9,17 +9,14 @@
 namespace vd::swf {
 namespace {
 
-// Largest stretch of the matrix: what a unit length may become.
-double MaxScale(const Matrix& m) {
-    double sx = std::sqrt(m.a * m.a + m.b * m.b), sy = std::sqrt(m.c * m.c + m.d * m.d);
-    return std::max(sx, sy);
-}
-
 const Bitmap* FindBitmap(const DrawContext& dc, const FillStyle& f) {
     if (f.kind != FillKind::Bitmap || !dc.movie) return nullptr;
     const Character* c = dc.movie->Find(f.bitmapId);
     return c && c->kind == CharKind::Bitmap ? c->bitmap.get() : nullptr;
 }
+
+// Largest distance, in target pixels, of a flattened curve from the true one.
+constexpr double kFlatness = 0.1;
 
 bool Spend(DrawContext& dc, size_t n) {
     dc.edgesLeft -= static_cast<int64_t>(n);
@@ -33,7 +30,7 @@ void AddEdge(DrawContext& dc, const Edge& e, bool reversed, const Matrix& m, std
         return;
     }
     tmp.clear();
-    FlattenQuad(a, m.Apply(e.ctrl), b, 0.2, tmp);
+    FlattenQuad(a, m.Apply(e.ctrl), b, kFlatness, tmp);
     Point prev = a;
     for (const Point& p : tmp) {
         dc.raster.AddLine(prev, p);
@@ -43,37 +40,41 @@ void AddEdge(DrawContext& dc, const Edge& e, bool reversed, const Matrix& m, std
 
 void Fill(DrawContext& dc, const Paint& paint, bool nonZero) {
     Compositor comp(dc.target, paint);
-    dc.raster.Sweep(nonZero, SamplesFor(dc.quality), comp);
+    dc.raster.Sweep(nonZero, SamplePattern::For(SamplesFor(dc.quality)), comp);
 }
 
-void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>& edges, const LineStyle& ls,
-            const Matrix& m, const ColorTransform& cx) {
+void Stroke(DrawContext& dc, const std::vector<const Edge*>& edges, const LineStyle& ls, const Matrix& m,
+            const ColorTransform& cx) {
     double scale = std::sqrt(std::fabs(m.Det()));
     if (!(scale > 0) || !std::isfinite(scale)) return;
-    // Width in target pixels: scaled with the shape, or only with the stage when the style
-    // says so; never under one pixel (the hairline).
-    double widthPx = (ls.noHScale || ls.noVScale) ? ls.width / 20 * dc.stageScale : ls.width * scale;
+    // Strokes are widened on the target with a round pen: its width scales with the shape's
+    // area scale, or only with the direction that still counts when the style says not to
+    // scale horizontally or vertically, or only with the stage when neither. Never under one
+    // pixel (the hairline).
+    double sx = std::sqrt(m.a * m.a + m.b * m.b), sy = std::sqrt(m.c * m.c + m.d * m.d);
+    double widthPx = !ls.noHScale && !ls.noVScale ? ls.width * scale
+                     : ls.noHScale && ls.noVScale ? ls.width / 20 * dc.stageScale
+                     : ls.noHScale                ? ls.width * sy
+                                                  : ls.width * sx;
     widthPx = std::max(widthPx, 1.0);
-    double unitsPerPixel = 1 / scale;
-    double half = widthPx / 2 * unitsPerPixel;
-    double tol = 0.2 * unitsPerPixel;
-    (void)shape;
+    double half = widthPx / 2;
 
     std::vector<std::vector<Point>> polys;
     std::vector<Point> line;
     auto flush = [&] {
         if (line.empty()) return;
         bool closed = line.size() > 2 && line.front().x == line.back().x && line.front().y == line.back().y;
-        StrokePolyline(line, closed, half, ls, unitsPerPixel, polys);
+        StrokePolyline(line, closed, half, ls, 1, polys);
         line.clear();
     };
     for (const Edge* e : edges) {
-        if (line.empty() || line.back().x != e->p0.x || line.back().y != e->p0.y) {
+        Point p0 = m.Apply(e->p0), p1 = m.Apply(e->p1);
+        if (line.empty() || line.back().x != p0.x || line.back().y != p0.y) {
             flush();
-            line.push_back(e->p0);
+            line.push_back(p0);
         }
-        if (e->curve) FlattenQuad(e->p0, e->ctrl, e->p1, tol, line);
-        else line.push_back(e->p1);
+        if (e->curve) FlattenQuad(p0, m.Apply(e->ctrl), p1, kFlatness, line);
+        else line.push_back(p1);
     }
     flush();
     dc.raster.Reset(dc.target.width, dc.target.height);
@@ -81,11 +82,10 @@ void Stroke(DrawContext& dc, const Shape& shape, const std::vector<const Edge*>&
     for (const auto& poly : polys) count += poly.size();
     if (!Spend(dc, count)) return;
     for (const auto& poly : polys) {
-        Point prev = m.Apply(poly.back());
+        Point prev = poly.back();
         for (const Point& p : poly) {
-            Point q = m.Apply(p);
-            dc.raster.AddLine(prev, q);
-            prev = q;
+            dc.raster.AddLine(prev, p);
+            prev = p;
         }
     }
     FillStyle solid;
@@ -102,11 +102,11 @@ int SamplesFor(Quality q) {
         case Quality::Low:
             return 1;
         case Quality::Medium:
-            return 4;
+            return 2;
         case Quality::High:
-            return 8;
+            return 4;
         case Quality::Best:
-            return 16;
+            return 8;
     }
     return 4;
 }
@@ -114,7 +114,6 @@ int SamplesFor(Quality q) {
 void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const ColorTransform& cx,
                const Rgba* colorOverride) {
     if (shape.edges.empty() || dc.edgesLeft < 0) return;
-    (void)MaxScale;
     std::vector<Point> tmp;
     size_t i = 0;
     while (i < shape.edges.size()) {
@@ -142,7 +141,9 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
             auto paint = MakePaint(f, m, cx, FindBitmap(dc, f));
             Fill(dc, *paint, shape.nonZero);
         }
-        for (auto& [style, edges] : byLine) Stroke(dc, shape, edges, shape.lines[style - 1], m, cx);
+        // A mask is the shapes' fills; their strokes do not count.
+        if (!dc.target.maskOut)
+            for (auto& [style, edges] : byLine) Stroke(dc, edges, shape.lines[style - 1], m, cx);
         i = end;
     }
 }

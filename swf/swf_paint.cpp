@@ -53,14 +53,15 @@ public:
         if (stops.empty()) stops.push_back({0, Rgba{0, 0, 0, 0}});
         for (int i = 0; i < 256; ++i) {
             Rgba c;
-            if (i <= stops.front().ratio) {
+            // The first stop at or past this position closes the segment, in the order the
+            // stops are written (ratios out of order make the same segments Flash shows).
+            size_t k = 0;
+            while (k < stops.size() && stops[k].ratio < i) ++k;
+            if (k == 0) {
                 c = stops.front().color;
-            } else if (i >= stops.back().ratio) {
+            } else if (k == stops.size()) {
                 c = stops.back().color;
             } else {
-                size_t k = 1;
-                while (k < stops.size() && stops[k].ratio < i) ++k;
-                if (k >= stops.size()) k = stops.size() - 1;
                 const GradientStop& a = stops[k - 1];
                 const GradientStop& b = stops[k];
                 double t = b.ratio == a.ratio ? 1 : (i - a.ratio) / double(b.ratio - a.ratio);
@@ -100,12 +101,14 @@ public:
                     t = s > 0 ? len / s : 1;
                 }
             }
-            out[i] = ramp_[Index(t)];
+            out[i] = Lookup(t);
         }
     }
 
 private:
-    int Index(double t) const {
+    // The ramp read between its entries (entry i stands at (i + 0.5) / 256), as a filtered
+    // 256-texel ramp gives it.
+    uint32_t Lookup(double t) const {
         if (!std::isfinite(t)) t = 0;
         if (spread_ == 1) {  // reflect
             t = std::fmod(std::fabs(t), 2.0);
@@ -113,8 +116,17 @@ private:
         } else if (spread_ == 2) {  // repeat
             t -= std::floor(t);
         }
-        int i = static_cast<int>(t * 256);
-        return std::clamp(i, 0, 255);
+        double p = std::clamp(t * 256 - 0.5, 0.0, 255.0);
+        int i0 = static_cast<int>(p);
+        int i1 = std::min(i0 + 1, 255);
+        double f = p - i0;
+        if (f == 0) return ramp_[i0];
+        uint32_t a = ramp_[i0], b = ramp_[i1], r = 0;
+        for (int sh = 0; sh < 32; sh += 8) {
+            double ca = (a >> sh) & 255, cb = (b >> sh) & 255;
+            r |= static_cast<uint32_t>(ca + (cb - ca) * f) << sh;
+        }
+        return r;
     }
 
     FillKind kind_;

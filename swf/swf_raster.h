@@ -17,6 +17,13 @@ protected:
     ~SpanSink() = default;
 };
 
+struct SamplePattern {
+    int count;
+    Point at[8];
+    // 1 (no anti-aliasing: the pixel centre decides), 2, 4 or 8 points a pixel.
+    static const SamplePattern& For(int n);
+};
+
 class Rasterizer {
 public:
     // Clip rectangle: the target's pixels [0, width) x [0, height).
@@ -24,8 +31,8 @@ public:
     void AddLine(Point a, Point b);
     bool Empty() const { return edges_.empty(); }
     size_t EdgeCount() const { return edges_.size(); }
-    // samplesY: sub-scanlines a pixel (1: no anti-aliasing, pixel centres decide).
-    void Sweep(bool nonZero, int samplesY, SpanSink& sink);
+    // Coverage of a pixel: the share of its sample points inside.
+    void Sweep(bool nonZero, const SamplePattern& pattern, SpanSink& sink);
 
 private:
     struct E {
@@ -34,7 +41,7 @@ private:
     };
     int width_ = 0, height_ = 0;
     std::vector<E> edges_;
-    std::vector<float> cover_, delta_;
+    std::vector<float> delta_;
     std::vector<uint8_t> row_;
     std::vector<std::pair<double, int>> xs_;
     std::vector<size_t> active_;

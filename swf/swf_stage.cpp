@@ -275,19 +275,31 @@ struct Renderer {
         }
     }
 
+    // The frame of a bordered edit text: a white field inside a one-pixel black line on the
+    // whole pixels of its bounds, drawn as Flash draws it (top and left lines full length, right
+    // and bottom ones stop short of the bottom-right corner).
     void DrawEditFrame(const EditFrame& e, const Matrix& m, const ColorTransform& cx) {
         if (!e.border) return;
+        Point a = m.Apply({e.bounds.xmin, e.bounds.ymin}), b = m.Apply({e.bounds.xmax, e.bounds.ymax});
+        double x0 = std::round(std::min(a.x, b.x)), x1 = std::round(std::max(a.x, b.x));
+        double y0 = std::round(std::min(a.y, b.y)), y1 = std::round(std::max(a.y, b.y));
         Shape s;
-        FillStyle white;
-        white.color = Rgba{255, 255, 255, 255};
-        s.fills.push_back(white);
-        LineStyle black;
-        black.width = 0;
+        s.nonZero = true;
+        FillStyle black, white;
         black.color = Rgba{0, 0, 0, 255};
-        black.join = Join::Miter;
-        s.lines.push_back(black);
-        AddRect(s, e.bounds, 1, 1);
-        DrawShape(dc, s, m, cx);
+        white.color = Rgba{255, 255, 255, 255};
+        s.fills = {white, black};
+        auto px = [](double x0p, double y0p, double x1p, double y1p) {
+            return Rect{x0p * 20, y0p * 20, x1p * 20, y1p * 20};
+        };
+        if (x1 - x0 >= 2 && y1 - y0 >= 2) AddRect(s, px(x0 + 1, y0 + 1, x1, y1), 1, 0);
+        size_t lines = s.edges.size();
+        AddRect(s, px(x0, y0, x1 + 1, y0 + 1), 2, 0);
+        AddRect(s, px(x0, y0, x0 + 1, y1 + 1), 2, 0);
+        AddRect(s, px(x1, y0, x1 + 1, y1), 2, 0);
+        AddRect(s, px(x0, y1, x1, y1 + 1), 2, 0);
+        for (size_t i = lines; i < s.edges.size(); ++i) s.edges[i].group = 1;
+        DrawShape(dc, s, Matrix::Scale(0.05, 0.05), cx);
     }
 };
 
