@@ -241,3 +241,22 @@ inline std::vector<uint8_t> Movie(int width, int height, const std::vector<std::
 }
 
 }  // namespace swftest
+
+namespace swftest {
+
+// Shape records of a rectangle filled with style 1, for a bitmap fill: DefineShape3 with one
+// bitmap fill (type 0x40..0x43) whose matrix maps bitmap pixels to twips at `scale`.
+inline std::vector<uint8_t> BitmapShape(uint16_t id, uint16_t bitmapId, uint8_t fillType, double scale, int w, int h) {
+    Bits b;
+    b.U16(id);
+    b.Rect(0, w, 0, h);
+    b.U8(1);
+    b.U8(fillType);
+    b.U16(bitmapId);
+    b.Matrix(scale, scale, 0, 0);
+    b.U8(0);
+    b.Raw(RectRecords(0, 0, w, h));
+    return Tag(32, b.bytes);
+}
+
+}  // namespace swftest

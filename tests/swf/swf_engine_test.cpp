@@ -5,6 +5,18 @@
 
 #include <cstring>
 
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb_image_write.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 #include "swf_builder.h"
 #include "vd_swf.h"
 
@@ -350,4 +362,128 @@ TEST(SwfRender, ScaleAndOffsetMapTheStageOntoTheTarget) {
     EXPECT_EQ(p.At(5, 4), kRed);      // stage x 2 starts at target 5
     EXPECT_EQ(p.At(12, 11), kRed);    // stage 5.5
     EXPECT_EQ(p.At(13, 12), kWhite);  // stage 6
+}
+
+namespace {
+
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw) {
+    uLongf len = compressBound(raw.size());
+    std::vector<uint8_t> z(len);
+    EXPECT_EQ(compress(z.data(), &len, raw.data(), raw.size()), Z_OK);
+    z.resize(len);
+    return z;
+}
+
+void AppendBytes(std::vector<uint8_t>* out, const void* data, int size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    out->insert(out->end(), p, p + size);
+}
+
+}  // namespace
+
+TEST(SwfBitmaps, LosslessAndJpegBitmapsFillShapes) {
+    // A 2x2 lossless bitmap (32-bit with alpha, premultiplied as the format stores it): red,
+    // green / blue, half-transparent white. Drawn 20 twips a bitmap pixel (1:1), clipped,
+    // unsmoothed.
+    Bits lossless;
+    lossless.U16(7);
+    lossless.U8(5);
+    lossless.U16(2);
+    lossless.U16(2);
+    lossless.Raw(Deflate({255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 128, 128, 128, 128}));
+    // A 4x4 JPEG of one colour (written by stb_image_write), with and without an alpha plane.
+    std::vector<uint8_t> jpeg;
+    std::vector<uint8_t> rgb(4 * 4 * 3);
+    for (size_t i = 0; i < rgb.size(); i += 3) rgb[i] = 0, rgb[i + 1] = 0, rgb[i + 2] = 255;
+    ASSERT_TRUE(stbi_write_jpg_to_func(
+        [](void* ctx, void* data, int size) { AppendBytes(static_cast<std::vector<uint8_t>*>(ctx), data, size); },
+        &jpeg, 4, 4, 3, rgb.data(), 100));
+    Bits jpeg2;
+    jpeg2.U16(8);
+    jpeg2.Raw({0xff, 0xd9, 0xff, 0xd8});  // the stray EOI+SOI pair SWF writers put in front
+    jpeg2.Raw(jpeg);
+    Bits jpeg3;
+    jpeg3.U16(9);
+    jpeg3.U32(static_cast<uint32_t>(jpeg.size()));
+    jpeg3.Raw(jpeg);
+    jpeg3.Raw(Deflate(std::vector<uint8_t>(16, 0)));  // fully transparent
+    auto movie = Load(
+        Movie(12, 4,
+              {Tag(36, lossless.bytes), Tag(21, jpeg2.bytes), Tag(35, jpeg3.bytes), BitmapShape(1, 7, 0x43, 20, 40, 40),
+               BitmapShape(2, 8, 0x43, 20, 80, 80), BitmapShape(3, 9, 0x43, 20, 80, 80), PlaceObject2({1, 1}),
+               [] {
+                   Place p{2, 2};
+                   p.hasMatrix = true;
+                   p.tx = 80;
+                   return PlaceObject2(p);
+               }(),
+               [] {
+                   Place p{3, 3};
+                   p.hasMatrix = true;
+                   p.tx = 80;
+                   return PlaceObject2(p);
+               }(),
+               ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    EXPECT_TRUE(stage.SkippedTags().empty());
+    Picture p = Draw(stage, 12, 4, Quality::Low, false, 0);
+    EXPECT_EQ(p.At(0, 0), 0xffff0000u);
+    EXPECT_EQ(p.At(1, 0), 0xff00ff00u);
+    EXPECT_EQ(p.At(0, 1), 0xff0000ffu);
+    EXPECT_EQ(p.At(1, 1), 0x80808080u);
+    for (int x : {4, 5, 7}) {
+        uint32_t c = p.At(x, 2);   // the JPEG's blue, within its lossy error; the alpha plane
+        EXPECT_EQ(c >> 24, 255u);  // of the second copy (drawn over it) hides nothing
+        EXPECT_LT((c >> 16) & 255, 16u);
+        EXPECT_GT(c & 255, 239u);
+    }
+}
+
+TEST(SwfMorph, MorphShapesDrawAtThePlacedRatio) {
+    // A square morphing from 0..40 twips to 120..200, its colour from red to blue.
+    ShapeRecords start, end;
+    start.Style(0, 0, 0, 1, 0);
+    end.Style(120, 0, -1, -1, -1);
+    start.Line(40, 0), start.Line(0, 40), start.Line(-40, 0), start.Line(0, -40);
+    end.Line(80, 0), end.Line(0, 80), end.Line(-80, 0), end.Line(0, -80);
+    auto startRecords = start.End(), endRecords = end.End();
+    Bits b;
+    b.U16(4);
+    b.Rect(0, 40, 0, 40);
+    b.Rect(120, 200, 0, 80);
+    Bits styles;
+    styles.U8(1);
+    styles.U8(0);
+    for (uint8_t v : {255, 0, 0, 255, 0, 0, 255, 255}) styles.U8(v);
+    styles.U8(0);
+    styles.Raw(startRecords);
+    b.U32(static_cast<uint32_t>(styles.bytes.size()));
+    b.Raw(styles.bytes);
+    b.Raw(endRecords);
+    auto placeAt = [](int ratio, bool move) {
+        Bits p;
+        p.U8(static_cast<uint8_t>((move ? 1 : 2) | 0x10));
+        p.U16(1);
+        if (!move) p.U16(4);
+        p.U16(static_cast<uint16_t>(ratio));
+        return Tag(26, p.bytes);
+    };
+    auto movie = Load(Movie(12, 4,
+                            {Tag(46, b.bytes), placeAt(0, false), ShowFrame(), placeAt(65535, true), ShowFrame(),
+                             placeAt(32768, true), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p = Draw(stage, 12, 4);
+    EXPECT_EQ(p.At(1, 1), kRed);
+    EXPECT_EQ(p.At(3, 1), kWhite);
+    stage.NextFrame();
+    p = Draw(stage, 12, 4);
+    EXPECT_EQ(p.At(1, 1), kWhite);
+    EXPECT_EQ(p.At(9, 3), kBlue);
+    stage.NextFrame();
+    p = Draw(stage, 12, 4);  // halfway (32768 of 65535): 60..120 twips, red 127 and blue 128
+    EXPECT_EQ(p.At(2, 1), kWhite);
+    EXPECT_EQ(p.At(4, 2), 0xff7f0080u);
+    EXPECT_EQ(p.At(6, 2), kWhite);
 }
