@@ -391,7 +391,8 @@ TEST(SwfBitmaps, LosslessAndJpegBitmapsFillShapes) {
     lossless.U16(2);
     lossless.U16(2);
     lossless.Raw(Deflate({255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 128, 128, 128, 128}));
-    // A 4x4 JPEG of one colour (written by stb_image_write), with and without an alpha plane.
+    // A 4x4 JPEG of one colour (written by stb_image_write): as it is at x 4..7, under a fully
+    // transparent alpha plane at x 8..11.
     std::vector<uint8_t> jpeg;
     std::vector<uint8_t> rgb(4 * 4 * 3);
     for (size_t i = 0; i < rgb.size(); i += 3) rgb[i] = 0, rgb[i + 1] = 0, rgb[i + 2] = 255;
@@ -420,7 +421,7 @@ TEST(SwfBitmaps, LosslessAndJpegBitmapsFillShapes) {
                [] {
                    Place p{3, 3};
                    p.hasMatrix = true;
-                   p.tx = 80;
+                   p.tx = 160;
                    return PlaceObject2(p);
                }(),
                ShowFrame()}));
@@ -433,11 +434,12 @@ TEST(SwfBitmaps, LosslessAndJpegBitmapsFillShapes) {
     EXPECT_EQ(p.At(0, 1), 0xff0000ffu);
     EXPECT_EQ(p.At(1, 1), 0x80808080u);
     for (int x : {4, 5, 7}) {
-        uint32_t c = p.At(x, 2);   // the JPEG's blue, within its lossy error; the alpha plane
-        EXPECT_EQ(c >> 24, 255u);  // of the second copy (drawn over it) hides nothing
+        uint32_t c = p.At(x, 2);  // the JPEG's blue, within its lossy error
+        EXPECT_EQ(c >> 24, 255u);
         EXPECT_LT((c >> 16) & 255, 16u);
         EXPECT_GT(c & 255, 239u);
     }
+    EXPECT_EQ(p.At(9, 2), 0u);  // the same JPEG under a transparent alpha plane
 }
 
 TEST(SwfMorph, MorphShapesDrawAtThePlacedRatio) {
