@@ -489,3 +489,56 @@ TEST(SwfMorph, MorphShapesDrawAtThePlacedRatio) {
     EXPECT_EQ(p.At(4, 2), 0xff7f0080u);
     EXPECT_EQ(p.At(6, 2), kWhite);
 }
+
+TEST(SwfText, StaticTextDrawsFontGlyphsInItsColourAtItsAdvances) {
+    // DefineFont: glyph 0 a full-em square (1024 units above the baseline), glyph 1 empty.
+    ShapeRecords square;
+    square.Style(0, -1024, 0, 1, 0);
+    square.Line(1024, 0);
+    square.Line(0, 1024);
+    square.Line(-1024, 0);
+    square.Line(0, -1024);
+    auto glyph = square.End();
+    ShapeRecords none;
+    auto empty = none.End();
+    Bits font;
+    font.U16(5);
+    font.U16(4);  // offset table: two glyphs
+    font.U16(static_cast<uint16_t>(4 + glyph.size()));
+    font.Raw(glyph);
+    font.Raw(empty);
+    // DefineText: 4 px high (80 twips), baseline at y 5 px, starting at x 1 px; glyphs 0, 1, 0
+    // with advances of 6, 2 and 0 px, in green.
+    Bits text;
+    text.U16(6);
+    text.Rect(0, 240, 0, 120);
+    text.Matrix(1, 1, 0, 0);
+    text.U8(8);
+    text.U8(16);
+    text.U8(0x8f);
+    text.U16(5);
+    text.U8(0), text.U8(255), text.U8(0);
+    text.U16(20);
+    text.U16(100);
+    text.U16(80);
+    text.U8(3);
+    for (auto [index, advance] : {std::pair{0, 120}, {1, 40}, {0, 0}}) {
+        text.U(index, 8);
+        text.S(advance, 16);
+    }
+    text.U8(0);
+    auto movie = Load(Movie(16, 6, {Tag(10, font.bytes), Tag(11, text.bytes), PlaceObject2({1, 6}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p = Draw(stage, 16, 6);
+    EXPECT_EQ(p.At(0, 3), kWhite);
+    EXPECT_EQ(p.At(1, 1), kGreen);  // first square: x 1..4, y 1..4
+    EXPECT_EQ(p.At(4, 4), kGreen);
+    EXPECT_EQ(p.At(5, 3), kWhite);
+    EXPECT_EQ(p.At(4, 0), kWhite);
+    EXPECT_EQ(p.At(4, 5), kWhite);
+    EXPECT_EQ(p.At(8, 3), kWhite);  // the empty glyph's place
+    EXPECT_EQ(p.At(9, 3), kGreen);  // third glyph after 6 + 2 px: x 9..12
+    EXPECT_EQ(p.At(12, 3), kGreen);
+    EXPECT_EQ(p.At(13, 3), kWhite);
+}
