@@ -33,7 +33,7 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& toTarget, cons
 void StrokePolyline(const std::vector<Point>& pts, bool closed, double halfWidth, const LineStyle& style,
                     double unitsPerPixel, std::vector<std::vector<Point>>& out);
 
-// Quadratic from p0 over c to p1 as points (p0 excluded) close to the curve within tol.
+// Quadratic from p0 over c to p1 as points (p0 excluded, p1 last) within about tol of the curve.
 void FlattenQuad(Point p0, Point c, Point p1, double tol, std::vector<Point>& out);
 
 }  // namespace vd::swf

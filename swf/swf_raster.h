@@ -35,15 +35,22 @@ public:
     void Sweep(bool nonZero, const SamplePattern& pattern, SpanSink& sink);
 
 private:
+    // Edges in fixed point (kSub units a pixel), top to bottom.
+    static constexpr int64_t kSub = 256;
     struct E {
-        double x0, y0, x1, y1, dxdy;
+        int64_t x0, y0, x1, y1;
+        int dir;
+    };
+    struct Crossing {
+        double x;          // for ordering
+        int64_t num, den;  // exact crossing: num / den in fixed point
         int dir;
     };
     int width_ = 0, height_ = 0;
     std::vector<E> edges_;
     std::vector<float> delta_;
     std::vector<uint8_t> row_;
-    std::vector<std::pair<double, int>> xs_;
+    std::vector<Crossing> xs_;
     std::vector<size_t> active_;
 };
 

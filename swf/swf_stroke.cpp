@@ -35,15 +35,55 @@ void Circle(Point c, double r, double unitsPerPixel, std::vector<std::vector<Poi
 
 }  // namespace
 
-void FlattenQuad(Point p0, Point c, Point p1, double tol, std::vector<Point>& out) {
-    double dx = p0.x - 2 * c.x + p1.x, dy = p0.y - 2 * c.y + p1.y;
-    double dev = std::sqrt(dx * dx + dy * dy) / 4;  // distance of the curve from its chord
-    int n = 1;
-    if (tol > 0 && dev > tol) n = std::min(static_cast<int>(std::ceil(std::sqrt(dev / tol))), 256);
-    for (int i = 1; i <= n; ++i) {
-        double t = static_cast<double>(i) / n, u = 1 - t;
-        out.push_back({u * u * p0.x + 2 * u * t * c.x + t * t * p1.x, u * u * p0.y + 2 * u * t * c.y + t * t * p1.y});
+namespace {
+// Parabola arc-length approximations for the flattening below.
+template <typename R> R ParabolaIntegral(R x) {
+    const R d = R(0.67);
+    return x / (R(1) - d + std::pow(d * d * d * d + R(0.25) * x * x, R(0.25)));
+}
+template <typename R> R ParabolaInvIntegral(R x) {
+    const R b = R(0.39);
+    return x * (R(1) - b + std::sqrt(b * b + R(0.25) * x * x));
+}
+
+// Points spread so that each chord strays about as far from the curve as the others: the curve
+// mapped onto a parabola, steps equal in its approximate arc integral.
+template <typename R> void FlattenQuadEven(Point pp0, Point pc, Point pp1, double ptol, std::vector<Point>& out) {
+    R p0x = R(pp0.x), p0y = R(pp0.y), cx = R(pc.x), cy = R(pc.y), p1x = R(pp1.x), p1y = R(pp1.y), tol = R(ptol);
+    R ddx = R(2) * cx - p0x - p1x, ddy = R(2) * cy - p0y - p1y;
+    R u0 = (cx - p0x) * ddx + (cy - p0y) * ddy;
+    R u2 = (p1x - cx) * ddx + (p1y - cy) * ddy;
+    R cross = (p1x - p0x) * ddy - (p1y - p0y) * ddx;
+    R x0 = u0 / cross, x2 = u2 / cross;
+    R scale = std::fabs(cross) / (std::hypot(ddx, ddy) * std::fabs(x2 - x0));
+    R a0 = ParabolaIntegral(x0), a2 = ParabolaIntegral(x2);
+    R val = 0;
+    if (std::isfinite(scale) && cross != 0) {
+        R da = std::fabs(a2 - a0), sq = std::sqrt(scale);
+        if ((x0 < 0) == (x2 < 0)) {
+            val = da * sq;
+        } else {
+            R xmin = std::sqrt(tol) / sq;
+            val = std::sqrt(tol) * da / ParabolaIntegral(xmin);
+        }
     }
+    int n = std::isfinite(val) ? static_cast<int>(std::ceil(R(0.5) * val / std::sqrt(tol))) : 1;
+    n = std::clamp(n, 1, 256);
+    R i0 = ParabolaInvIntegral(a0), i2 = ParabolaInvIntegral(a2);
+    for (int i = 1; i < n; ++i) {
+        R u = ParabolaInvIntegral(a0 + (a2 - a0) * R(i) / R(n));
+        R t = (u - i0) / (i2 - i0);
+        if (!std::isfinite(t)) t = R(i) / R(n);
+        R v = R(1) - t;
+        out.push_back({double(v * v * p0x + R(2) * v * t * cx + t * t * p1x),
+                       double(v * v * p0y + R(2) * v * t * cy + t * t * p1y)});
+    }
+    out.push_back(pp1);
+}
+}  // namespace
+
+void FlattenQuad(Point p0, Point c, Point p1, double tol, std::vector<Point>& out) {
+    FlattenQuadEven<double>(p0, c, p1, tol, out);
 }
 
 void StrokePolyline(const std::vector<Point>& in, bool closed, double h, const LineStyle& style, double unitsPerPixel,
