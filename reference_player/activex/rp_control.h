@@ -283,6 +283,7 @@ private:
     HRESULT ScriptGate(const char* what);
     HRESULT Playback(const char* name, void (Player::*op)());
     void Journal(const std::string& line);
+    void ApplyDrawSettings();
     void ReadAmbient(DISPID id, const char* name);
 
     friend class ConnectionPoint;

@@ -325,6 +325,7 @@ STDMETHODIMP FlashControl::Load(LPSTREAM stm) {
     if (chars && (FAILED(stm->Read(wm.data(), chars * 2, &got)) || got != chars * 2)) return E_FAIL;
     player_.SetLoop(loop != 0);
     wmode_ = wm;
+    ApplyDrawSettings();
     return S_OK;
 }
 STDMETHODIMP FlashControl::Save(LPSTREAM stm, BOOL clearDirty) {

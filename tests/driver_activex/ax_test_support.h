@@ -66,7 +66,7 @@ struct ControlHooks : Hooks {
 };
 
 inline std::vector<uint8_t> MovieBytes(int frames, uint32_t background = 0x3366CC) {
-    return SwfBuilder(100, 100, 12, frames).Background(background).Fws();
+    return SwfBuilder(100, 100, 12, frames).Background(background).ProgressFrames(background).Fws();
 }
 
 inline std::unique_ptr<vd::TvdFlashDriverActiveX> MakeDriver(int w, int h, uint32_t background) {
