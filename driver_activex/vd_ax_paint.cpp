@@ -57,6 +57,7 @@ void TvdFlashDriverActiveX::DrawInto(HDC dc, const TRect& rect) {
 }
 
 void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
+    if (!BufferDC) return;  // no buffer: nothing to paint, nothing to report
     // The control may let go of its view while drawing; hold it for this repaint.
     const ComPtr<IViewObject> view = ViewObject;
     if (BufferDC && view) {

@@ -38,6 +38,9 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "raises_once") f.handlerRaises = f.raisesOnce = true;
         else if (key == "full_table") f.fullTable = true;
         else if (key == "keep_stream") f.keepStream = true;
+        else if (key == "entrypoints_fail") f.entryPointsFail = true;
+        else if (key == "initialize_fails") f.initializeFails = true;
+        else if (key == "other_types") f.otherTypes = true;
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;

@@ -43,6 +43,9 @@ struct Faults {
     bool raisesOnce = false;           // only the first scripting call raises (a retry succeeds)
     bool fullTable = false;            // NP_GetEntryPoints fills the newest plugin table (20 entries)
     bool keepStream = false;           // a bound stream is kept and read only once the bind call returned
+    bool entryPointsFail = false;      // NP_GetEntryPoints answers an error
+    bool initializeFails = false;      // NP_Initialize answers an error
+    bool otherTypes = false;           // NPAPI queries answer another type: numbers Double, Booleans Int32
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
     static Faults Parse(std::string_view list);
