@@ -641,6 +641,8 @@ TEST(NpapiFaults, HostsThatHandOverTooLittleAreRefused) {
     ASSERT_TRUE(lib.Loaded());
     lib.Start();
     PluginInstance inst(lib, 40, 30);
+    lib.host.files["m.swf"] = FourFrames();
+    inst.Call("LoadMovie", {I(0), S("m.swf")});
     vdtest::Canvas canvas(40, 30);
     canvas.Fill(0xFF000000);
     // A window record never filled in (no type) is refused and changes nothing.

@@ -117,11 +117,12 @@ TEST_F(PlayerCompTest, SizeChangesRebuildTheBufferOnlyWhenTheSizeChanges) {
     EXPECT_EQ(d->CreateBufferCalls, builds + 2);
     EXPECT_EQ(d->Height, 30);
 
-    c.SetWidth(0);  // a 1-pixel-wide buffer ...
-    const int atOne = d->CreateBufferCalls;
-    c.SetWidth(1);  // ... already has width 1: the property changes, the buffer stays
-    EXPECT_EQ(c.GetWidth(), 1);
-    EXPECT_EQ(d->CreateBufferCalls, atOne);
+    c.SetWidth(0);  // no buffer ...
+    const int atNone = d->ResizeBufferCalls;
+    c.SetWidth(-3);  // ... and none again: the property changes, nothing is rebuilt
+    EXPECT_EQ(c.GetWidth(), -3);
+    EXPECT_EQ(d->ResizeBufferCalls, atNone);
+    EXPECT_EQ(c.GetBuffer(), nullptr);
 }
 
 TEST_F(PlayerCompTest, OnPaintIsReadAtEachCallWithTheDriverAsSender) {
