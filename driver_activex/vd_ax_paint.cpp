@@ -57,6 +57,7 @@ bool TvdFlashDriverActiveX::DrawInto(IViewObject* view, HDC dc, const TRect& rec
 }
 
 void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
+    if (!BufferDC) return;  // no buffer: nothing to paint, nothing to report
     // The control may let go of its view while drawing; hold it for this repaint.
     const ComPtr<IViewObject> view = ViewObject;
     if (BufferDC && view) {

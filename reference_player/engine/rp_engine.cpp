@@ -105,6 +105,9 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "windowed_only") f.windowedOnly = f.noWindowless = true;
         else if (key == "draw_fails") f.drawFails = true;
         else if (key == "no_errorinfo") f.noErrorInfo = true;
+        else if (key == "entrypoints_fail") f.entryPointsFail = true;
+        else if (key == "initialize_fails") f.initializeFails = true;
+        else if (key == "other_types") f.otherTypes = true;
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;

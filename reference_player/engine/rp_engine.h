@@ -54,6 +54,9 @@ struct Faults {
     bool windowedOnly = false;         // no windowless support; activation needs the site's window
     bool drawFails = false;            // every draw scribbles over its bounds and answers E_FAIL
     bool noErrorInfo = false;          // no ISupportErrorInfo (a raised error's text is left all the same)
+    bool entryPointsFail = false;      // NP_GetEntryPoints answers an error
+    bool initializeFails = false;      // NP_Initialize answers an error
+    bool otherTypes = false;           // NPAPI queries answer another type: numbers Double, Booleans Int32
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
     static Faults Parse(std::string_view list);

@@ -5,6 +5,7 @@
 #include "ax_test_support.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "vd_forms.h"
 #include "vd_streams.h"
@@ -52,6 +53,28 @@ protected:
 };
 
 // ---- Painting -------------------------------------------------------------------------------
+
+TEST_F(ActiveXRender, ASizeTheBufferCannotHaveDrawsAndReportsNothing) {
+    for (uint32_t background : {kTeal, kAlphaMode}) {
+        for (const auto& [w, h] : {std::pair{0, 0}, std::pair{-5, 10}, std::pair{60000, 60000}}) {
+            auto d = MakeDriver(40, 30, background);
+            int reports = 0;
+            d->OnPaint = [&](TObject*, const TRect&) { ++reports; };
+            d->OnEraseBackground = [&](TObject*, const TRect&) { ++reports; };
+            hooks.clearJournal();
+            d->Resize(w, h);
+            EXPECT_EQ(d->Width, 0);
+            EXPECT_EQ(d->Bits, nullptr);
+            d->ForceUpdate();
+            EXPECT_TRUE(hooks.Lines("IViewObject::Draw").empty()) << w << "x" << h;
+            EXPECT_EQ(reports, 0) << w << "x" << h;
+            d->Resize(20, 10);  // a size it can have: drawn and reported again
+            d->ForceUpdate();
+            EXPECT_FALSE(hooks.Lines("IViewObject::Draw").empty());
+            EXPECT_GT(reports, 0);
+        }
+    }
+}
 
 TEST_F(ActiveXRender, OpaqueRepaintErasesTheRectangleThenDrawsTheMovieOverIt) {
     TvdFlashDriverActiveX& d = *driver;

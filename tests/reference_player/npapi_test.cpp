@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -157,13 +158,16 @@ public:
         hooksLoaded = hooks.Load(m);
     }
     ~PluginLibrary() { SetEnvironmentVariableA("VDRP_FAULTS", nullptr); }
-    // What a host does at start-up: entry points first, then its own table.
+    // What a host does at start-up: entry points first (the table's size and version set, as
+    // browsers set them), then its own table, in room as large as the newest one.
     void Start() {
         host.plugin = &funcs;
         g_host = &host;
-        browser = MakeBrowserTable();
+        browser.funcs = MakeBrowserTable();
+        funcs.size = sizeof(NPPluginFuncs);
+        funcs.version = NPNetscapeFuncsVersion;
         getEntryPoints(&funcs);
-        initialize(&browser);
+        initialize(&browser.funcs);
         disableLocalSecurity();
     }
     bool Loaded() const {
@@ -178,7 +182,10 @@ public:
     bool hooksLoaded = false;
     vdtest::Hooks hooks;
     NPPluginFuncs funcs{};
-    NPNetscapeFuncs browser{};
+    struct {
+        NPNetscapeFuncs funcs;
+        void* later[NPNetscapeFuncsLaterEntries];
+    } browser{};
     Browser host;
 };
 
@@ -214,11 +221,14 @@ struct PluginInstance {
         window.window = dc;
         window.width = static_cast<uint32_t>(w);
         window.height = static_cast<uint32_t>(h);
+        window.clipRect = NPRect{0, 0, static_cast<uint16_t>(h), static_cast<uint16_t>(w)};
         window.type = NPWindowTypeDrawable;
         lib.funcs.setwindow(&npp, &window);
     }
+    // A windowless paint as Windows hosts send it: the drawable's DC and the dirty area.
     int16_t Paint() {
-        NPEvent ev{WM_PAINT, 0, 0};
+        RECT dirty{0, 0, static_cast<LONG>(window.width), static_cast<LONG>(window.height)};
+        NPEvent ev{WM_PAINT, reinterpret_cast<uintptr_t>(window.window), reinterpret_cast<uintptr_t>(&dirty)};
         return lib.funcs.event(&npp, &ev);
     }
     NPWindow window{};
@@ -288,8 +298,8 @@ TEST(NpapiLibrary, StartsUpThroughItsExportsInTheHostsOrder) {
     EXPECT_EQ(lib.funcs.size, sizeof(NPPluginFuncs));
     const auto j = lib.hooks.Journal();
     ASSERT_GE(j.size(), 3u);
-    EXPECT_EQ(j[0], "NP_GetEntryPoints size=0");
-    EXPECT_EQ(j[1], "NP_Initialize size=" + std::to_string(sizeof(NPNetscapeFuncs)) + " version=18");
+    EXPECT_EQ(j[0], "NP_GetEntryPoints size=" + std::to_string(sizeof(NPPluginFuncs)) + " version=17");
+    EXPECT_EQ(j[1], "NP_Initialize size=" + std::to_string(sizeof(NPNetscapeFuncs)) + " version=17 later=0");
     EXPECT_EQ(j[2], "Flash_DisableLocalSecurity");
     lib.hooks.clearJournal();
     EXPECT_TRUE(lib.hooks.Journal().empty());
@@ -648,6 +658,85 @@ TEST(NpapiFaults, EachSwitchGivesTheFailureAHostMustSurvive) {
         EXPECT_TRUE(inst.lastOk);
         EXPECT_EQ(Text(inst.Call("GetVariable", {S("a")})), "b");
     }
+}
+
+// What a plugin checks of its host before it trusts it, as third-party plugins do.
+TEST(NpapiFaults, HostsThatHandOverTooLittleAreRefused) {
+    {
+        // A plugin table whose size field says there is no room.
+        PluginLibrary lib;
+        ASSERT_TRUE(lib.Loaded());
+        NPPluginFuncs funcs{};
+        EXPECT_EQ(lib.getEntryPoints(&funcs), NPERR_INVALID_FUNCTABLE_ERROR);
+        EXPECT_EQ(funcs.newp, nullptr);
+        // A browser table too short for the entries the plugin calls, or of a later major version.
+        NPNetscapeFuncs& browser = lib.browser.funcs;
+        browser = MakeBrowserTable();
+        browser.size = static_cast<uint16_t>(offsetof(NPNetscapeFuncs, evaluate));
+        EXPECT_EQ(lib.initialize(&browser), NPERR_INVALID_FUNCTABLE_ERROR);
+        browser.size = NPNetscapeFuncsSize;
+        browser.version = 0x100;
+        EXPECT_EQ(lib.initialize(&browser), NPERR_INCOMPATIBLE_VERSION_ERROR);
+    }
+    for (const char* fault : {"entrypoints_fail", "initialize_fails"}) {
+        PluginLibrary lib(fault);
+        ASSERT_TRUE(lib.Loaded());
+        NPPluginFuncs funcs{};
+        funcs.size = sizeof funcs;
+        const bool entryFails = std::string(fault) == "entrypoints_fail";
+        EXPECT_EQ(lib.getEntryPoints(&funcs) != NPERR_NO_ERROR, entryFails) << fault;
+        lib.browser.funcs = MakeBrowserTable();
+        EXPECT_EQ(lib.initialize(&lib.browser.funcs) != NPERR_NO_ERROR, !entryFails) << fault;
+    }
+    PluginLibrary lib;
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    PluginInstance inst(lib, 40, 30);
+    lib.host.files["m.swf"] = FourFrames();
+    inst.Call("LoadMovie", {I(0), S("m.swf")});
+    vdtest::Canvas canvas(40, 30);
+    canvas.Fill(0xFF000000);
+    // A window record never filled in (no type) is refused and changes nothing.
+    NPWindow unfilled{};
+    EXPECT_NE(lib.funcs.setwindow(&inst.npp, &unfilled), NPERR_NO_ERROR);
+    EXPECT_EQ(lib.hooks.Lines("NPP_SetWindow refused").size(), 1u);
+    struct Case {
+        const char* what;
+        bool emptyClip;
+        bool withDC;
+        int16_t handled;
+    };
+    for (const Case c : {Case{"visible", false, true, 1}, Case{"zero clip: nothing visible", true, true, 0},
+                         Case{"no DC in wParam", false, false, 0}}) {
+        canvas.Fill(0xFF000000);
+        inst.SetWindow(canvas.dc(), 40, 30);
+        if (c.emptyClip) {
+            inst.window.clipRect = NPRect{};
+            lib.funcs.setwindow(&inst.npp, &inst.window);
+        }
+        RECT dirty{0, 0, 40, 30};
+        NPEvent ev{WM_PAINT, c.withDC ? reinterpret_cast<uintptr_t>(canvas.dc()) : 0,
+                   reinterpret_cast<uintptr_t>(&dirty)};
+        EXPECT_EQ(lib.funcs.event(&inst.npp, &ev), c.handled) << c.what;
+        // The bar's track is opaque wherever the plugin draws.
+        EXPECT_EQ((canvas.At(20, 15) & 0xFFFFFF) != 0, c.handled == 1) << c.what;
+    }
+}
+
+TEST(NpapiFaults, OtherTypesAnswersNumbersAsDoubleAndBooleansAsIntegers) {
+    PluginLibrary lib("other_types");
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    PluginInstance inst(lib, 100, 100);
+    const NPVariant frames = inst.Call("TotalFrames");
+    EXPECT_EQ(frames.type, NPVariantType_Double);
+    EXPECT_EQ(frames.value.doubleValue, 0.0);
+    const NPVariant version = inst.Call("FlashVersion");
+    ASSERT_EQ(version.type, NPVariantType_Double);
+    EXPECT_EQ(static_cast<int>(version.value.doubleValue) >> 16, 10);
+    const NPVariant playing = inst.Call("IsPlaying");
+    EXPECT_EQ(playing.type, NPVariantType_Int32);
+    EXPECT_EQ(playing.value.intValue, 0);
 }
 
 }  // namespace
