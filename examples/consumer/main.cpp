@@ -1,18 +1,28 @@
-// consumer: built against the installed vdplayer package only (find_package(vdplayer),
-// vd::player, #include <vd/...>). Starts the player unit, puts a windowless player on a form
-// and looks up a built-in movie, which reaches this program only through the package's
-// resource object. Prints one line saying what it did; exit status 0 when all of it worked.
+// consumer: built against the installed vdplayer package only (find_package(vdplayer), every
+// vd:: target, #include <vd/...>). Starts the package's units, puts a windowless player on a
+// form, looks up a built-in movie, which reaches this program only through the package's
+// resource object, and uses each library of the package once (every_target.cpp). Prints what
+// it did; exit status 0 when all of it worked.
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include <vd/vd_driver_activex.h>
+#include <vd/vd_driver_netscape.h>
 #include <vd/vd_flashplayer.h>
+#include <vd/vd_layer.h>
 #include <vd/vd_vcl.h>
+
+#include "every_target.h"
 
 int main() {
     vd::InitializeFlashPlayerUnit();
+    vd::InitializeDriverNetscapeUnit();
+    vd::InitializeDriverActiveXUnit();
+    vd::InitializeLayerUnit();
     int status = 1;
     try {
         auto form = std::make_unique<vd::TForm>(nullptr);
@@ -34,7 +44,12 @@ int main() {
         } else if (!isSwf) {
             std::fprintf(stderr, "consumer: built-in movie ClearOverAll.swf %s\n",
                          found ? "found but it is no compressed SWF" : "not found (resource object not linked?)");
+        } else if (std::vector<std::string> used, wrong = CheckEveryTarget(form.get(), used); !wrong.empty()) {
+            for (const std::string& line : wrong) std::fprintf(stderr, "consumer: %s\n", line.c_str());
         } else {
+            std::printf("consumer: used %u libraries of the package:", static_cast<unsigned>(used.size()));
+            for (const std::string& target : used) std::printf(" %s", target.c_str());
+            std::printf("\n");
             std::printf(
                 "consumer: %s with a TvdFlashPlayer (driver %s, %dx%d buffer); built-in movie "
                 "ClearOverAll.swf found, %u bytes of SWF\n",
@@ -45,6 +60,9 @@ int main() {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "consumer: %s\n", e.what());
     }
+    vd::FinalizeLayerUnit();
+    vd::FinalizeDriverActiveXUnit();
+    vd::FinalizeDriverNetscapeUnit();
     vd::FinalizeFlashPlayerUnit();
     return status;
 }

@@ -331,11 +331,15 @@ NPError NppNew(NPMIMEType mime, NPP instance, uint16_t mode, int16_t argc, char*
     std::string line = "NPP_New mime=" + JournalQuote(mime ? mime : "") + " mode=" + std::to_string(mode) +
                        " argc=" + std::to_string(argc);
     int width = 0, height = 0;
+    std::string quality, scale, wmode;
     for (int i = 0; i < argc; ++i) {
         const std::string n = argn && argn[i] ? argn[i] : "", v = argv && argv[i] ? argv[i] : "";
         line += " " + n + "=" + JournalQuote(v);
-        if (n == "width") width = std::atoi(v.c_str());
-        if (n == "height") height = std::atoi(v.c_str());
+        if (lstrcmpiA(n.c_str(), "width") == 0) width = std::atoi(v.c_str());
+        if (lstrcmpiA(n.c_str(), "height") == 0) height = std::atoi(v.c_str());
+        if (lstrcmpiA(n.c_str(), "quality") == 0) quality = v;
+        if (lstrcmpiA(n.c_str(), "scale") == 0) scale = v;
+        if (lstrcmpiA(n.c_str(), "wmode") == 0) wmode = v;
     }
     line += saved ? " saved=given" : " saved=null";
     Log(line);
@@ -343,6 +347,10 @@ NPError NppNew(NPMIMEType mime, NPP instance, uint16_t mode, int16_t argc, char*
     if (g_settings.faults.newFails) return NPERR_GENERIC_ERROR;
     auto* inst = new Instance(instance, g_settings.faults.version7 ? 7 : 10);
     inst->player.SetExtent(width, height);
+    // The embedding's parameters say how the movie is drawn.
+    inst->player.SetQuality(QualityOf(quality));
+    inst->player.SetScaleMode(ScaleModeOf(scale));
+    inst->player.SetTransparent(lstrcmpiA(wmode.c_str(), "transparent") == 0);
     instance->pdata = inst;
     g_instances.push_back(inst);
     return NPERR_NO_ERROR;

@@ -119,7 +119,7 @@ TEST_F(ActiveXRender, DirtyRectanglesOfTheControlAreRenderedAtOnceAndCutToTheBuf
                                std::to_string(r.Right) + "," + std::to_string(r.Bottom));
     EXPECT_EQ(Rgb(Pixel(d, 35, 40)), 0xF0A030u);  // second frame: half the bar
     // A rectangle past the buffer is cut to it; none at all means the whole buffer.
-    IOleInPlaceSiteWindowless* site = &d;
+    const auto site = SiteFace<IOleInPlaceSiteWindowless>(d, IID_IOleInPlaceSiteWindowless);
     painted.clear();
     const RECT past{70, 60, 200, 300};
     EXPECT_EQ(site->InvalidateRect(&past, TRUE), S_OK);
@@ -137,7 +137,7 @@ TEST_F(ActiveXRender, UpdateRectanglesAreOutlinedBeforeThePlayerIsTold) {
         insideAtPaint = Pixel(d, 30, 30);
     };
     const RECT r{20, 20, 40, 40};
-    static_cast<IOleInPlaceSiteWindowless*>(&d)->InvalidateRect(&r, FALSE);
+    SiteFace<IOleInPlaceSiteWindowless>(d, IID_IOleInPlaceSiteWindowless)->InvalidateRect(&r, FALSE);
     EXPECT_EQ(Rgb(cornerAtPaint), 0xFF0000u);
     EXPECT_EQ(insideAtPaint, kTeal);
 }
@@ -214,7 +214,7 @@ TEST_F(ActiveXRender, RightPressWithTheMenuAllowedIsPlacedInTheParentWindowOnce)
     // The window was for that press only.
     HWND h = reinterpret_cast<HWND>(1);
     EXPECT_FALSE(d->MenuWindowRequest);
-    EXPECT_EQ(static_cast<IOleInPlaceSiteWindowless*>(d)->GetWindow(&h), E_FAIL);
+    EXPECT_EQ(SiteFace<IOleInPlaceSiteWindowless>(*d, IID_IOleInPlaceSiteWindowless)->GetWindow(&h), E_FAIL);
     EXPECT_EQ(h, nullptr);
     // A left press never asks for one.
     hooks.clearJournal();
@@ -331,7 +331,7 @@ TEST_F(ActiveXEvents, ARaisingHandlerGoesToTheApplicationAndLaterEventsStillArri
 
 TEST_F(ActiveXEvents, EventsWithoutAHandlerOrOutsideTheTableAreDroppedAndAnsweredOk) {
     auto* d = static_cast<TvdFlashDriverActiveX*>(player->Driver());
-    IDispatch* sink = d->EventDispatch.get();
+    IDispatch* sink = d->EventSink();
     win32::ComPtr<IDispatch> asEvents;
     ASSERT_EQ(
         sink->QueryInterface(vd::flash::DIID__IvdFlashPlayerEvents, reinterpret_cast<void**>(asEvents.GetAddressOf())),

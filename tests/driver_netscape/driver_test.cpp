@@ -26,7 +26,7 @@ constexpr uint32_t kOpaque = 0xFF008080;  // teal background: opaque mode
 constexpr uint32_t kAlpha = 0x00000000;   // alpha mode
 
 std::vector<uint8_t> MovieBytes(int frames, uint32_t background = 0x3366CC) {
-    return vdtest::SwfBuilder(100, 100, 12, frames).Background(background).Fws();
+    return vdtest::SwfBuilder(100, 100, 12, frames).Background(background).ProgressFrames(background).Fws();
 }
 
 // A movie file in the run folder (the current directory and the EXE's folder).
