@@ -68,7 +68,8 @@ void Rasterizer::Sweep(bool nonZero, const SamplePattern& pattern, SpanSink& sin
     for (const E& e : edges_) ymax = std::max(ymax, e.y1);
     int rowFirst = static_cast<int>(std::max<int64_t>(0, ymin / kSub - 1));
     int rowLast = static_cast<int>(std::min<int64_t>(height_ - 1, ymax / kSub + 1));
-    delta_.assign(width_ + 2, 0.f);
+    // Each row clears what it touched, so the accumulators stay zero between sweeps.
+    if (delta_.size() != static_cast<size_t>(width_) + 2) delta_.assign(width_ + 2, 0.f);
     row_.resize(width_);
     active_.clear();
     size_t next = 0;

@@ -23,7 +23,10 @@ void Emit(std::vector<Point> poly, std::vector<std::vector<Point>>& out) {
 
 void Circle(Point c, double r, double unitsPerPixel, std::vector<std::vector<Point>>& out) {
     double rp = unitsPerPixel > 0 ? r / unitsPerPixel : r;
-    int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(std::max(rp, 0.0)) * 6)), 8, 256);
+    // Enough steps that the polygon strays less than a fiftieth of a pixel from the circle.
+    double tol = 0.02;
+    int steps = rp <= tol ? 8 : static_cast<int>(std::ceil(kPi / std::acos(std::max(-1.0, 1 - tol / rp))));
+    steps = std::clamp(steps, 8, 256);
     std::vector<Point> p;
     p.reserve(steps);
     for (int i = 0; i < steps; ++i) {
