@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "vd_flashplayer.h"
 #include "vd_movieres.h"
 #include "vd_winstr.h"
 
@@ -58,6 +59,10 @@ using namespace np;
 void InitializeDriverNetscapeUnit() {
     TUnit& u = Unit();
     if (u.InitCount++ != 0) return;
+    RegisterFlashClassStartups();
+    // urlmon first: the downloads of "http:" movies bind through it.
+    u.Urlmon = std::make_unique<win32::TUrlmon>();
+    if (u.Urlmon->Module) SetDownloadUrlmon(&u.Urlmon->Entries);
     FlashDriverNSClass = &TvdFlashDriverNS::Class();
     u.PluginPath = ChoosePluginPath();
     if (u.PluginPath.empty()) return;
@@ -89,6 +94,16 @@ void FinalizeDriverNetscapeUnit() {
     u.PluginLibrary.Reset();
     u.PluginPath.clear();
     if (FlashDriverNSClass == &TvdFlashDriverNS::Class()) FlashDriverNSClass = nullptr;
+    // The plugin is gone; then its downloads: none reaches a driver again, and urlmon lets
+    // each object go as its transfer is aborted. Only then urlmon itself, unless a transfer
+    // ran through it: urlmon then still has work of its own queued on this thread (or a
+    // download it has not let go of yet), and freeing it would pull its code from under that
+    // work. It then stays loaded for the process.
+    const size_t started = StartedDownloadCount();
+    SetDownloadUrlmon(nullptr);
+    const size_t alive = AbortDownloads();
+    if ((alive != 0 || started != 0) && u.Urlmon) (void)u.Urlmon->Module.Detach();
+    u.Urlmon.reset();
 }
 
 WideString NetscapePluginPath() { return Unit().PluginPath; }

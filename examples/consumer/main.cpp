@@ -1,5 +1,5 @@
 // consumer: built against the installed vdplayer package only (find_package(vdplayer),
-// vd::player, #include <vd/...>). Starts the player unit, puts a windowless player on a form
+// vd::startup, #include <vd/...>). Starts the package in one call, puts a windowless player on a form
 // and looks up a built-in movie, which reaches this program only through the package's
 // resource object. Prints one line saying what it did; exit status 0 when all of it worked.
 #include <cstdio>
@@ -9,10 +9,11 @@
 #include <string>
 
 #include <vd/vd_flashplayer.h>
+#include <vd/vd_startup.h>
 #include <vd/vd_vcl.h>
 
 int main() {
-    vd::InitializeFlashPlayerUnit();
+    const vd::TvdFlashPackage package;  // every unit of the package, shut down again at the end
     int status = 1;
     try {
         auto form = std::make_unique<vd::TForm>(nullptr);
@@ -45,6 +46,5 @@ int main() {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "consumer: %s\n", e.what());
     }
-    vd::FinalizeFlashPlayerUnit();
     return status;
 }
