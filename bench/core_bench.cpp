@@ -1,10 +1,13 @@
 // The platform-free hot paths against the machine's limits (Google Benchmark, release build):
 // alpha recovery against plain copies, forms holding a large stored movie and forms of many
 // small components against reading the file's bytes, and the movie lookups among 10,000 stored
-// movies against the same among 10. Prints every goal with its ratio and PASS or MISS; exits 1
-// on a MISS. Run through `./run bench`; extra arguments go to Google Benchmark.
+// movies against the same among 10, and the SWF engine drawing the corpus's heaviest
+// display-list movie against filling the frame once. Prints every goal with its ratio and PASS
+// or MISS; exits 1 on a MISS. Run through `./run bench` (--corpus=DIR names the SWF corpus);
+// extra arguments go to Google Benchmark.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +24,7 @@
 #include "vd_pixels.h"
 #include "vd_pixels_simd.h"
 #include "vd_streams.h"
+#include "vd_swf.h"
 
 #include "alloc_counter.inc"
 
@@ -242,6 +246,63 @@ void IndexFind(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(FlashList->Find(store.wanted));
 }
 
+// ---- The SWF engine -----------------------------------------------------------------------------
+
+// The corpus movie with the most drawing to do among those the display list alone plays
+// (measured: its thousands of small filled polygons cost several times the next one).
+constexpr const char* kHeavyMovie = "visual/simple_shapes/heavy_tesselation/test.swf";
+std::string g_corpusDir;
+
+struct HeavyMovie {
+    std::shared_ptr<const swf::Movie> movie;
+    std::unique_ptr<swf::Stage> stage;
+    HeavyMovie() {
+        if (!fs::exists(fs::path(g_corpusDir) / kHeavyMovie)) return;
+        const std::string bytes = ReadString(fs::path(g_corpusDir) / kHeavyMovie);
+        auto loaded = swf::LoadMovie(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        movie = loaded.movie;
+        if (movie) stage = std::make_unique<swf::Stage>(movie);
+    }
+};
+
+HeavyMovie& TheHeavyMovie() {
+    static HeavyMovie m;
+    return m;
+}
+
+// The stage drawn into width x height (0: the movie's own size), shown whole, at the players'
+// default quality.
+void DrawHeavy(benchmark::State& state) {
+    HeavyMovie& m = TheHeavyMovie();
+    if (!m.stage) {
+        state.SkipWithError("corpus movie not found (--corpus=DIR)");
+        return;
+    }
+    const int w = state.range(0) ? static_cast<int>(state.range(0)) : m.movie->StageWidth();
+    const int h = state.range(1) ? static_cast<int>(state.range(1)) : m.movie->StageHeight();
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+    swf::RenderOptions o;
+    o.scaleX = o.scaleY =
+        std::min(static_cast<double>(w) / m.movie->StageWidth(), static_cast<double>(h) / m.movie->StageHeight());
+    for (auto _ : state) {
+        m.stage->Render(px.data(), w, h, w, o);
+        benchmark::DoNotOptimize(px.data());
+    }
+}
+
+void FillFrame(benchmark::State& state) {
+    HeavyMovie& m = TheHeavyMovie();
+    const int w = state.range(0) ? static_cast<int>(state.range(0)) : (m.movie ? m.movie->StageWidth() : 1);
+    const int h = state.range(1) ? static_cast<int>(state.range(1)) : (m.movie ? m.movie->StageHeight() : 1);
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+    uint32_t v = 0xFF000000u;
+    for (auto _ : state) {
+        std::fill(px.begin(), px.end(), ++v);
+        benchmark::DoNotOptimize(px.data());
+        benchmark::ClobberMemory();
+    }
+}
+
 // ---- Running and the table ------------------------------------------------------------------------
 
 // Keeps the best (lowest) time per iteration of every benchmark over its repetitions.
@@ -264,6 +325,7 @@ public:
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--data=", 7) == 0) g_dataDir = argv[i] + 7;
+        else if (std::strncmp(argv[i], "--corpus=", 9) == 0) g_corpusDir = argv[i] + 9;
     RegisterFlashStoreClasses();
     MakeForms();
 
@@ -282,6 +344,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("convert/many_binary_to_text", ConvertToText);
     benchmark::RegisterBenchmark("lookup/FindFlash", FindFlash)->Arg(10)->Arg(10000);
     benchmark::RegisterBenchmark("lookup/FlashList.Find", IndexFind)->Arg(10)->Arg(10000);
+    benchmark::RegisterBenchmark("swf/heavy", DrawHeavy)->Args({kW, kH})->Args({0, 0});
+    benchmark::RegisterBenchmark("fill/frame", FillFrame)->Args({kW, kH})->Args({0, 0});
 
     // Defaults that suit a shared, noisy machine: several repetitions, the best one counts.
     std::vector<char*> args(argv, argv + argc);
@@ -289,7 +353,7 @@ int main(int argc, char** argv) {
     bool hasReps = false, hasMin = false;
     std::vector<char*> passed;
     for (char* a : args) {
-        if (std::strncmp(a, "--data=", 7) == 0) continue;
+        if (std::strncmp(a, "--data=", 7) == 0 || std::strncmp(a, "--corpus=", 9) == 0) continue;
         hasReps |= std::strncmp(a, "--benchmark_repetitions", 23) == 0;
         hasMin |= std::strncmp(a, "--benchmark_min_time", 20) == 0;
         passed.push_back(a);
@@ -339,10 +403,17 @@ int main(int argc, char** argv) {
                 "convert/many_text_to_binary", "read/many_text", 10.0),
         timeRow("5 MB form of many components, binary -> text", "reading the file's bytes",
                 "convert/many_binary_to_text", "read/many_binary", 10.0),
+        timeRow("SWF engine: heaviest corpus movie drawn at 1920x1080", "filling the 1920x1080 frame once",
+                "swf/heavy/1920/1080", "fill/frame/1920/1080", 30.0),
+        timeRow("SWF engine: heaviest corpus movie at its own size", "filling a frame of that size once",
+                "swf/heavy/0/0", "fill/frame/0/0", 30.0),
     };
     std::printf("\nalpha recovery path: %s (plain loop %s per frame, %.2fx the copy)\n",
                 PixelPathName(ActivePixelPath()), vdbench::Figure(t("alpha/frame_scalar"), "s").c_str(),
                 t("alpha/frame_scalar") / t("copy/frame"));
+    if (TheHeavyMovie().movie)
+        std::printf("SWF engine movie: %s (%dx%d), high quality\n", kHeavyMovie, TheHeavyMovie().movie->StageWidth(),
+                    TheHeavyMovie().movie->StageHeight());
     const int missed = vdbench::PrintRows("platform-free paths (best of the repetitions, CPU time)", rows);
     return missed == 0 ? 0 : 1;
 }

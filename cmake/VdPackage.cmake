@@ -16,6 +16,8 @@
 # movies' resource object (resources/; the exported vd::store_win adds it to every final link,
 # as vd_store_win does in the build tree) and the Flash control's type library (hosted/;
 # vdplayer_FLASH_OCX_TLB after find_package).
+# The form tool vdform goes into <prefix>/bin (tools/vdform/; vdplayer_VDFORM after
+# find_package).
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -65,7 +67,7 @@ function(vd_install_package)
     set(version "${CMAKE_BINARY_DIR}/package/vdplayerConfigVersion.cmake")
     configure_package_config_file("${VD_PACKAGE_CMAKE_DIR}/vdplayerConfig.cmake.in" "${config}"
         INSTALL_DESTINATION "${VD_INSTALL_CMAKEDIR}"
-        PATH_VARS VD_INSTALL_PKGLIBDIR)
+        PATH_VARS VD_INSTALL_PKGLIBDIR CMAKE_INSTALL_BINDIR)
     # Not ARCH_INDEPENDENT: a 64-bit tree's package is refused to a 32-bit project and back.
     write_basic_package_version_file("${version}" COMPATIBILITY SameMajorVersion)
     install(FILES "${config}" "${version}" DESTINATION "${VD_INSTALL_CMAKEDIR}")

@@ -2,6 +2,7 @@
 // of movie data to the control. Which target a requested name resolves to is decided by the
 // platform-free rules of vd_ax_names; this file asks the store, the resources and the file
 // system for them and moves the data.
+#include "vd_ax_siteobj.h"
 #include "vd_ax_unit.h"
 
 #include <utility>
@@ -68,22 +69,122 @@ void Deliver(IBindStatusCallback* callback, IStream* source) {
     callback->OnStopBinding(S_OK, L"");
 }
 
+// A delivered movie: the control may keep the stream and read it long after the delivery, so
+// it is ours, counted, and cut off (its memory let go) when the driver goes.
+class TDeliveredStream final : public IStream, public ax::THandedObject {
+public:
+    TDeliveredStream(ComPtr<ax::TSiteObject> site, ComPtr<IStream> data)
+        : site_(std::move(site)), data_(std::move(data)) {
+        site_->Track(this);
+    }
+    TDeliveredStream(const TDeliveredStream&) = delete;
+    TDeliveredStream& operator=(const TDeliveredStream&) = delete;
+
+    void Disconnect() override { data_.Reset(); }
+    IUnknown* Identity() override { return static_cast<IStream*>(this); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        static const win32::TInterfaceRow<TDeliveredStream> kInterfaces[] = {
+            win32::InterfaceRow<TDeliveredStream, IStream>(IID_IUnknown),
+            win32::InterfaceRow<TDeliveredStream, IStream>(IID_ISequentialStream),
+            win32::InterfaceRow<TDeliveredStream, IStream>(IID_IStream),
+        };
+        if (!data_) return ClearOutUnexpected(object);
+        return win32::QueryInterfaceFrom(this, kInterfaces, riid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return static_cast<ULONG>(n);
+    }
+
+    STDMETHODIMP Read(void* buffer, ULONG size, ULONG* read) override {
+        return data_ ? data_->Read(buffer, size, read) : E_UNEXPECTED;
+    }
+    STDMETHODIMP Write(const void* buffer, ULONG size, ULONG* written) override {
+        return data_ ? data_->Write(buffer, size, written) : E_UNEXPECTED;
+    }
+    STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        return data_ ? data_->Seek(move, origin, position) : E_UNEXPECTED;
+    }
+    STDMETHODIMP SetSize(ULARGE_INTEGER size) override { return data_ ? data_->SetSize(size) : E_UNEXPECTED; }
+    STDMETHODIMP CopyTo(IStream* target, ULARGE_INTEGER size, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override {
+        return data_ ? data_->CopyTo(target, size, read, written) : E_UNEXPECTED;
+    }
+    STDMETHODIMP Commit(DWORD flags) override { return data_ ? data_->Commit(flags) : E_UNEXPECTED; }
+    STDMETHODIMP Revert() override { return data_ ? data_->Revert() : E_UNEXPECTED; }
+    STDMETHODIMP LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) override {
+        return data_ ? data_->LockRegion(offset, size, type) : E_UNEXPECTED;
+    }
+    STDMETHODIMP UnlockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) override {
+        return data_ ? data_->UnlockRegion(offset, size, type) : E_UNEXPECTED;
+    }
+    STDMETHODIMP Stat(STATSTG* stat, DWORD flags) override { return data_ ? data_->Stat(stat, flags) : E_UNEXPECTED; }
+    STDMETHODIMP Clone(IStream** clone) override {
+        if (!clone) return E_POINTER;
+        *clone = nullptr;
+        if (!data_) return E_UNEXPECTED;
+        ComPtr<IStream> inner;
+        const HRESULT hr = data_->Clone(inner.GetAddressOf());
+        if (FAILED(hr)) return hr;
+        *clone = new TDeliveredStream(site_, std::move(inner));
+        (*clone)->AddRef();
+        return S_OK;
+    }
+
+private:
+    ~TDeliveredStream() { site_->Untrack(this); }
+    static HRESULT ClearOutUnexpected(void** object) {
+        if (object) *object = nullptr;
+        return E_UNEXPECTED;
+    }
+
+    LONG refs_ = 0;  // the first ComPtr to hold it takes the first reference
+    ComPtr<ax::TSiteObject> site_;
+    ComPtr<IStream> data_;
+};
+
 // Stands between urlmon and the control's callback: passes every notification on and notes
 // whether the binding has reported its end, so that a binding that cannot start is reported
-// to the control exactly once.
-class TBindRelay final : public IBindStatusCallback {
+// to the control exactly once. urlmon looks for the bind's negotiation, authentication,
+// service and UI-window interfaces on the callback it was given: those are the control's, and
+// the relay hands them out. When the driver goes the relay is cut off and the binding aborted.
+class TBindRelay final : public IBindStatusCallback, public ax::THandedObject {
 public:
-    explicit TBindRelay(ComPtr<IBindStatusCallback> target) : target_(std::move(target)) {}
+    TBindRelay(ComPtr<ax::TSiteObject> site, ComPtr<IBindStatusCallback> target)
+        : site_(std::move(site)), target_(std::move(target)) {
+        site_->Track(this);
+    }
     TBindRelay(const TBindRelay&) = delete;
     TBindRelay& operator=(const TBindRelay&) = delete;
 
     bool Stopped() const { return stopped_; }
+
+    void Disconnect() override {
+        const ComPtr<IBinding> binding = std::move(binding_);
+        target_.Reset();
+        if (binding) binding->Abort();
+    }
+    IUnknown* Identity() override { return static_cast<IBindStatusCallback*>(this); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         static const win32::TInterfaceRow<TBindRelay> kInterfaces[] = {
             win32::InterfaceRow<TBindRelay, IBindStatusCallback>(IID_IUnknown),
             win32::InterfaceRow<TBindRelay, IBindStatusCallback>(IID_IBindStatusCallback),
         };
+        static const IID* const kControlsOwn[] = {&IID_IHttpNegotiate, &IID_IAuthenticate, &IID_IServiceProvider,
+                                                  &IID_IWindowForBindingUI};
+        const ComPtr<IBindStatusCallback> target = target_;
+        if (!target) {
+            if (object) *object = nullptr;
+            return E_UNEXPECTED;
+        }
+        for (const IID* iid : kControlsOwn)
+            if (IsEqualIID(riid, *iid)) {
+                if (!object) return E_POINTER;
+                return target->QueryInterface(riid, object);
+            }
         return win32::QueryInterfaceFrom(this, kInterfaces, riid, object);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
@@ -94,44 +195,64 @@ public:
     }
 
     STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding) override {
-        return target_->OnStartBinding(reserved, binding);
+        const ComPtr<IBindStatusCallback> target = target_;
+        if (!target) return E_UNEXPECTED;
+        binding_ = binding;
+        return target->OnStartBinding(reserved, binding);
     }
-    STDMETHODIMP GetPriority(LONG* priority) override { return target_->GetPriority(priority); }
-    STDMETHODIMP OnLowResource(DWORD reserved) override { return target_->OnLowResource(reserved); }
+    STDMETHODIMP GetPriority(LONG* priority) override {
+        const ComPtr<IBindStatusCallback> target = target_;
+        return target ? target->GetPriority(priority) : E_UNEXPECTED;
+    }
+    STDMETHODIMP OnLowResource(DWORD reserved) override {
+        const ComPtr<IBindStatusCallback> target = target_;
+        return target ? target->OnLowResource(reserved) : E_UNEXPECTED;
+    }
     STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText) override {
-        return target_->OnProgress(progress, progressMax, statusCode, statusText);
+        const ComPtr<IBindStatusCallback> target = target_;
+        return target ? target->OnProgress(progress, progressMax, statusCode, statusText) : E_UNEXPECTED;
     }
     STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR error) override {
+        const ComPtr<IBindStatusCallback> target = target_;
+        binding_.Reset();
+        if (!target) return E_UNEXPECTED;
         if (stopped_) return S_OK;
         stopped_ = true;
-        return target_->OnStopBinding(result, error);
+        return target->OnStopBinding(result, error);
     }
     STDMETHODIMP GetBindInfo(DWORD* bindFlags, BINDINFO* bindInfo) override {
-        const HRESULT hr = target_->GetBindInfo(bindFlags, bindInfo);
+        const ComPtr<IBindStatusCallback> target = target_;
+        if (!target) return E_UNEXPECTED;
+        const HRESULT hr = target->GetBindInfo(bindFlags, bindInfo);
         // The data is pulled from the stream the notifications carry, whatever the control asked.
         if (bindFlags) *bindFlags |= BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA;
         return hr;
     }
     STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) override {
-        return target_->OnDataAvailable(flags, size, format, medium);
+        const ComPtr<IBindStatusCallback> target = target_;
+        return target ? target->OnDataAvailable(flags, size, format, medium) : E_UNEXPECTED;
     }
     STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* object) override {
-        return target_->OnObjectAvailable(riid, object);
+        const ComPtr<IBindStatusCallback> target = target_;
+        return target ? target->OnObjectAvailable(riid, object) : E_UNEXPECTED;
     }
 
 private:
-    ~TBindRelay() = default;
+    ~TBindRelay() { site_->Untrack(this); }
 
     LONG refs_ = 0;  // the first ComPtr to hold it takes the first reference
+    ComPtr<ax::TSiteObject> site_;
     ComPtr<IBindStatusCallback> target_;
+    ComPtr<IBinding> binding_;  // while the binding runs: aborted when the driver goes
     bool stopped_ = false;
 };
 
 // Hands a path or URL to urlmon, which then drives the control's callback. A binding that
 // cannot even start is reported to the callback as a stop with its failure: the control must
 // not wait for data that never comes.
-void BindThroughUrlmon(const WideString& target, const ComPtr<IBindStatusCallback>& callback) {
-    const ComPtr<TBindRelay> relay(new TBindRelay(callback));
+void BindThroughUrlmon(const ComPtr<ax::TSiteObject>& site, const WideString& target,
+                       const ComPtr<IBindStatusCallback>& callback) {
+    const ComPtr<TBindRelay> relay(new TBindRelay(site, callback));
     HRESULT hr = E_NOTIMPL;
     ax::TUnit& unit = ax::Unit();
     if (unit.Urlmon) {
@@ -184,7 +305,7 @@ void TvdFlashDriverActiveX::LoadMovieFromStream(TStream* Stream) {
 // ---- Service provider and bind host ------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::QueryService(REFGUID, REFIID riid, void** object) {
-    return QueryInterface(riid, object);
+    return Site->QueryInterface(riid, object);
 }
 
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::CreateMoniker(LPOLESTR name, IBindCtx*, IMoniker** moniker, DWORD) {
@@ -200,7 +321,7 @@ HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::CreateMoniker(LPOLESTR name, IB
         ax::TMonikerResolution resolution = ax::ResolveMonikerName(FromWinStr(name), FBindTarget, lookups);
         if (resolution.Refused) return E_NOTIMPL;
         FBindTarget = std::move(resolution.Target);
-        *moniker = static_cast<IMoniker*>(this);
+        *moniker = static_cast<IMoniker*>(Site.Get());
         (*moniker)->AddRef();
         return S_OK;
     } catch (...) {
@@ -248,13 +369,14 @@ HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::BindToStorage(IBindCtx* bindCtx
                 if (TStream* stream = ResolveStreamToken(source.Name)) data = CopyOfStream(*stream);
                 break;
             case ax::TBindSourceKind::Network:
-                BindThroughUrlmon(source.Name, callback);
+                BindThroughUrlmon(Site, source.Name, callback);
                 return S_OK;
         }
         // A source that is gone (a resource, a stored movie removed since, a stream no longer
         // published) is refused before the control starts waiting for it.
         if (!data) return E_FAIL;
-        Deliver(callback.Get(), data.Get());
+        const ComPtr<IStream> delivered(new TDeliveredStream(Site, std::move(data)));
+        Deliver(callback.Get(), delivered.Get());
         return S_OK;
     } catch (...) {
         return E_FAIL;

@@ -1,4 +1,5 @@
 // Creating the control, setting it up, saving its state and letting it go again.
+#include "vd_ax_siteobj.h"
 #include "vd_ax_unit.h"
 
 #include <type_traits>
@@ -17,13 +18,24 @@ TvdFlashDriverActiveX::TvdFlashDriverActiveX(int width, int height, uint32_t bac
     SetComponentStyle(ComponentStyle().Include(csCheckPropAvail));
     InitControlData();
     ++ControlData->InstanceCount;
-    EventDispatch = std::make_unique<TEventDispatch>(*this);
+    Site = win32::Adopt(new TSiteObject(*this));
 }
 
 void TvdFlashDriverActiveX::AfterConstruction() {
     TvdFlashDriver::AfterConstruction();
+    RequireSingleThreadedApartment();
     CreateInstance();
     if (FlashUnavailable) return;
+    try {
+        SetUpControl();
+    } catch (const EOleError&) {
+        // A control that refuses its set-up is not one the driver can host: the player goes
+        // on without Flash, as when none is installed.
+        DiscardControl();
+    }
+}
+
+void TvdFlashDriverActiveX::SetUpControl() {
     OleCheck(OleObject->GetMiscStatus(DVASPECT_CONTENT, &MiscStatus));
     const uint32_t reserved = ControlData->Reserved;
     if (!(reserved & 2) && ((MiscStatus & OLEMISC_SETCLIENTSITEFIRST) || (reserved & 1)))
@@ -40,7 +52,7 @@ void TvdFlashDriverActiveX::AfterConstruction() {
     ComPtr<IOleClientSite> site;
     if (FAILED(OleObject->GetClientSite(&site)) || !site) OleCheck(OleObject->SetClientSite(ClientSite()));
     if (OleControl) OleControl->OnAmbientPropertyChange(DISPID_UNKNOWN);
-    if (ControlInterface) Check(ControlInterface->DisableLocalSecurity());
+    if (ControlInterface) Check(ControlInterface.Get(), ControlInterface->DisableLocalSecurity());
     // Events fired before this point find empty slots and are dropped.
     OnFSCommandEvent = [this](TObject* sender, const WideString& command, const WideString& args) {
         IntfFSCommand(sender, command, args);
@@ -48,6 +60,58 @@ void TvdFlashDriverActiveX::AfterConstruction() {
     OnFlashCallEvent = [this](TObject* sender, const WideString& request) {
         IntfFlashPlayerFlashCall(sender, request);
     };
+}
+
+void TvdFlashDriverActiveX::DiscardControl() {
+    // As the destructor lets the control go, but the driver lives on without it.
+    OnFSCommandEvent = nullptr;
+    OnFlashCallEvent = nullptr;
+    if (OleObject) OleObject->Close(OLECLOSE_NOSAVE);
+    DestroyControl();
+    DestroyStorage();
+    PersistStream.Reset();
+    if (OleObject) OleObject->SetClientSite(nullptr);
+    OleObject.Reset();
+    InPlaceActiveObject.Reset();
+    InPlaceObject.Reset();
+    WindowlessObject.Reset();
+    ViewObject.Reset();
+    ControlWindow.Reset();
+    ControlInterface.Reset();
+    MiscStatus = 0;
+    FlashUnavailable = true;
+}
+
+namespace {
+
+// The apartment of the calling thread, when the system can tell (Windows 7 and later).
+bool InMultithreadedApartment() {
+    using TGetApartmentType = HRESULT(WINAPI*)(APTTYPE*, APTTYPEQUALIFIER*);
+    HMODULE ole = GetModuleHandleW(L"ole32.dll");
+    const auto get =
+        ole ? reinterpret_cast<TGetApartmentType>(reinterpret_cast<void*>(GetProcAddress(ole, "CoGetApartmentType")))
+            : nullptr;
+    if (get) {
+        APTTYPE type = APTTYPE_CURRENT;
+        APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
+        return SUCCEEDED(get(&type, &qualifier)) && (type == APTTYPE_MTA || type == APTTYPE_NA);
+    }
+    // Without it: a thread in the multithreaded apartment cannot be made single-threaded.
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return hr == RPC_E_CHANGED_MODE;
+}
+
+}  // namespace
+
+void TvdFlashDriverActiveX::RequireSingleThreadedApartment() {
+    // In the multithreaded apartment COM would run the control in an apartment of its own and
+    // the site's callbacks on that apartment's thread, beside the player's.
+    if (InMultithreadedApartment())
+        throw EOleSysError(
+            "The ActiveX driver needs a single-threaded apartment: this thread is in the multithreaded "
+            "apartment (create the player on a thread that started OLE with OleInitialize)",
+            RPC_E_CHANGED_MODE);
 }
 
 TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
@@ -58,7 +122,9 @@ TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
     PersistStream.Reset();
     if (OleObject) OleObject->SetClientSite(nullptr);
     OleObject.Reset();
-    EventDispatch.reset();
+    // What the control kept of the site (a late Release, a call) no longer reaches us.
+    Site->Disconnect();
+    Site.Reset();
     if (--ControlData->InstanceCount == 0) DestroyEnumPropDescs();
     Control = nullptr;
     FreeBuffer();
@@ -69,11 +135,28 @@ TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
     ViewObject.Reset();
     ControlWindow.Reset();
     ControlInterface.Reset();
+    // The last driver after the unit's last shut-down ends OLE.
+    EndOleWhenUnused();
 }
 
 void TvdFlashDriverActiveX::InitControlData() {
     ControlData = &FlashControlDescription();
     ControlData->FirstEventSlot = 0;
+}
+
+namespace {
+
+template <class I> bool Offers(IUnknown* object, const IID& iid) {
+    win32::ComPtr<I> face;
+    return SUCCEEDED(object->QueryInterface(iid, reinterpret_cast<void**>(face.GetAddressOf()))) && face;
+}
+
+}  // namespace
+
+bool OffersControlInterfaces(IUnknown* object) {
+    return Offers<IvdFlashPlayer>(object, IID_IvdFlashPlayer) &&
+           Offers<IPersistStreamInit>(object, IID_IPersistStreamInit) && Offers<IOleControl>(object, IID_IOleControl) &&
+           Offers<IDispatch>(object, IID_IDispatch);
 }
 
 void TvdFlashDriverActiveX::CreateInstance() {
@@ -84,6 +167,9 @@ void TvdFlashDriverActiveX::CreateInstance() {
     } catch (...) {
         hr = E_FAIL;
     }
+    // Something registered under the control's class that lacks what the driver uses is not
+    // the control: hosted as if there were none.
+    if (SUCCEEDED(hr) && OleObject && !OffersControlInterfaces(OleObject.Get())) hr = E_NOINTERFACE;
     if (FAILED(hr) || !OleObject) {
         OleObject.Reset();
         FlashUnavailable = true;
@@ -108,8 +194,8 @@ void TvdFlashDriverActiveX::CreateControl() {
             OleCheck(OleObject.As(&OleControl));
             OleCheck(OleObject.As(&ControlDispatch));
             if (FAILED(OleObject.As(&PropBrowsing))) PropBrowsing.Reset();
-            Connect(static_cast<IServiceProvider*>(this), IID_IPropertyNotifySink, PropConnection);
-            Connect(EventDispatch.get(), ControlData->EventIID, EventsConnection);
+            Connect(Site->Identity(), IID_IPropertyNotifySink, PropConnection);
+            Connect(Site->EventSink(), ControlData->EventIID, EventsConnection);
             OleControl->OnAmbientPropertyChange(DISPID_UNKNOWN);
             RequestNewObjectLayout();
         } catch (...) {

@@ -37,40 +37,6 @@ WideString TextArgument(const DISPPARAMS& params, UINT i) {
 
 }  // namespace
 
-// ---- TEventDispatch -------------------------------------------------------------------------
-
-HRESULT STDMETHODCALLTYPE TEventDispatch::QueryInterface(REFIID riid, void** object) {
-    // The control's event interface is answered by the sink's IDispatch.
-    static const win32::TInterfaceRow<TEventDispatch> kInterfaces[] = {
-        win32::InterfaceRow<TEventDispatch, IDispatch>(IID_IUnknown),
-        win32::InterfaceRow<TEventDispatch, IDispatch>(IID_IDispatch),
-        win32::InterfaceRow<TEventDispatch, IDispatch>(FlashControlDescription().EventIID),
-    };
-    return win32::QueryInterfaceFrom(this, kInterfaces, riid, object);
-}
-ULONG STDMETHODCALLTYPE TEventDispatch::AddRef() { return Driver.AddRef(); }
-ULONG STDMETHODCALLTYPE TEventDispatch::Release() { return Driver.Release(); }
-HRESULT STDMETHODCALLTYPE TEventDispatch::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-HRESULT STDMETHODCALLTYPE TEventDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE TEventDispatch::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE TEventDispatch::Invoke(DISPID dispID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
-                                                 EXCEPINFO*, UINT*) {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    try {
-        Driver.InvokeEvent(dispID, params ? *params : none);
-    } catch (...) {
-        ReportHandlerException(&Driver);
-    }
-    return S_OK;
-}
-
 // ---- Delivery -------------------------------------------------------------------------------
 
 void TvdFlashDriverActiveX::GetEventMethod(DISPID dispID, int& slot) const {

@@ -48,15 +48,16 @@ void TvdFlashDriverActiveX::ResizeBuffer() {
 
 void TvdFlashDriverActiveX::ForceUpdate() { Repaint(TRect{0, 0, Width, Height}); }
 
-void TvdFlashDriverActiveX::DrawInto(HDC dc, const TRect& rect) {
+bool TvdFlashDriverActiveX::DrawInto(IViewObject* view, HDC dc, const TRect& rect) {
     const win32::TSavedDC saved(dc);
     IntersectClipRect(dc, rect.Left, rect.Top, rect.Right, rect.Bottom);
     // The whole picture from the buffer's origin; the clip keeps it to the rectangle.
     const RECTL bounds{0, 0, rect.Right, rect.Bottom};
-    ViewObject->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0);
+    return SUCCEEDED(view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0));
 }
 
 void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
+    if (!BufferDC) return;  // no buffer: nothing to paint, nothing to report
     // The control may let go of its view while drawing; hold it for this repaint.
     const ComPtr<IViewObject> view = ViewObject;
     if (BufferDC && view) {
@@ -64,15 +65,19 @@ void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
             // Twice, over opaque black and over opaque white; the difference is the coverage.
             GdiFlush();
             FillLongwordRect(Bits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0xFF000000u);
-            DrawInto(BufferDC, rect);
+            bool drawn = DrawInto(view.Get(), BufferDC, rect);
             FillLongwordRect(WhiteBits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0xFFFFFFFFu);
-            DrawInto(WhiteDC, rect);
+            drawn = DrawInto(view.Get(), WhiteDC, rect) && drawn;
             GdiFlush();
-            RecoverAlpha(Bits, WhiteBits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom);
+            // A failed draw may have left anything behind: the rectangle stays clear instead.
+            if (drawn) RecoverAlpha(Bits, WhiteBits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom);
+            else FillLongwordRect(Bits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0);
         } else {
             if (OnEraseBackground) OnEraseBackground(this, rect);
-            DrawInto(BufferDC, rect);
+            const bool drawn = DrawInto(view.Get(), BufferDC, rect);
             GdiFlush();
+            // A failed draw may have left anything behind: what lies under the movie instead.
+            if (!drawn && OnEraseBackground) OnEraseBackground(this, rect);
         }
         DrawUpdateRect(rect);
     }

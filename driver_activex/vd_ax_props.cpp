@@ -20,6 +20,33 @@ namespace {
 
 std::wstring WString(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 std::string AnsiOf(const wchar_t* text) { return text ? WideToAnsi(FromWinStr(text)) : std::string(); }
+// A BSTR carries its length: text after an embedded NUL is text too.
+std::string AnsiOfBstr(BSTR text) { return WideToAnsi(ax::FromBstr(text)); }
+
+// The control's name of a member, for error messages; its DISPID when the control has none.
+std::string MemberName(IDispatch* dispatch, DISPID dispID) {
+    ComPtr<ITypeInfo> info;
+    TBstr name;
+    if (dispatch && SUCCEEDED(dispatch->GetTypeInfo(0, 0, info.GetAddressOf())) && info &&
+        SUCCEEDED(info->GetDocumentation(dispID, name.Out(), nullptr, nullptr, nullptr)) && name.Length() > 0)
+        return AnsiOfBstr(name.Get());
+    return "DISPID " + std::to_string(dispID);
+}
+
+// A value the control answered, as the type the caller reads: converted when the control
+// answered another type, never read from a field it did not set. What cannot be converted
+// raises an OLE error naming the member.
+TVariant AsType(IDispatch* dispatch, DISPID dispID, const char* kind, TVariant value, VARTYPE type) {
+    if (value.Type() == type) return value;
+    TVariant converted;
+    const HRESULT hr = VariantChangeType(converted.Ptr(), value.Ptr(), 0, type);
+    if (FAILED(hr))
+        throw EOleSysError("The Flash control's " + std::string(kind) + " " + MemberName(dispatch, dispID) +
+                               " answered a value of type " + std::to_string(value.Type()) +
+                               " that cannot be read as type " + std::to_string(type),
+                           hr);
+    return converted;
+}
 
 // A failed Invoke as the framework reports it: the control's own exception when it described
 // one, else the result code.
@@ -187,16 +214,26 @@ void TvdFlashDriverActiveX::SetProperty(DISPID dispID, const VARIANT& value) {
 
 namespace {
 
-// A getter's temporary: the value is taken as the stated type, without conversion.
-TVariant Got(TvdFlashDriverActiveX& driver, DISPID dispID) {
+// A getter's value as the type it reads.
+TVariant Got(TvdFlashDriverActiveX& driver, DISPID dispID, VARTYPE type) {
     TVariant v;
     driver.GetProperty(dispID, v);
-    return v;
+    return AsType(driver.ControlDispatch.Get(), dispID, "property", std::move(v), type);
+}
+
+// An object property: nothing set reads as no object.
+TVariant GotObject(TvdFlashDriverActiveX& driver, DISPID dispID, VARTYPE type) {
+    TVariant v;
+    driver.GetProperty(dispID, v);
+    if (v.Type() == VT_EMPTY || v.Type() == VT_NULL) return TVariant();
+    return AsType(driver.ControlDispatch.Get(), dispID, "property", std::move(v), type);
 }
 
 }  // namespace
 
-ComPtr<IDispatch> TvdFlashDriverActiveX::GetIDispatchProp(DISPID dispID) { return Got(*this, dispID).Get().pdispVal; }
+ComPtr<IDispatch> TvdFlashDriverActiveX::GetIDispatchProp(DISPID dispID) {
+    return GotObject(*this, dispID, VT_DISPATCH).Get().pdispVal;
+}
 
 void TvdFlashDriverActiveX::SetIDispatchProp(DISPID dispID, IDispatch* value) {
     VARIANT v;
@@ -206,13 +243,15 @@ void TvdFlashDriverActiveX::SetIDispatchProp(DISPID dispID, IDispatch* value) {
     SetProperty(dispID, v);
 }
 
-int32_t TvdFlashDriverActiveX::GetIntegerProp(DISPID dispID) { return Got(*this, dispID).Get().lVal; }
+int32_t TvdFlashDriverActiveX::GetIntegerProp(DISPID dispID) { return Got(*this, dispID, VT_I4).Get().lVal; }
 
 void TvdFlashDriverActiveX::SetIntegerProp(DISPID dispID, int32_t value) {
     SetProperty(dispID, TVariant::Int(value).Get());
 }
 
-ComPtr<IUnknown> TvdFlashDriverActiveX::GetIUnknownProp(DISPID dispID) { return Got(*this, dispID).Get().punkVal; }
+ComPtr<IUnknown> TvdFlashDriverActiveX::GetIUnknownProp(DISPID dispID) {
+    return GotObject(*this, dispID, VT_UNKNOWN).Get().punkVal;
+}
 
 void TvdFlashDriverActiveX::SetIUnknownProp(DISPID dispID, IUnknown* value) {
     VARIANT v;
@@ -222,19 +261,19 @@ void TvdFlashDriverActiveX::SetIUnknownProp(DISPID dispID, IUnknown* value) {
     SetProperty(dispID, v);
 }
 
-bool TvdFlashDriverActiveX::GetOleBoolProp(DISPID dispID) { return Got(*this, dispID).Get().boolVal != 0; }
+bool TvdFlashDriverActiveX::GetOleBoolProp(DISPID dispID) { return Got(*this, dispID, VT_BOOL).Get().boolVal != 0; }
 
 void TvdFlashDriverActiveX::SetOleBoolProp(DISPID dispID, bool value) {
     SetProperty(dispID, TVariant::Bool(value).Get());
 }
 
-bool TvdFlashDriverActiveX::GetWordBoolProp(DISPID dispID) { return Got(*this, dispID).Get().boolVal != 0; }
+bool TvdFlashDriverActiveX::GetWordBoolProp(DISPID dispID) { return Got(*this, dispID, VT_BOOL).Get().boolVal != 0; }
 
 void TvdFlashDriverActiveX::SetWordBoolProp(DISPID dispID, int16_t value) {
     SetProperty(dispID, TVariant::Bool(value != 0).Get());
 }
 
-float TvdFlashDriverActiveX::GetSingleProp(DISPID dispID) { return Got(*this, dispID).Get().fltVal; }
+float TvdFlashDriverActiveX::GetSingleProp(DISPID dispID) { return Got(*this, dispID, VT_R4).Get().fltVal; }
 
 void TvdFlashDriverActiveX::SetSingleProp(DISPID dispID, float value) {
     TVariant v;
@@ -247,8 +286,12 @@ std::string TvdFlashDriverActiveX::GetStringProp(DISPID dispID) {
     const TVariant value = GetVariantProp(dispID);
     if (value.Type() == VT_EMPTY || value.Type() == VT_NULL) return {};
     TVariant text;
-    OleCheck(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&value.Get()), VARIANT_ALPHABOOL, VT_BSTR));
-    return AnsiOf(text.Get().bstrVal);
+    const HRESULT hr = VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&value.Get()), VARIANT_ALPHABOOL, VT_BSTR);
+    if (FAILED(hr))
+        throw EOleSysError("The Flash control's property " + MemberName(ControlDispatch.Get(), dispID) +
+                               " answered a value of type " + std::to_string(value.Type()) + " that has no text",
+                           hr);
+    return AnsiOfBstr(text.Get().bstrVal);
 }
 
 void TvdFlashDriverActiveX::SetStringProp(DISPID dispID, const std::string& value) {
@@ -256,9 +299,10 @@ void TvdFlashDriverActiveX::SetStringProp(DISPID dispID, const std::string& valu
 }
 
 WideString TvdFlashDriverActiveX::GetWideStringProp(DISPID dispID) {
-    const TVariant value = Got(*this, dispID);
-    const BSTR text = value.Get().bstrVal;
-    return text ? WideString(reinterpret_cast<const char16_t*>(text), SysStringLen(text)) : WideString();
+    TVariant value;
+    GetProperty(dispID, value);
+    if (value.Type() == VT_NULL) return {};
+    return ax::FromBstr(AsType(ControlDispatch.Get(), dispID, "property", std::move(value), VT_BSTR).Get().bstrVal);
 }
 
 void TvdFlashDriverActiveX::SetWideStringProp(DISPID dispID, const WideString& value) {
@@ -274,7 +318,11 @@ uint16_t TvdFlashDriverActiveX::GetWordProp(DISPID dispID) { return static_cast<
 
 void TvdFlashDriverActiveX::SetWordProp(DISPID dispID, uint16_t value) { SetIntegerProp(dispID, value); }
 
-TVariant TvdFlashDriverActiveX::GetOleVariantProp(DISPID dispID) { return Got(*this, dispID); }
+TVariant TvdFlashDriverActiveX::GetOleVariantProp(DISPID dispID) {
+    TVariant v;
+    GetProperty(dispID, v);
+    return v;
+}
 
 void TvdFlashDriverActiveX::SetOleVariantProp(DISPID dispID, const VARIANT& value) { SetProperty(dispID, value); }
 
@@ -312,7 +360,7 @@ std::string TvdFlashDriverActiveX::GetPropDisplayString(DISPID dispID) {
     CreateControl();
     if (PropBrowsing) {
         TBstr text;
-        if (PropBrowsing->GetDisplayString(dispID, text.Out()) == S_OK) return AnsiOf(text.Get());
+        if (PropBrowsing->GetDisplayString(dispID, text.Out()) == S_OK) return AnsiOfBstr(text.Get());
     }
     return GetStringProp(dispID);
 }
@@ -373,6 +421,20 @@ void TvdFlashDriverActiveX::InvokeMethod(const TDispInfo& info, void* result, st
     TVariant answer;
     DispatchCall(ControlDispatch.Get(), info.DispID, info.CallKind, params, answer.Out());
     if (!result) return;
+    switch (info.ResultType) {
+        case VT_I2:
+        case VT_BOOL:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+            answer = AsType(ControlDispatch.Get(), info.DispID, "member", std::move(answer), info.ResultType);
+            break;
+        default:
+            break;
+    }
     VARIANT& a = answer.Get();
     switch (info.ResultType) {
         case VT_I2:
@@ -389,7 +451,7 @@ void TvdFlashDriverActiveX::InvokeMethod(const TDispInfo& info, void* result, st
             std::memcpy(result, &a.dblVal, 8);
             break;
         case VT_BSTR:  // result: a std::string
-            *static_cast<std::string*>(result) = AnsiOf(a.bstrVal);
+            *static_cast<std::string*>(result) = AnsiOfBstr(a.bstrVal);
             break;
         case VT_VARIANT:  // result: a TVariant, whose old value goes
             *static_cast<TVariant*>(result) = std::move(answer);

@@ -18,11 +18,17 @@ bool ScriptsExternally(IvdFlashPlayer* control) {
 
 }  // namespace
 
-void TvdFlashDriverActiveX::Check(HRESULT hr) {
+void TvdFlashDriverActiveX::Check(IUnknown* control, HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     // A control that describes its failure is quoted; otherwise the system's text for the code.
+    // The thread's error object is the control's only when the control says it sets one for
+    // its interface: else it may be left from any earlier call and tell of something else.
+    ComPtr<ISupportErrorInfo> support;
     ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
+    if (control &&
+        SUCCEEDED(control->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(support.GetAddressOf()))) &&
+        support && support->InterfaceSupportsErrorInfo(IID_IvdFlashPlayer) == S_OK && GetErrorInfo(0, &info) == S_OK &&
+        info) {
         win32::TBstr description, source, helpFile;
         DWORD helpContext = 0;
         info->GetDescription(description.Out());
@@ -46,7 +52,7 @@ WideString TvdFlashDriverActiveX::CallFunction(const WideString& Request) {
     if (!control || !ScriptsExternally(control.Get())) return {};
     const win32::TBstr request = ToBstr(Request);
     win32::TBstr response;
-    Check(control->CallFunction(request.Get(), response.Out()));
+    Check(control.Get(), control->CallFunction(request.Get(), response.Out()));
     return FromBstr(response.Get());
 }
 
@@ -55,7 +61,7 @@ void TvdFlashDriverActiveX::SetReturnValue(const WideString& Value) {
     const ComPtr<IvdFlashPlayer> control = GetControlInterface();
     if (!control || !ScriptsExternally(control.Get())) return;
     const win32::TBstr value = ToBstr(Value);
-    Check(control->SetReturnValue(value.Get()));
+    Check(control.Get(), control->SetReturnValue(value.Get()));
 }
 
 void TvdFlashDriverActiveX::SetVariable(const WideString& Name, const WideString& Value) {
@@ -63,7 +69,7 @@ void TvdFlashDriverActiveX::SetVariable(const WideString& Name, const WideString
     const ComPtr<IvdFlashPlayer> control = GetControlInterface();
     if (!control) return;
     const win32::TBstr name = ToBstr(Name), value = ToBstr(Value);
-    Check(control->SetVariable(name.Get(), value.Get()));
+    Check(control.Get(), control->SetVariable(name.Get(), value.Get()));
 }
 
 WideString TvdFlashDriverActiveX::GetVariable(const WideString& Name) {
@@ -72,7 +78,7 @@ WideString TvdFlashDriverActiveX::GetVariable(const WideString& Name) {
     if (!control) return {};
     const win32::TBstr name = ToBstr(Name);
     win32::TBstr value;
-    Check(control->GetVariable(name.Get(), value.Out()));
+    Check(control.Get(), control->GetVariable(name.Get(), value.Out()));
     return FromBstr(value.Get());
 }
 
@@ -81,7 +87,7 @@ WideString TvdFlashDriverActiveX::GetVariable(const WideString& Name) {
     do {                                                               \
         if (FlashUnavailable) return;                                  \
         const ComPtr<IvdFlashPlayer> control_ = GetControlInterface(); \
-        if (control_) Check(control_->call);                           \
+        if (control_) Check(control_.Get(), control_->call);           \
     } while (0)
 
 void TvdFlashDriverActiveX::Play() { VD_AX_CONTROL_CALL(Play()); }
@@ -105,7 +111,7 @@ template <class T, class Call> static T Query(TvdFlashDriverActiveX& d, T fallba
 bool TvdFlashDriverActiveX::GetLoop() {
     return Query(*this, false, [](IvdFlashPlayer* c) {
         VARIANT_BOOL v = VARIANT_FALSE;
-        Check(c->get_Loop(&v));
+        Check(c, c->get_Loop(&v));
         return v != 0;
     });
 }
@@ -113,7 +119,7 @@ bool TvdFlashDriverActiveX::GetLoop() {
 bool TvdFlashDriverActiveX::GetIsPlaying() {
     return Query(*this, false, [](IvdFlashPlayer* c) {
         VARIANT_BOOL v = VARIANT_FALSE;
-        Check(c->IsPlaying(&v));
+        Check(c, c->IsPlaying(&v));
         return v != 0;
     });
 }
@@ -121,7 +127,7 @@ bool TvdFlashDriverActiveX::GetIsPlaying() {
 int TvdFlashDriverActiveX::GetCurrentFrame() {
     return Query(*this, 0, [](IvdFlashPlayer* c) {
         long n = 0;
-        Check(c->CurrentFrame(&n));
+        Check(c, c->CurrentFrame(&n));
         return static_cast<int>(n);
     });
 }
@@ -129,7 +135,7 @@ int TvdFlashDriverActiveX::GetCurrentFrame() {
 int TvdFlashDriverActiveX::GetTotalFrames() {
     return Query(*this, 0, [](IvdFlashPlayer* c) {
         long n = 0;
-        Check(c->get_TotalFrames(&n));
+        Check(c, c->get_TotalFrames(&n));
         return static_cast<int>(n);
     });
 }

@@ -1,6 +1,7 @@
 // The container site the control calls back: the interfaces the driver answers, the ambient
 // properties, and the client, control, in-place, windowless and frame sites. Nothing here
 // raises: every method answers with a result code.
+#include "vd_ax_siteobj.h"
 #include "vd_ax_unit.h"
 
 #include <cmath>
@@ -11,8 +12,6 @@ namespace vd {
 
 using namespace ax;
 using win32::ComPtr;
-using win32::InterfaceRow;
-using win32::TInterfaceRow;
 
 namespace {
 
@@ -42,33 +41,6 @@ const TAmbient kAmbients[] = {
 };
 
 }  // namespace
-
-// ---- IUnknown -------------------------------------------------------------------------------
-
-HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::QueryInterface(REFIID riid, void** object) {
-    // The site's faces in the order a query finds them. IOleInPlaceSiteEx is reached only
-    // through the windowless site, which inherits it; IUnknown is the service provider.
-    static const TInterfaceRow<D> kInterfaces[] = {
-        InterfaceRow<D, IServiceProvider>(IID_IServiceProvider),
-        InterfaceRow<D, IBindHost>(IID_IBindHost),
-        InterfaceRow<D, IMoniker>(IID_IMoniker),
-        InterfaceRow<D, IPropertyNotifySink>(IID_IPropertyNotifySink),
-        {&IID_IOleInPlaceUIWindow, [](D* d) -> IUnknown* { return &d->frameFace_; }, nullptr},
-        InterfaceRow<D, IDispatch>(IID_IDispatch),
-        {&IID_IOleInPlaceFrame, [](D* d) -> IUnknown* { return &d->frameFace_; }, nullptr},
-        InterfaceRow<D, IOleInPlaceSiteWindowless>(IID_IOleInPlaceSiteWindowless),
-        {&IID_IOleInPlaceSite, [](D* d) -> IUnknown* { return &d->inPlaceSiteFace_; }, nullptr},
-        {&IID_IOleWindow, [](D* d) -> IUnknown* { return &d->inPlaceSiteFace_; }, nullptr},
-        InterfaceRow<D, IOleControlSite>(IID_IOleControlSite),
-        InterfaceRow<D, IOleClientSite>(IID_IOleClientSite),
-        InterfaceRow<D, IServiceProvider>(IID_IUnknown),
-    };
-    return win32::QueryInterfaceFrom(this, kInterfaces, riid, object);
-}
-
-// Counts only: the driver belongs to the player that created it.
-ULONG STDMETHODCALLTYPE TvdFlashDriverActiveX::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&RefCount)); }
-ULONG STDMETHODCALLTYPE TvdFlashDriverActiveX::Release() { return static_cast<ULONG>(InterlockedDecrement(&RefCount)); }
 
 // ---- IPropertyNotifySink --------------------------------------------------------------------
 
@@ -158,8 +130,8 @@ HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::GetWindowContext(IOleInPlaceFra
                                                                   LPRECT posRect, LPRECT clipRect,
                                                                   LPOLEINPLACEFRAMEINFO frameInfo) {
     if (frame) {
-        *frame = &frameFace_;
-        frameFace_.AddRef();
+        *frame = Site->Frame();
+        (*frame)->AddRef();
     }
     if (doc) *doc = nullptr;
     if (posRect) *posRect = RECT{0, 0, Width, Height};
@@ -188,6 +160,7 @@ HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::DeactivateAndUndo() {
     return S_OK;
 }
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::OnPosRectChange(LPCRECT posRect) {
+    if (!posRect) return E_POINTER;
     if (ComPtr<IOleInPlaceObject> object = InPlaceObject) object->SetObjectRects(posRect, &kUnboundedClip);
     return S_OK;
 }
@@ -236,8 +209,9 @@ HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::GetFocus() { return S_OK; }
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::SetFocus(BOOL) { return S_OK; }
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::GetDC(LPCRECT, DWORD, HDC* dc) {
     if (!dc) return E_POINTER;
+    // Without a buffer there is nothing to draw into: no null context handed on as one.
     *dc = BufferDC;
-    return S_OK;
+    return BufferDC ? S_OK : E_FAIL;
 }
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::ReleaseDC(HDC) { return S_OK; }
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::InvalidateRect(LPCRECT rect, BOOL) {
@@ -264,59 +238,4 @@ HRESULT TvdFlashDriverActiveX::SetActiveObject(IOleInPlaceActiveObject* activeOb
     return S_OK;
 }
 
-namespace ax {
-
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::QueryInterface(REFIID riid, void** object) {
-    return driver_.QueryInterface(riid, object);
-}
-ULONG STDMETHODCALLTYPE TInPlaceSiteFace::AddRef() { return driver_.AddRef(); }
-ULONG STDMETHODCALLTYPE TInPlaceSiteFace::Release() { return driver_.Release(); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::GetWindow(HWND* window) {
-    if (!window) return E_POINTER;
-    *window = nullptr;
-    return S_OK;
-}
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::ContextSensitiveHelp(BOOL) { return S_OK; }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::CanInPlaceActivate() { return driver_.CanInPlaceActivate(); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::OnInPlaceActivate() { return driver_.OnInPlaceActivate(); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::OnUIActivate() { return driver_.OnUIActivate(); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
-                                                             LPRECT posRect, LPRECT clipRect,
-                                                             LPOLEINPLACEFRAMEINFO frameInfo) {
-    return driver_.GetWindowContext(frame, doc, posRect, clipRect, frameInfo);
-}
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::Scroll(SIZE extent) { return driver_.Scroll(extent); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::OnUIDeactivate(BOOL undoable) { return driver_.OnUIDeactivate(undoable); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::OnInPlaceDeactivate() { return driver_.OnInPlaceDeactivate(); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::DiscardUndoState() { return driver_.DiscardUndoState(); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::DeactivateAndUndo() { return driver_.DeactivateAndUndo(); }
-HRESULT STDMETHODCALLTYPE TInPlaceSiteFace::OnPosRectChange(LPCRECT posRect) {
-    return driver_.OnPosRectChange(posRect);
-}
-
-HRESULT STDMETHODCALLTYPE TFrameFace::QueryInterface(REFIID riid, void** object) {
-    return driver_.QueryInterface(riid, object);
-}
-ULONG STDMETHODCALLTYPE TFrameFace::AddRef() { return driver_.AddRef(); }
-ULONG STDMETHODCALLTYPE TFrameFace::Release() { return driver_.Release(); }
-HRESULT STDMETHODCALLTYPE TFrameFace::GetWindow(HWND* window) {
-    if (!window) return E_POINTER;
-    *window = nullptr;
-    return S_OK;
-}
-HRESULT STDMETHODCALLTYPE TFrameFace::ContextSensitiveHelp(BOOL) { return S_OK; }
-HRESULT STDMETHODCALLTYPE TFrameFace::GetBorder(LPRECT) { return INPLACE_E_NOTOOLSPACE; }
-HRESULT STDMETHODCALLTYPE TFrameFace::RequestBorderSpace(LPCBORDERWIDTHS) { return INPLACE_E_NOTOOLSPACE; }
-HRESULT STDMETHODCALLTYPE TFrameFace::SetBorderSpace(LPCBORDERWIDTHS) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE TFrameFace::SetActiveObject(IOleInPlaceActiveObject* activeObject, LPCOLESTR) {
-    return driver_.SetActiveObject(activeObject);
-}
-HRESULT STDMETHODCALLTYPE TFrameFace::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) { return S_OK; }
-HRESULT STDMETHODCALLTYPE TFrameFace::SetMenu(HMENU, HOLEMENU, HWND) { return S_OK; }
-HRESULT STDMETHODCALLTYPE TFrameFace::RemoveMenus(HMENU) { return S_OK; }
-HRESULT STDMETHODCALLTYPE TFrameFace::SetStatusText(LPCOLESTR) { return S_OK; }
-HRESULT STDMETHODCALLTYPE TFrameFace::EnableModeless(BOOL) { return S_OK; }
-HRESULT STDMETHODCALLTYPE TFrameFace::TranslateAccelerator(LPMSG, WORD) { return S_FALSE; }
-
-}  // namespace ax
 }  // namespace vd

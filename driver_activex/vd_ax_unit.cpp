@@ -55,7 +55,9 @@ void InitializeDriverActiveXUnit() {
     RegisterFlashClassStartups();
     // The control lives in this thread's single-threaded apartment, with OLE's clipboard and
     // drag-and-drop as a control expects; a thread that has started COM otherwise keeps it.
-    u.OleStarted = SUCCEEDED(OleInitialize(nullptr));
+    // OLE still running for drivers that outlived the last shut-down is kept as it is.
+    if (u.OleEndPending) u.OleEndPending = false;
+    else u.OleStarted = SUCCEEDED(OleInitialize(nullptr));
     u.Urlmon.Reset(LoadLibraryW(L"urlmon.dll"));
     if (u.Urlmon)
         u.URLOpenPullStreamW = reinterpret_cast<TURLOpenPullStreamW>(
@@ -72,16 +74,30 @@ void FinalizeDriverActiveXUnit() {
     if (FlashDriverActiveXClass == &TvdFlashDriverActiveX::Class()) FlashDriverActiveXClass = nullptr;
     u.URLOpenPullStreamW = nullptr;
     u.Urlmon.Reset();
+    // Drivers still alive keep their controls, which need OLE until they go.
+    u.OleEndPending = u.OleStarted;
+    EndOleWhenUnused();
+}
+
+namespace ax {
+
+void EndOleWhenUnused() {
+    TUnit& u = Unit();
+    if (!u.OleEndPending || u.InitCount != 0 || FlashControlDescription().InstanceCount > 0) return;
+    u.OleEndPending = false;
     if (u.OleStarted) OleUninitialize();
     u.OleStarted = false;
 }
+
+}  // namespace ax
 
 bool CheckFlashActiveX() {
     win32::ComPtr<IOleObject> object;
     // Only whether an object came back counts, not the result.
     CoCreateInstance(CLASS_vdFlashPlayer, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
                      reinterpret_cast<void**>(object.GetAddressOf()));
-    return object != nullptr;
+    // Something else registered under the class (a broken or foreign registration) is not it.
+    return object && OffersControlInterfaces(object.Get());
 }
 
 bool TvdFlashDriverActiveX::PluginExists() { return FlashActiveXCheck().Available(); }

@@ -13,10 +13,15 @@ using TURLOpenPullStreamW = HRESULT(WINAPI*)(LPUNKNOWN caller, LPCWSTR url, DWOR
 struct TUnit {
     int InitCount = 0;
     bool OleStarted = false;  // OleInitialize succeeded here and is undone at the end
-    win32::TModule Urlmon;    // loaded by the first start-up, freed by the last shut-down
+    // The last shut-down came while drivers were alive: the last of them ends OLE.
+    bool OleEndPending = false;
+    win32::TModule Urlmon;  // loaded by the first start-up, freed by the last shut-down
     TURLOpenPullStreamW URLOpenPullStreamW = nullptr;
 };
 TUnit& Unit();
+// Ends OLE when the unit has been shut down and no driver is left (a driver calls it as it
+// goes).
+void EndOleWhenUnused();
 
 // Hands the exception being handled (call from a catch block) to the application's handler;
 // never lets anything escape.

@@ -1,10 +1,12 @@
 // The ActiveX driver: plays movies through the Flash ActiveX control, hosted windowless in the
 // container role, drawing into the driver base's buffers. Win32 only.
 //
-// The driver is at once the owner of the control and its whole container site: client,
-// control, in-place (plain, extended, windowless) and frame sites, the ambient properties, the
+// The driver owns the control and does the work of its whole container site: client, control,
+// in-place (plain, extended, windowless) and frame sites, the ambient properties, the
 // property-change sink, the service provider, the bind host and the moniker the control binds
-// its data through. Its reference count is COM's only: the player that created it owns it.
+// its data through. What the control is handed is not the driver but a counted site object
+// that passes each call on (vd_ax_siteobj.h): the control may keep it past the driver's end,
+// and then it answers E_UNEXPECTED. The player that created the driver owns it.
 //
 // The unit is started and stopped explicitly (never from a static initializer: it loads a
 // library and starts OLE): InitializeDriverActiveXUnit() registers the driver class for driver
@@ -57,9 +59,12 @@ void InitializeDriverActiveXUnit();
 void FinalizeDriverActiveXUnit();
 
 // The ActiveX availability probe driver selection runs once per process: true when the Flash
-// control can be created (in-process or local server, as IOleObject); the object is released
-// at once. The unit installs it into FlashActiveXCheck().
+// control can be created (in-process or local server, as IOleObject) and offers its main
+// interface; the object is released at once. The unit installs it into FlashActiveXCheck().
 bool CheckFlashActiveX();
+// True when `object` offers every interface the driver uses of the control: its main
+// interface, IDispatch, IPersistStreamInit and IOleControl.
+bool OffersControlInterfaces(IUnknown* object);
 
 // Creation classes of the type library's two other classes; not used by the driver. Both raise
 // EOleSysError when the object cannot be created or lacks the interface.
@@ -136,24 +141,6 @@ using TvdFlashPlayerFSCommand =
     std::function<void(TObject* ASender, const WideString& command, const WideString& args)>;
 using TvdFlashPlayerFlashCall = std::function<void(TObject* ASender, const WideString& request)>;
 
-// The sink connected to the control's events: every Invoke becomes the driver's InvokeEvent.
-// Its reference count is the driver's; the driver owns and frees it.
-class TEventDispatch final : public IDispatch {
-public:
-    explicit TEventDispatch(TvdFlashDriverActiveX& driver) : Driver(driver) {}
-    TvdFlashDriverActiveX& Driver;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    // Always S_OK, whether a handler ran, was missing or raised.
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispID, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
-};
-
 // What a generated method wrapper hands to InvokeMethod.
 struct TDispInfo {
     DISPID DispID;
@@ -162,68 +149,11 @@ struct TDispInfo {
 };
 
 namespace ax {
-// Faces of the driver whose IOleWindow answers differ from the windowless site's: the plain
-// in-place site and the frame (with its UI window) each answer GetWindow with no window,
-// while the windowless site's GetWindow hands out the parent window during a menu press. Each
-// forwards everything else to the driver and shares its reference count.
-class TInPlaceSiteFace final : public IOleInPlaceSite {
-public:
-    explicit TInPlaceSiteFace(TvdFlashDriverActiveX& driver) : driver_(driver) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
-    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override;
-    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override;
-    HRESULT STDMETHODCALLTYPE OnUIActivate() override;
-    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT posRect,
-                                               LPRECT clipRect, LPOLEINPLACEFRAMEINFO frameInfo) override;
-    HRESULT STDMETHODCALLTYPE Scroll(SIZE extent) override;
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL undoable) override;
-    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override;
-    HRESULT STDMETHODCALLTYPE DiscardUndoState() override;
-    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override;
-    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT posRect) override;
-
-private:
-    TvdFlashDriverActiveX& driver_;
-};
-
-class TFrameFace final : public IOleInPlaceFrame {
-public:
-    explicit TFrameFace(TvdFlashDriverActiveX& driver) : driver_(driver) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
-    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT border) override;
-    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS widths) override;
-    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS widths) override;
-    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* activeObject, LPCOLESTR name) override;
-    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU shared, LPOLEMENUGROUPWIDTHS widths) override;
-    HRESULT STDMETHODCALLTYPE SetMenu(HMENU shared, HOLEMENU oleMenu, HWND activeObject) override;
-    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU shared) override;
-    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR text) override;
-    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, WORD id) override;
-
-private:
-    TvdFlashDriverActiveX& driver_;
-};
+class TSiteObject;
 }  // namespace ax
 
 // ---------------------------------------------------------------------------------------------
-class TvdFlashDriverActiveX : public TvdFlashDriver,
-                              public IServiceProvider,
-                              public IBindHost,
-                              public IMoniker,
-                              public IPropertyNotifySink,
-                              public IDispatch,
-                              public IOleInPlaceSiteWindowless,
-                              public IOleControlSite,
-                              public IOleClientSite {
+class TvdFlashDriverActiveX : public TvdFlashDriver {
     VD_CLASS(TvdFlashDriverActiveX, TvdFlashDriver)
 public:
     // Settings only; AfterConstruction makes the buffer (base) and then the control.
@@ -239,8 +169,9 @@ public:
 
     // ---- State -------------------------------------------------------------------------------
     TControlDescription* ControlData = nullptr;
-    LONG RefCount = 0;
-    std::unique_ptr<TEventDispatch> EventDispatch;
+    // The site handed to the control, with its faces and the event sink (one reference is
+    // the driver's); cut off from the driver when the driver goes.
+    win32::ComPtr<ax::TSiteObject> Site;
     TGlobalMemory SavedState;  // the control's saved state
     win32::ComPtr<IOleObject> OleObject;
     win32::ComPtr<IPersistStreamInit> PersistStream;
@@ -362,127 +293,129 @@ public:
     void SetLoop(bool Value) override;
     void SetCurrentFrame(int Frame) override;
 
-    // ---- IUnknown: one table for every face; counts only ------------------------------------
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
+    // ---- The site's methods: the control reaches them through Site, which passes each on
+    // while the driver lives. None raises.
     // ---- IServiceProvider ----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** object) override;
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** object);
 
     // ---- IBindHost -----------------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE CreateMoniker(LPOLESTR name, IBindCtx* bindCtx, IMoniker** moniker,
-                                            DWORD reserved) override;
+    HRESULT STDMETHODCALLTYPE CreateMoniker(LPOLESTR name, IBindCtx* bindCtx, IMoniker** moniker, DWORD reserved);
     HRESULT STDMETHODCALLTYPE MonikerBindToStorage(IMoniker* moniker, IBindCtx* bindCtx, IBindStatusCallback* callback,
-                                                   REFIID riid, void** object) override;
+                                                   REFIID riid, void** object);
     HRESULT STDMETHODCALLTYPE MonikerBindToObject(IMoniker* moniker, IBindCtx* bindCtx, IBindStatusCallback* callback,
-                                                  REFIID riid, void** object) override;
+                                                  REFIID riid, void** object);
 
     // ---- IMoniker (with IPersistStream) --------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classID) override;
-    HRESULT STDMETHODCALLTYPE IsDirty() override;
-    HRESULT STDMETHODCALLTYPE Load(IStream* stream) override;
-    HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty) override;
-    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
-    HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* bindCtx, IMoniker* left, REFIID riid, void** object) override;
-    HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* bindCtx, IMoniker* left, REFIID riid, void** object) override;
-    HRESULT STDMETHODCALLTYPE Reduce(IBindCtx* bindCtx, DWORD howFar, IMoniker** toLeft, IMoniker** reduced) override;
-    HRESULT STDMETHODCALLTYPE ComposeWith(IMoniker* right, BOOL onlyIfNotGeneric, IMoniker** composite) override;
-    HRESULT STDMETHODCALLTYPE Enum(BOOL forward, IEnumMoniker** enumMoniker) override;
-    HRESULT STDMETHODCALLTYPE IsEqual(IMoniker* other) override;
-    HRESULT STDMETHODCALLTYPE Hash(DWORD* hash) override;
-    HRESULT STDMETHODCALLTYPE IsRunning(IBindCtx* bindCtx, IMoniker* left, IMoniker* newlyRunning) override;
-    HRESULT STDMETHODCALLTYPE GetTimeOfLastChange(IBindCtx* bindCtx, IMoniker* left, FILETIME* time) override;
-    HRESULT STDMETHODCALLTYPE Inverse(IMoniker** inverse) override;
-    HRESULT STDMETHODCALLTYPE CommonPrefixWith(IMoniker* other, IMoniker** prefix) override;
-    HRESULT STDMETHODCALLTYPE RelativePathTo(IMoniker* other, IMoniker** relPath) override;
-    HRESULT STDMETHODCALLTYPE GetDisplayName(IBindCtx* bindCtx, IMoniker* left, LPOLESTR* displayName) override;
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classID);
+    HRESULT STDMETHODCALLTYPE IsDirty();
+    HRESULT STDMETHODCALLTYPE Load(IStream* stream);
+    HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty);
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size);
+    HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* bindCtx, IMoniker* left, REFIID riid, void** object);
+    HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* bindCtx, IMoniker* left, REFIID riid, void** object);
+    HRESULT STDMETHODCALLTYPE Reduce(IBindCtx* bindCtx, DWORD howFar, IMoniker** toLeft, IMoniker** reduced);
+    HRESULT STDMETHODCALLTYPE ComposeWith(IMoniker* right, BOOL onlyIfNotGeneric, IMoniker** composite);
+    HRESULT STDMETHODCALLTYPE Enum(BOOL forward, IEnumMoniker** enumMoniker);
+    HRESULT STDMETHODCALLTYPE IsEqual(IMoniker* other);
+    HRESULT STDMETHODCALLTYPE Hash(DWORD* hash);
+    HRESULT STDMETHODCALLTYPE IsRunning(IBindCtx* bindCtx, IMoniker* left, IMoniker* newlyRunning);
+    HRESULT STDMETHODCALLTYPE GetTimeOfLastChange(IBindCtx* bindCtx, IMoniker* left, FILETIME* time);
+    HRESULT STDMETHODCALLTYPE Inverse(IMoniker** inverse);
+    HRESULT STDMETHODCALLTYPE CommonPrefixWith(IMoniker* other, IMoniker** prefix);
+    HRESULT STDMETHODCALLTYPE RelativePathTo(IMoniker* other, IMoniker** relPath);
+    HRESULT STDMETHODCALLTYPE GetDisplayName(IBindCtx* bindCtx, IMoniker* left, LPOLESTR* displayName);
     // The moniker's ParseDisplayName.
     HRESULT STDMETHODCALLTYPE ParseDisplayName(IBindCtx* bindCtx, IMoniker* left, LPOLESTR displayName, ULONG* eaten,
-                                               IMoniker** out) override;
-    HRESULT STDMETHODCALLTYPE IsSystemMoniker(DWORD* mksys) override;
+                                               IMoniker** out);
+    HRESULT STDMETHODCALLTYPE IsSystemMoniker(DWORD* mksys);
 
     // ---- IPropertyNotifySink ---------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE OnChanged(DISPID dispID) override;
-    HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID dispID) override;
+    HRESULT STDMETHODCALLTYPE OnChanged(DISPID dispID);
+    HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID dispID);
 
     // ---- IDispatch: the ambient properties -----------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count);
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info);
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids);
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispID, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
+                                     VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
 
     // ---- IOleWindow of the windowless site: a window only during an allowed menu press -------
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window);
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode);
     // ---- IOleInPlaceSite ------------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override;
-    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override;
-    HRESULT STDMETHODCALLTYPE OnUIActivate() override;
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate();
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate();
+    HRESULT STDMETHODCALLTYPE OnUIActivate();
     HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT posRect,
-                                               LPRECT clipRect, LPOLEINPLACEFRAMEINFO frameInfo) override;
-    HRESULT STDMETHODCALLTYPE Scroll(SIZE extent) override;
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL undoable) override;
-    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override;
-    HRESULT STDMETHODCALLTYPE DiscardUndoState() override;
-    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override;
-    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT posRect) override;
+                                               LPRECT clipRect, LPOLEINPLACEFRAMEINFO frameInfo);
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE extent);
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL undoable);
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate();
+    HRESULT STDMETHODCALLTYPE DiscardUndoState();
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo();
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT posRect);
     // ---- IOleInPlaceSiteEx ----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE OnInPlaceActivateEx(BOOL* noRedraw, DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivateEx(BOOL noRedraw) override;
-    HRESULT STDMETHODCALLTYPE RequestUIActivate() override;
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivateEx(BOOL* noRedraw, DWORD flags);
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivateEx(BOOL noRedraw);
+    HRESULT STDMETHODCALLTYPE RequestUIActivate();
     // ---- IOleInPlaceSiteWindowless --------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE CanWindowlessActivate() override;
-    HRESULT STDMETHODCALLTYPE GetCapture() override;
-    HRESULT STDMETHODCALLTYPE SetCapture(BOOL capture) override;
-    HRESULT STDMETHODCALLTYPE GetFocus() override;
-    HRESULT STDMETHODCALLTYPE SetFocus(BOOL focus) override;
-    HRESULT STDMETHODCALLTYPE GetDC(LPCRECT rect, DWORD flags, HDC* dc) override;
-    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC dc) override;
-    HRESULT STDMETHODCALLTYPE InvalidateRect(LPCRECT rect, BOOL erase) override;
-    HRESULT STDMETHODCALLTYPE InvalidateRgn(HRGN region, BOOL erase) override;
-    HRESULT STDMETHODCALLTYPE ScrollRect(INT dx, INT dy, LPCRECT scroll, LPCRECT clip) override;
-    HRESULT STDMETHODCALLTYPE AdjustRect(LPRECT rect) override;
-    HRESULT STDMETHODCALLTYPE OnDefWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    HRESULT STDMETHODCALLTYPE CanWindowlessActivate();
+    HRESULT STDMETHODCALLTYPE GetCapture();
+    HRESULT STDMETHODCALLTYPE SetCapture(BOOL capture);
+    HRESULT STDMETHODCALLTYPE GetFocus();
+    HRESULT STDMETHODCALLTYPE SetFocus(BOOL focus);
+    HRESULT STDMETHODCALLTYPE GetDC(LPCRECT rect, DWORD flags, HDC* dc);
+    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC dc);
+    HRESULT STDMETHODCALLTYPE InvalidateRect(LPCRECT rect, BOOL erase);
+    HRESULT STDMETHODCALLTYPE InvalidateRgn(HRGN region, BOOL erase);
+    HRESULT STDMETHODCALLTYPE ScrollRect(INT dx, INT dy, LPCRECT scroll, LPCRECT clip);
+    HRESULT STDMETHODCALLTYPE AdjustRect(LPRECT rect);
+    HRESULT STDMETHODCALLTYPE OnDefWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
     // ---- IOleControlSite -----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE OnControlInfoChanged() override;
-    HRESULT STDMETHODCALLTYPE LockInPlaceActive(BOOL lock) override;
-    HRESULT STDMETHODCALLTYPE GetExtendedControl(IDispatch** control) override;
-    HRESULT STDMETHODCALLTYPE TransformCoords(POINTL* himetric, POINTF* container, DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg, DWORD modifiers) override;
-    HRESULT STDMETHODCALLTYPE OnFocus(BOOL gotFocus) override;
-    HRESULT STDMETHODCALLTYPE ShowPropertyFrame() override;
+    HRESULT STDMETHODCALLTYPE OnControlInfoChanged();
+    HRESULT STDMETHODCALLTYPE LockInPlaceActive(BOOL lock);
+    HRESULT STDMETHODCALLTYPE GetExtendedControl(IDispatch** control);
+    HRESULT STDMETHODCALLTYPE TransformCoords(POINTL* himetric, POINTF* container, DWORD flags);
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg, DWORD modifiers);
+    HRESULT STDMETHODCALLTYPE OnFocus(BOOL gotFocus);
+    HRESULT STDMETHODCALLTYPE ShowPropertyFrame();
 
     // ---- IOleClientSite ------------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE SaveObject() override;
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
-    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) override;
-    HRESULT STDMETHODCALLTYPE ShowObject() override;
-    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL show) override;
-    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override;
+    HRESULT STDMETHODCALLTYPE SaveObject();
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD assign, DWORD which, IMoniker** moniker);
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container);
+    HRESULT STDMETHODCALLTYPE ShowObject();
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL show);
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout();
 
     // The in-place UI window's and frame's methods, served through the frame face.
     HRESULT SetActiveObject(IOleInPlaceActiveObject* activeObject);
 
-    // The driver seen as its client site: what the control is handed.
-    IOleClientSite* ClientSite() { return static_cast<IOleClientSite*>(this); }
+    // The site as the control is handed it, and the sink its events reach.
+    IOleClientSite* ClientSite() const;
+    IDispatch* EventSink() const;
+    // The references the control holds on the site (its faces and the sink included).
+    LONG SiteReferences() const;
 
 private:
-    friend class ax::TInPlaceSiteFace;
-    friend class ax::TFrameFace;
-    ax::TInPlaceSiteFace inPlaceSiteFace_{*this};
-    ax::TFrameFace frameFace_{*this};
+    // Raises EOleSysError on a thread of the multithreaded apartment.
+    static void RequireSingleThreadedApartment();
+    // The control's set-up after its creation; raises what the control refuses.
+    void SetUpControl();
+    // Lets go of a control that could not be set up; the driver is then without Flash.
+    void DiscardControl();
     // Takes the control's in-place interfaces (activation, plain or extended).
     void TakeInPlaceInterfaces();
     // Sends one window message to the windowless control; true when it consumed it.
     bool SendMessageToControl(UINT msg, WPARAM wParam, LPARAM lParam);
     void MouseMessage(UINT msg, WPARAM wParam, int X, int Y, bool menuPress);
-    // Raises EOleSysError for a failed result of a call through the control interface.
-    static void Check(HRESULT hr);
-    // Runs the drawing call into one device context, clipped to `rect`.
-    void DrawInto(HDC dc, const TRect& rect);
+    // Raises an OLE error for a failed result of a call through the control interface: the
+    // control's own description when it supports error information, else the code's.
+    static void Check(IUnknown* control, HRESULT hr);
+    // Runs the drawing call into one device context, clipped to `rect`; false when it failed.
+    bool DrawInto(IViewObject* view, HDC dc, const TRect& rect);
     void Connect(IUnknown* sink, const IID& iid, DWORD& cookie);
     void Disconnect(const IID& iid, DWORD& cookie);
 };

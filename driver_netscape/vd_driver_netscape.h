@@ -31,6 +31,18 @@ void InitializeDriverNetscapeUnit();
 void FinalizeDriverNetscapeUnit();
 // The library path chosen at start-up (empty before it, or when the key has no "Path").
 WideString NetscapePluginPath();
+// What became of the plugin library at start-up. Only Ready lets the driver run (PluginExists);
+// a library that refused its tables was freed again.
+enum class TNetscapePluginState {
+    NotStarted,         // the unit is not started
+    NoLibrary,          // no path, or the library did not load
+    NoEntryPoints,      // the library exports no NP_GetEntryPoints
+    EntryPointsFailed,  // NP_GetEntryPoints answered an error: the library was freed
+    InitializeFailed,   // NP_Initialize answered an error: the library was freed
+    NoNewInstance,      // the plugin table came back without NPP_New
+    Ready,
+};
+TNetscapePluginState NetscapePluginState();
 // Blocks handed out by the host allocator and not yet returned (NPN_MemAlloc/NPN_MemFree and
 // the texts the host gives the plugin): what a scripted exchange leaves behind.
 int NetscapeHostBlocks();
@@ -48,13 +60,17 @@ public:
     static bool PluginExists();
 
     np::NPP_t Instance{nullptr, nullptr};
+    // NPP_New answered success for the current instance: only then does the plugin hear of it
+    // again (a failed one gets NPP_Destroy and nothing else).
+    bool InstanceLive = false;
     np::NPObject* ScriptObject = nullptr;  // one reference held while set
     WideString ReturnValue;
     np::NPWindow PluginWindow{};
 
     void CreatePlugin();
     void DestroyPlugin();
-    // Hands the plugin the primary buffer's DC as its drawable (whole buffer, origin 0,0).
+    // Hands the plugin the primary buffer's DC as its drawable (whole buffer, origin 0,0, all of
+    // it visible); without a buffer, takes back a drawable it was given (a null one, 0 x 0).
     void SetPluginWindow();
     // Serves one URL request of the plugin (NPN_GetURLNotify with no target).
     void CreateStream(const WideString& url, void* notifyData);
@@ -110,6 +126,9 @@ private:
     WideString StringCall(const char* method, const WideString& argument);
     void SendInput(uint16_t message, uintptr_t wParam, uintptr_t lParam);
     void PaintPlugin(HDC dc, const np::NPRect& rect);
+    // Fills every field of PluginWindow for the drawable `dc` (none: 0 x 0, nothing visible).
+    void FillPluginWindow(HDC dc);
+    bool instanceCreated_ = false;  // NPP_New was called; NPP_Destroy is owed
     // Starts a movie in the current instance: LoadMovie(0, url).
     void InvokeLoadMovie(const WideString& url);
     void SetPlayerVariables();

@@ -19,7 +19,10 @@ int hostBlocks = 0;
 const char kUserAgent[] = "Mozilla/5.0 (Windows; U; Windows NT 5.1; en-US; rv:1.8.0.3) Gecko/20060426 Vidora/4";
 
 NPError VD_NP_CDECL GetURL(NPP, const char*, const char*) { return NPERR_NO_ERROR; }
-NPError VD_NP_CDECL PostURL(NPP, const char*, const char*, uint32_t, const char*, NPBool) { return NPERR_NO_ERROR; }
+// The host sends nothing anywhere: a post is refused, not reported done.
+NPError VD_NP_CDECL PostURL(NPP, const char*, const char*, uint32_t, const char*, NPBool) {
+    return NPERR_GENERIC_ERROR;
+}
 NPError VD_NP_CDECL RequestRead(NPStream*, void*) { return NPERR_NO_ERROR; }
 NPError VD_NP_CDECL NewStream(NPP, NPMIMEType, const char*, NPStream**) { return NPERR_NO_ERROR; }
 int32_t VD_NP_CDECL Write(NPP, NPStream*, int32_t, void*) { return 0; }
@@ -47,8 +50,9 @@ NPError VD_NP_CDECL PostURLNotify(NPP, const char*, const char*, uint32_t, const
     return NPERR_NO_ERROR;
 }
 
+// A variable the host does not answer is an error, and its output stays as it was.
 NPError VD_NP_CDECL GetValue(NPP, NPNVariable variable, void* value) {
-    if (!value) return NPERR_NO_ERROR;
+    if (!value) return NPERR_GENERIC_ERROR;
     switch (variable) {
         case NPNVnetscapeWindow:
             *static_cast<HWND*>(value) = nullptr;  // the host offers no window of its own
@@ -60,12 +64,24 @@ NPError VD_NP_CDECL GetValue(NPP, NPNVariable variable, void* value) {
         case NPNVWindowNPObject:
             return HostGetWindowObject(value);
         default:
-            break;
+            return NPERR_GENERIC_ERROR;
     }
     return NPERR_NO_ERROR;
 }
 
-NPError VD_NP_CDECL SetValue(NPP, NPPVariable, void*) { return NPERR_NO_ERROR; }
+// What the host does with a plugin's wishes: a windowless instance is what it runs (a wish for
+// a window cannot be met), and it composes transparent and opaque drawing alike. Anything else
+// does nothing and is answered so.
+NPError VD_NP_CDECL SetValue(NPP, NPPVariable variable, void* value) {
+    switch (variable) {
+        case NPPVpluginWindowBool:
+            return value == nullptr ? NPERR_NO_ERROR : NPERR_GENERIC_ERROR;
+        case NPPVpluginTransparentBool:
+            return NPERR_NO_ERROR;
+        default:
+            return NPERR_GENERIC_ERROR;
+    }
+}
 
 void VD_NP_CDECL InvalidateRect(NPP npp, NPRect* rect) {
     try {
@@ -92,11 +108,22 @@ void VD_NP_CDECL GetStringIdentifiers(const char** names, int32_t count, NPIdent
     for (int32_t i = 0; i < count; ++i) identifiers[i] = GetStringIdentifier(names[i]);
 }
 
-NPIdentifier VD_NP_CDECL GetIntIdentifier(int32_t) { return nullptr; }
-bool VD_NP_CDECL IdentifierIsString(NPIdentifier) { return true; }
+NPIdentifier VD_NP_CDECL GetIntIdentifier(int32_t value) {
+    try {
+        return const_cast<void*>(InternIntIdentifier(value));
+    } catch (...) {
+        return nullptr;
+    }
+}
 
+bool VD_NP_CDECL IdentifierIsString(NPIdentifier identifier) {
+    int32_t value = 0;
+    return identifier && !IntIdentifierValue(identifier, value);
+}
+
+// An integer identifier has no text (NPAPI answers null for it).
 char* VD_NP_CDECL UTF8FromIdentifier(NPIdentifier identifier) {
-    if (!identifier) return nullptr;
+    if (!IdentifierIsString(identifier)) return nullptr;
     const char* name = static_cast<const char*>(identifier);
     const size_t n = std::strlen(name) + 1;
     auto* copy = static_cast<char*>(HostMemAlloc(static_cast<uint32_t>(n)));
@@ -104,13 +131,11 @@ char* VD_NP_CDECL UTF8FromIdentifier(NPIdentifier identifier) {
     return copy;
 }
 
-int32_t VD_NP_CDECL IntFromIdentifier(NPIdentifier) { return 0; }
+int32_t VD_NP_CDECL IntFromIdentifier(NPIdentifier identifier) {
+    int32_t value = 0;
+    return IntIdentifierValue(identifier, value) ? value : 0;
+}
 
-bool VD_NP_CDECL InvokeDefault(NPP, NPObject*, const NPVariant*, uint32_t, NPVariant*) { return false; }
-bool VD_NP_CDECL SetProperty(NPP, NPObject*, NPIdentifier, const NPVariant*) { return false; }
-bool VD_NP_CDECL RemoveProperty(NPP, NPObject*, NPIdentifier) { return false; }
-bool VD_NP_CDECL HasProperty(NPP, NPObject*, NPIdentifier) { return false; }
-bool VD_NP_CDECL HasMethod(NPP, NPObject*, NPIdentifier) { return false; }
 void VD_NP_CDECL SetException(NPObject*, const char*) {}
 void VD_NP_CDECL PushPopupsEnabledState(NPP, NPBool) {}
 void VD_NP_CDECL PopPopupsEnabledState(NPP) {}
@@ -173,13 +198,13 @@ NPNetscapeFuncs MakeBrowserFuncs() {
     t.retainobject = HostRetainObject;
     t.releaseobject = HostReleaseObject;
     t.invoke = HostInvoke;
-    t.invokeDefault = InvokeDefault;
+    t.invokeDefault = HostInvokeDefault;
     t.evaluate = HostEvaluate;
     t.getproperty = HostGetProperty;
-    t.setproperty = SetProperty;
-    t.removeproperty = RemoveProperty;
-    t.hasproperty = HasProperty;
-    t.hasmethod = HasMethod;
+    t.setproperty = HostSetProperty;
+    t.removeproperty = HostRemoveProperty;
+    t.hasproperty = HostHasProperty;
+    t.hasmethod = HostHasMethod;
     t.releasevariantvalue = HostReleaseVariantValue;
     t.setexception = SetException;
     t.pushpopupsenabledstate = PushPopupsEnabledState;

@@ -11,12 +11,16 @@ using namespace np;
 void TvdFlashDriverNS::PaintPlugin(HDC dc, const NPRect& rect) {
     win32::TSavedDC saved(dc);
     IntersectClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
-    NPEvent event{WM_PAINT, 0, 0};
+    // NPAPI's windowless paint event on Windows: the DC in wParam, the dirty area in lParam.
+    RECT dirty{rect.left, rect.top, rect.right, rect.bottom};
+    NPEvent event{WM_PAINT, reinterpret_cast<uintptr_t>(dc), reinterpret_cast<uintptr_t>(&dirty)};
     if (Plugin().event) Plugin().event(&Instance, &event);
     GdiFlush();
 }
 
 void TvdFlashDriverNS::PaintRect(NPRect& rect) {
+    // Without a buffer, or for an instance that failed, nothing is painted or reported.
+    if (!BufferDC || !InstanceLive) return;
     if (rect.right > Width) rect.right = static_cast<uint16_t>(Width);
     if (rect.bottom > Height) rect.bottom = static_cast<uint16_t>(Height);
     const TRect area = Rect(rect.left, rect.top, rect.right, rect.bottom);
@@ -24,21 +28,21 @@ void TvdFlashDriverNS::PaintRect(NPRect& rect) {
         if (OnEraseBackground) OnEraseBackground(this, area);
         // A change of background mode rebuilds the buffers without a resize, so a plugin that was
         // given a drawable may still hold the old (freed) one: point it at the live buffer first.
-        if (BufferDC && PluginWindow.window && PluginWindow.window != BufferDC) {
-            PluginWindow.window = BufferDC;
+        if (BufferDC && PluginWindow.window != BufferDC) {
+            FillPluginWindow(BufferDC);
             if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
         }
         if (BufferDC) PaintPlugin(BufferDC, rect);
     } else {
         GdiFlush();
         FillLongwordRect(Bits, Width, Height, rect.left, rect.top, rect.right, rect.bottom, 0xFF000000u);
-        PluginWindow.window = BufferDC;
+        FillPluginWindow(BufferDC);
         if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
         PaintPlugin(BufferDC, rect);
         // The plugin may have re-created the buffers (a resize from inside the paint).
         if (!WhiteBits) return;
         FillLongwordRect(WhiteBits, Width, Height, rect.left, rect.top, rect.right, rect.bottom, 0xFFFFFFFFu);
-        PluginWindow.window = WhiteDC;
+        FillPluginWindow(WhiteDC);
         if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
         PaintPlugin(WhiteDC, rect);
         if (!WhiteBits) return;
@@ -49,7 +53,7 @@ void TvdFlashDriverNS::PaintRect(NPRect& rect) {
 }
 
 void TvdFlashDriverNS::ForceUpdate() {
-    if (!PluginExists() || !Instance.pdata) return;
+    if (!PluginExists() || !InstanceLive) return;
     NPRect all{0, 0, static_cast<uint16_t>(Height), static_cast<uint16_t>(Width)};
     PaintRect(all);
 }
@@ -75,7 +79,7 @@ uintptr_t ShiftToPluginKeyFlags(TShiftState Shift) {
 }
 
 void TvdFlashDriverNS::SendInput(uint16_t message, uintptr_t wParam, uintptr_t lParam) {
-    if (!PluginExists() || !Plugin().event) return;
+    if (!PluginExists() || !InstanceLive || !Plugin().event) return;
     NPEvent event{message, wParam, lParam};
     Plugin().event(&Instance, &event);
 }
@@ -84,16 +88,12 @@ void TvdFlashDriverNS::MouseDown(TMouseButton Button, TShiftState Shift, int X, 
     if (Button == mbLeft) {
         SendInput(WM_LBUTTONDOWN, ShiftToPluginKeyFlags(Shift), PackPoint(X, Y));
     } else if (Button == mbRight && !DisableFlashMenu) {
-        // The plugin opens its menu where it is told: the screen position.
-        POINT origin{0, 0};
-        if (HWND parent = GetParentHandle()) {
-            RECT r{};
-            GetWindowRect(parent, &r);
-            origin = {r.left, r.top};
-        }
+        // The plugin opens its menu where it is told: the screen position of the point in the
+        // host window's client area (not its frame: border and caption are no part of it).
         const TPoint offset = GetParentOffset();
-        SendInput(WM_RBUTTONDOWN, ShiftToPluginKeyFlags(Shift),
-                  PackPoint(X + origin.x + offset.X, Y + origin.y + offset.Y));
+        POINT at{X + offset.X, Y + offset.Y};
+        if (HWND parent = GetParentHandle()) ClientToScreen(parent, &at);
+        SendInput(WM_RBUTTONDOWN, ShiftToPluginKeyFlags(Shift), PackPoint(at.x, at.y));
     }
 }
 

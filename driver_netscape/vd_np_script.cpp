@@ -4,6 +4,7 @@
 #include "vd_npscript.h"
 
 #include <cstring>
+#include <unordered_set>
 
 namespace vd::np {
 
@@ -31,7 +32,21 @@ NPObject* HandOut(NPObject& o) {
     return &o;
 }
 
-std::string Name(NPIdentifier id) { return id ? static_cast<const char*>(id) : ""; }
+// The text of a name identifier; an integer identifier names none of the page's members.
+std::string Name(NPIdentifier id) {
+    int32_t value = 0;
+    if (!id || IntIdentifierValue(id, value)) return {};
+    return static_cast<const char*>(id);
+}
+
+// An object of the plugin's (or any not the host's own page): it answers through its class.
+const NPClass* ForeignClass(const NPObject* o) { return o && !IsStatic(o) ? o->_class : nullptr; }
+
+// Plain objects made by NPN_CreateObject for a class without allocate: the host's blocks.
+std::unordered_set<NPObject*>& PlainObjects() {
+    static auto* const set = new std::unordered_set<NPObject*>();
+    return *set;
+}
 
 void SetObject(NPVariant* result, NPObject* o) {
     result->type = NPVariantType_Object;
@@ -91,24 +106,49 @@ NPObject* VD_NP_CDECL HostRetainObject(NPObject* object) {
 
 void VD_NP_CDECL HostReleaseObject(NPObject* object) {
     if (!object || object->referenceCount == 0) return;
-    if (--object->referenceCount != 0 || IsStatic(object) || !object->_class) return;
-    if (object->_class->deallocate) object->_class->deallocate(object);
-    else if (object->_class->invalidate) object->_class->invalidate(object);
+    if (--object->referenceCount != 0 || IsStatic(object)) return;
+    if (object->_class && object->_class->deallocate) {
+        object->_class->deallocate(object);
+    } else if (PlainObjects().erase(object)) {
+        HostMemFree(object);
+    } else if (object->_class && object->_class->invalidate) {
+        object->_class->invalidate(object);
+    }
 }
 
 NPObject* VD_NP_CDECL HostCreateObject(NPP npp, NPClass* cls) {
-    if (!cls || !cls->allocate) return nullptr;
-    NPObject* object = cls->allocate(npp, cls);
+    if (!cls) return nullptr;
+    NPObject* object = nullptr;
+    try {
+        if (cls->allocate) {
+            object = cls->allocate(npp, cls);
+        } else if ((object = static_cast<NPObject*>(HostMemAlloc(sizeof(NPObject))))) {
+            PlainObjects().insert(object);
+        }
+    } catch (...) {
+        HostMemFree(object);
+        return nullptr;
+    }
     if (!object) return nullptr;
     object->_class = cls;
     object->referenceCount = 1;
     return object;
 }
 
-bool VD_NP_CDECL HostInvoke(NPP npp, NPObject*, NPIdentifier method, const NPVariant* args, uint32_t argCount,
+bool VD_NP_CDECL HostInvoke(NPP npp, NPObject* obj, NPIdentifier method, const NPVariant* args, uint32_t argCount,
                             NPVariant* result) {
+    if (!obj) return false;
+    if (!IsStatic(obj)) {
+        const NPClass* cls = ForeignClass(obj);
+        return cls && cls->invoke && cls->invoke(obj, method, args, argCount, result);
+    }
     try {
         if (Name(method) == "_DoFSCommand") {
+            // The call has no value; the result says so before the handler runs.
+            if (result) {
+                result->type = NPVariantType_Void;
+                result->value.objectValue = nullptr;
+            }
             const std::string command = argCount > 0 && args ? VariantString(args[0]) : std::string();
             const std::string arguments = argCount > 1 && args ? VariantString(args[1]) : std::string();
             if (TvdFlashDriverNS* driver = DriverOf(npp))
@@ -143,6 +183,11 @@ bool VD_NP_CDECL HostEvaluate(NPP npp, NPObject*, NPString* script, NPVariant* r
 }
 
 bool VD_NP_CDECL HostGetProperty(NPP, NPObject* obj, NPIdentifier property, NPVariant* result) {
+    if (!obj) return false;
+    if (!IsStatic(obj)) {
+        const NPClass* cls = ForeignClass(obj);
+        return cls && cls->getProperty && cls->getProperty(obj, property, result);
+    }
     const std::string name = Name(property);
     if (obj == &windowObject || obj == &topObject) {
         NPObject* answer = nullptr;
@@ -154,6 +199,31 @@ bool VD_NP_CDECL HostGetProperty(NPP, NPObject* obj, NPIdentifier property, NPVa
     }
     if (result) result->type = NPVariantType_Void;
     return false;
+}
+
+bool VD_NP_CDECL HostInvokeDefault(NPP, NPObject* obj, const NPVariant* args, uint32_t argCount, NPVariant* result) {
+    const NPClass* cls = ForeignClass(obj);
+    return cls && cls->invokeDefault && cls->invokeDefault(obj, args, argCount, result);
+}
+
+bool VD_NP_CDECL HostSetProperty(NPP, NPObject* obj, NPIdentifier property, const NPVariant* value) {
+    const NPClass* cls = ForeignClass(obj);
+    return cls && cls->setProperty && cls->setProperty(obj, property, value);
+}
+
+bool VD_NP_CDECL HostRemoveProperty(NPP, NPObject* obj, NPIdentifier property) {
+    const NPClass* cls = ForeignClass(obj);
+    return cls && cls->removeProperty && cls->removeProperty(obj, property);
+}
+
+bool VD_NP_CDECL HostHasProperty(NPP, NPObject* obj, NPIdentifier property) {
+    const NPClass* cls = ForeignClass(obj);
+    return cls && cls->hasProperty && cls->hasProperty(obj, property);
+}
+
+bool VD_NP_CDECL HostHasMethod(NPP, NPObject* obj, NPIdentifier method) {
+    const NPClass* cls = ForeignClass(obj);
+    return cls && cls->hasMethod && cls->hasMethod(obj, method);
 }
 
 }  // namespace vd::np
@@ -185,7 +255,8 @@ void TvdFlashDriverNS::Command(const char* method) {
 bool TvdFlashDriverNS::BoolQuery(const char* method) {
     NPVariant result;
     const bool ok = Invoke(method, nullptr, 0, result);
-    const bool value = ok && result.type == NPVariantType_Bool && result.value.boolValue;
+    // A plugin may answer with another type (a number): read as the Boolean it stands for.
+    const bool value = ok && VariantToBool(result);
     HostReleaseVariantValue(&result);
     return value;
 }
@@ -193,7 +264,8 @@ bool TvdFlashDriverNS::BoolQuery(const char* method) {
 int TvdFlashDriverNS::IntQuery(const char* method) {
     NPVariant result;
     const bool ok = Invoke(method, nullptr, 0, result);
-    const int value = ok && result.type == NPVariantType_Int32 ? result.value.intValue : 0;
+    // Plugins answer numbers as Double as often as Int32: read as the integer either way.
+    const int value = ok ? VariantToInt(result) : 0;
     HostReleaseVariantValue(&result);
     return value;
 }

@@ -146,7 +146,7 @@ void TPluginDownload::DownloadData(const uint8_t* data, size_t size, size_t offs
     if (opened_ && Plugin().write && size > 0)
         Plugin().write(&driver_.Instance, &stream_, static_cast<int32_t>(offset), static_cast<int32_t>(size),
                        const_cast<uint8_t*>(data));
-    if (!driver_.Instance.pdata) return;
+    if (!driver_.InstanceLive) return;
     driver_.SetPluginWindow();
     driver_.ForceUpdate();
 }
@@ -214,7 +214,7 @@ void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyDat
     }
     source = {};
     for (const auto& [name, value] : query) SetVariable(name, value);
-    if (!Instance.pdata) return;
+    if (!InstanceLive) return;
     SetPluginWindow();
     ForceUpdate();
 }

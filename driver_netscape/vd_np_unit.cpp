@@ -56,6 +56,21 @@ WideString ChoosePluginPath() {
 
 using namespace np;
 
+namespace {
+
+// Lets go of a library that cannot be used: nothing of it is called again.
+void DropPlugin(TUnit& u, TNetscapePluginState state) {
+    u.State = state;
+    u.PluginFuncs = TPluginFuncsArea{};
+    u.GetEntryPoints = nullptr;
+    u.Initialize = nullptr;
+    u.Shutdown = nullptr;
+    u.DisableLocalSecurity = nullptr;
+    u.PluginLibrary.Reset();
+}
+
+}  // namespace
+
 void InitializeDriverNetscapeUnit() {
     TUnit& u = Unit();
     if (u.InitCount++ != 0) return;
@@ -64,6 +79,7 @@ void InitializeDriverNetscapeUnit() {
     u.Urlmon = std::make_unique<win32::TUrlmon>();
     if (u.Urlmon->Module) SetDownloadUrlmon(&u.Urlmon->Entries);
     FlashDriverNSClass = &TvdFlashDriverNS::Class();
+    u.State = TNetscapePluginState::NoLibrary;
     u.PluginPath = ChoosePluginPath();
     if (u.PluginPath.empty()) return;
     u.PluginLibrary.Reset(LoadLibraryW(WinStr(u.PluginPath)));
@@ -73,25 +89,29 @@ void InitializeDriverNetscapeUnit() {
     u.Initialize = Export<NP_InitializeFunc>(m, "NP_Initialize");
     u.Shutdown = Export<NP_ShutdownFunc>(m, "NP_Shutdown");
     u.DisableLocalSecurity = Export<Flash_DisableLocalSecurityFunc>(m, "Flash_DisableLocalSecurity");
-    if (!u.GetEntryPoints) return;
-    u.BrowserFuncs = MakeBrowserFuncs();
-    // Size and version stay 0: the plugin fills what it has.
+    if (!u.GetEntryPoints) {
+        u.State = TNetscapePluginState::NoEntryPoints;
+        return;
+    }
+    u.Browser = TBrowserFuncsArea{};
+    u.Browser.Funcs = MakeBrowserFuncs();
+    // As browsers do: the size is the room handed over, the version the one the host speaks.
     u.PluginFuncs = TPluginFuncsArea{};
-    u.GetEntryPoints(&u.PluginFuncs.Funcs);
-    if (u.Initialize) u.Initialize(&u.BrowserFuncs);
+    u.PluginFuncs.Funcs.size = static_cast<uint16_t>(sizeof(TPluginFuncsArea));
+    u.PluginFuncs.Funcs.version = NPNetscapeFuncsVersion;
+    if (u.GetEntryPoints(&u.PluginFuncs.Funcs) != NPERR_NO_ERROR)
+        return DropPlugin(u, TNetscapePluginState::EntryPointsFailed);
+    if (u.Initialize && u.Initialize(&u.Browser.Funcs) != NPERR_NO_ERROR)
+        return DropPlugin(u, TNetscapePluginState::InitializeFailed);
     if (u.DisableLocalSecurity) u.DisableLocalSecurity();
+    u.State = u.PluginFuncs.Funcs.newp ? TNetscapePluginState::Ready : TNetscapePluginState::NoNewInstance;
 }
 
 void FinalizeDriverNetscapeUnit() {
     TUnit& u = Unit();
     if (u.InitCount == 0 || --u.InitCount != 0) return;
     if (u.PluginLibrary && u.Shutdown) u.Shutdown();
-    u.PluginFuncs = TPluginFuncsArea{};
-    u.GetEntryPoints = nullptr;
-    u.Initialize = nullptr;
-    u.Shutdown = nullptr;
-    u.DisableLocalSecurity = nullptr;
-    u.PluginLibrary.Reset();
+    DropPlugin(u, TNetscapePluginState::NotStarted);
     u.PluginPath.clear();
     if (FlashDriverNSClass == &TvdFlashDriverNS::Class()) FlashDriverNSClass = nullptr;
     // The plugin is gone; then its downloads: none reaches a driver again, and urlmon lets
@@ -105,6 +125,8 @@ void FinalizeDriverNetscapeUnit() {
     if ((alive != 0 || started != 0) && u.Urlmon) (void)u.Urlmon->Module.Detach();
     u.Urlmon.reset();
 }
+
+TNetscapePluginState NetscapePluginState() { return Unit().State; }
 
 WideString NetscapePluginPath() { return Unit().PluginPath; }
 
@@ -142,10 +164,16 @@ void TvdFlashDriverNS::CreatePlugin() {
     Instance.pdata = nullptr;
     Instance.ndata = this;
     ScriptObject = nullptr;
-    Plugin().newp(mime, &Instance, NP_EMBED, 4, argn, argv, nullptr);
+    PluginWindow = NPWindow{};
+    instanceCreated_ = true;
+    InstanceLive = Plugin().newp(mime, &Instance, NP_EMBED, 4, argn, argv, nullptr) == NPERR_NO_ERROR;
+    // A failed instance hears nothing more but its NPP_Destroy.
+    if (!InstanceLive) return;
+    // Its drawable at once: a plugin may draw, or size itself, before anything is delivered.
+    SetPluginWindow();
     // The object comes back retained for us; DestroyPlugin gives that reference back.
     NPObject* object = nullptr;
-    if (Instance.pdata && Plugin().getvalue &&
+    if (InstanceLive && Plugin().getvalue &&
         Plugin().getvalue(&Instance, NPPVpluginScriptableNPObject, &object) == NPERR_NO_ERROR)
         ScriptObject = object;
 }
@@ -158,22 +186,44 @@ void TvdFlashDriverNS::DestroyPlugin() {
         ScriptObject = nullptr;
         HostReleaseObject(object);
     }
-    if (Instance.pdata && Plugin().destroy) Plugin().destroy(&Instance, nullptr);
+    const bool created = instanceCreated_;
+    instanceCreated_ = false;
+    InstanceLive = false;
+    if (created && Plugin().destroy) {
+        // The plugin may leave saved data for a later instance; none is kept, so it goes here.
+        NPSavedData* saved = nullptr;
+        Plugin().destroy(&Instance, &saved);
+        if (saved) {
+            HostMemFree(saved->buf);
+            HostMemFree(saved);
+        }
+    }
     Instance.pdata = nullptr;
+    PluginWindow = NPWindow{};
+}
+
+void TvdFlashDriverNS::FillPluginWindow(HDC dc) {
+    PluginWindow = NPWindow{};
+    PluginWindow.type = NPWindowTypeDrawable;
+    PluginWindow.window = dc;
+    if (!dc) return;
+    PluginWindow.width = static_cast<uint32_t>(Width);
+    PluginWindow.height = static_cast<uint32_t>(Height);
+    // All of the buffer is visible (plugins read an empty clip as hidden).
+    PluginWindow.clipRect = NPRect{0, 0, static_cast<uint16_t>(Height), static_cast<uint16_t>(Width)};
 }
 
 void TvdFlashDriverNS::SetPluginWindow() {
-    PluginWindow = NPWindow{};
-    PluginWindow.type = NPWindowTypeDrawable;
-    PluginWindow.width = static_cast<uint32_t>(Width);
-    PluginWindow.height = static_cast<uint32_t>(Height);
-    PluginWindow.window = BufferDC;
+    if (!InstanceLive) return;
+    const bool hadDrawable = PluginWindow.window != nullptr;
+    FillPluginWindow(BufferDC);
+    if (!BufferDC && !hadDrawable) return;  // nothing to hand over, nothing to take back
     if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
 }
 
 void TvdFlashDriverNS::ResizeBuffer() {
     TvdFlashDriver::ResizeBuffer();
-    if (!PluginExists() || !Instance.pdata) return;
+    if (!PluginExists() || !InstanceLive) return;
     SetPluginWindow();
     ForceUpdate();
 }

@@ -11,10 +11,20 @@
 namespace vd::np {
 
 // The newest NPAPI plugin table holds six entries after setvalue (focus, redirects, site
-// data, compositing); a plugin built for it may fill them all, so it gets that much room.
+// data, compositing); a plugin built for it may fill them all, so it gets that much room, and
+// the size field says so, as browsers set it.
 struct TPluginFuncsArea {
     NPPluginFuncs Funcs;
-    void* Later[6];
+    void* Later[NPPluginFuncsLaterEntries];
+};
+static_assert(sizeof(TPluginFuncsArea) ==
+              4 + (NPPluginFuncsEntries + NPPluginFuncsLaterEntries) * sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0));
+// The browser table handed to the plugin lies in room as large as the newest NPAPI browser
+// table: a plugin built for that one may read all of it and finds null beyond what is there.
+// The size and version fields promise only the entries implemented.
+struct TBrowserFuncsArea {
+    NPNetscapeFuncs Funcs;
+    void* Later[NPNetscapeFuncsLaterEntries];
 };
 
 struct TUnit {
@@ -29,7 +39,8 @@ struct TUnit {
     NP_ShutdownFunc Shutdown = nullptr;
     Flash_DisableLocalSecurityFunc DisableLocalSecurity = nullptr;
     TPluginFuncsArea PluginFuncs{};
-    NPNetscapeFuncs BrowserFuncs{};
+    TBrowserFuncsArea Browser{};
+    TNetscapePluginState State = TNetscapePluginState::NotStarted;
 };
 TUnit& Unit();
 inline const NPPluginFuncs& Plugin() { return Unit().PluginFuncs.Funcs; }
@@ -57,6 +68,14 @@ bool VD_NP_CDECL HostInvoke(NPP npp, NPObject* obj, NPIdentifier method, const N
                             NPVariant* result);
 bool VD_NP_CDECL HostEvaluate(NPP npp, NPObject* obj, NPString* script, NPVariant* result);
 bool VD_NP_CDECL HostGetProperty(NPP npp, NPObject* obj, NPIdentifier property, NPVariant* result);
+// On the host's page objects these answer false; any other object answers through its own class.
+bool VD_NP_CDECL HostInvokeDefault(NPP npp, NPObject* obj, const NPVariant* args, uint32_t argCount, NPVariant* result);
+bool VD_NP_CDECL HostSetProperty(NPP npp, NPObject* obj, NPIdentifier property, const NPVariant* value);
+bool VD_NP_CDECL HostRemoveProperty(NPP npp, NPObject* obj, NPIdentifier property);
+bool VD_NP_CDECL HostHasProperty(NPP npp, NPObject* obj, NPIdentifier property);
+bool VD_NP_CDECL HostHasMethod(NPP npp, NPObject* obj, NPIdentifier method);
+// An object of the class, made by its allocate, or a plain object from the host allocator
+// when the class has none (freed when its last reference goes).
 NPObject* VD_NP_CDECL HostCreateObject(NPP npp, NPClass* cls);
 
 // The driver an instance belongs to.

@@ -1,8 +1,13 @@
 #include "vd_npscript.h"
 
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace vd::np {
@@ -325,6 +330,95 @@ const char* InternIdentifier(std::string_view name) {
     auto found = table->find(name);
     if (found == table->end()) found = table->emplace(name).first;
     return found->c_str();
+}
+
+namespace {
+
+struct TIntIdentifiers {
+    std::unordered_map<int32_t, std::unique_ptr<int32_t>> byValue;
+    std::unordered_map<const void*, int32_t> byAddress;
+};
+
+TIntIdentifiers& IntIdentifiers() {
+    // Never destroyed, like the name table.
+    static auto* const table = new TIntIdentifiers();
+    return *table;
+}
+
+int32_t DoubleToInt(double d) {
+    if (std::isnan(d)) return 0;
+    const double r = std::nearbyint(d);
+    if (r <= -2147483648.0) return INT32_MIN;
+    if (r >= 2147483647.0) return INT32_MAX;
+    return static_cast<int32_t>(r);
+}
+
+// The number a String variant holds, when it holds nothing else.
+std::optional<double> StringNumber(const NPVariant& v) {
+    if (!v.value.stringValue.UTF8Characters) return std::nullopt;
+    const std::string text(Trim(std::string_view(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length)));
+    if (text.empty() || text.find_first_not_of("+-0123456789.eE") != std::string::npos) return std::nullopt;
+    char* end = nullptr;
+    const double d = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size()) return std::nullopt;
+    return d;
+}
+
+}  // namespace
+
+const void* InternIntIdentifier(int32_t value) {
+    TIntIdentifiers& t = IntIdentifiers();
+    auto found = t.byValue.find(value);
+    if (found == t.byValue.end()) {
+        found = t.byValue.emplace(value, std::make_unique<int32_t>(value)).first;
+        t.byAddress.emplace(found->second.get(), value);
+    }
+    return found->second.get();
+}
+
+bool IntIdentifierValue(const void* identifier, int32_t& value) {
+    const TIntIdentifiers& t = IntIdentifiers();
+    const auto found = t.byAddress.find(identifier);
+    if (found == t.byAddress.end()) return false;
+    value = found->second;
+    return true;
+}
+
+int32_t VariantToInt(const NPVariant& v) {
+    switch (v.type) {
+        case NPVariantType_Int32:
+            return v.value.intValue;
+        case NPVariantType_Double:
+            return DoubleToInt(v.value.doubleValue);
+        case NPVariantType_Bool:
+            return v.value.boolValue ? 1 : 0;
+        case NPVariantType_String:
+            if (const auto d = StringNumber(v)) return DoubleToInt(*d);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+bool VariantToBool(const NPVariant& v) {
+    switch (v.type) {
+        case NPVariantType_Bool:
+            return v.value.boolValue;
+        case NPVariantType_Int32:
+            return v.value.intValue != 0;
+        case NPVariantType_Double:
+            return !std::isnan(v.value.doubleValue) && v.value.doubleValue != 0;
+        case NPVariantType_String: {
+            if (const auto d = StringNumber(v)) return !std::isnan(*d) && *d != 0;
+            if (!v.value.stringValue.UTF8Characters) return false;
+            const std::string_view text =
+                Trim(std::string_view(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length));
+            return text.size() == 4 && (text[0] | 0x20) == 't' && (text[1] | 0x20) == 'r' && (text[2] | 0x20) == 'u' &&
+                   (text[3] | 0x20) == 'e';
+        }
+        default:
+            return false;
+    }
 }
 
 }  // namespace vd::np

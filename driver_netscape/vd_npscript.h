@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "vd_movienames.h"
+#include "vd_npapi.h"
 #include "vd_system.h"
 
 namespace vd::np {
@@ -57,5 +58,20 @@ std::string ExternalCallRequest(const TExternalCall& call);
 // Main thread only (the table is not locked). A name holding a zero byte is kept whole, but
 // reads as zero-terminated text only up to that byte.
 const char* InternIdentifier(std::string_view name);
+
+// The identifier of an integer: the address of a process-wide cell holding it. The same integer
+// always gives the same identifier, never one that InternIdentifier gives. Main thread only.
+const void* InternIntIdentifier(int32_t value);
+// True, with the integer, when `identifier` came from InternIntIdentifier.
+bool IntIdentifierValue(const void* identifier, int32_t& value);
+
+// A plugin's answer read as the type the host asked for, whatever type the plugin chose:
+// - as an integer: Int32 as it is; Double rounded to the nearest integer and held to the int32
+//   range (NaN gives 0); Bool 0 or 1; a String holding nothing but a decimal number (blanks
+//   around it allowed) as that number; anything else 0;
+// - as a Boolean: Bool as it is; a number other than 0 (NaN is false); the String "true" (any
+//   letter case) or one holding a number other than 0; anything else false.
+int32_t VariantToInt(const NPVariant& v);
+bool VariantToBool(const NPVariant& v);
 
 }  // namespace vd::np

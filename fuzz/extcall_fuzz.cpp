@@ -10,6 +10,9 @@
 //     leaves http: URLs and URLs without "?" alone and its pieces hold no separator of theirs
 //   - IsScriptUrl ignores leading blanks; LastPathPart is a suffix without separators
 //   - InternIdentifier gives one pointer per text
+//   - a plugin's answer read as an integer or a Boolean (the input as a String variant, and its
+//     first bytes as a Double) agrees with itself: a String that reads as 0 is false unless it
+//     says "true", and an integer identifier keeps its integer
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -184,5 +187,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* id = vd::np::InternIdentifier(key);
     if (vd::np::InternIdentifier(std::string(key)) != id) Fail("InternIdentifier: two pointers for one text");
     if (std::memcmp(id, key.data(), key.size()) != 0 || id[key.size()] != '\0') Fail("InternIdentifier: text");
+
+    vd::np::NPVariant text{};
+    text.type = vd::np::NPVariantType_String;
+    text.value.stringValue = vd::np::NPString{bytes.data(), static_cast<uint32_t>(bytes.size())};
+    const int32_t asInt = vd::np::VariantToInt(text);
+    if (asInt != 0 && !vd::np::VariantToBool(text)) Fail("VariantToBool: a number other than 0 read as false");
+    if (size >= sizeof(double)) {
+        vd::np::NPVariant number{};
+        number.type = vd::np::NPVariantType_Double;
+        std::memcpy(&number.value.doubleValue, data, sizeof(double));
+        const int32_t n = vd::np::VariantToInt(number);
+        if (n != 0 && !vd::np::VariantToBool(number)) Fail("VariantToBool: a Double other than 0 read as false");
+        const void* intId = vd::np::InternIntIdentifier(n);
+        int32_t back = 0;
+        if (!vd::np::IntIdentifierValue(intId, back) || back != n) Fail("InternIntIdentifier: integer lost");
+    }
     return 0;
 }

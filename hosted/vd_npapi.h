@@ -26,6 +26,8 @@ using NPIdentifier = void*;
 constexpr NPError NPERR_NO_ERROR = 0;
 constexpr NPError NPERR_GENERIC_ERROR = 1;
 constexpr NPError NPERR_INVALID_INSTANCE_ERROR = 2;
+constexpr NPError NPERR_INVALID_FUNCTABLE_ERROR = 3;
+constexpr NPError NPERR_INCOMPATIBLE_VERSION_ERROR = 8;
 constexpr NPError NPERR_INVALID_URL = 10;
 constexpr uint16_t NP_EMBED = 1;
 constexpr uint16_t NP_FULL = 2;
@@ -310,7 +312,14 @@ constexpr std::size_t NPPluginFuncsEntries = 14;
 constexpr std::size_t NPNetscapeFuncsEntries = 42;
 constexpr uint16_t NPNetscapeFuncsSize = static_cast<uint16_t>(sizeof(NPNetscapeFuncs));
 constexpr uint16_t NPPluginFuncsSize = static_cast<uint16_t>(sizeof(NPPluginFuncs));
-constexpr uint16_t NPNetscapeFuncsVersion = 18;
+// The NPAPI version the host speaks, in both tables' version fields (major 0, minor 17): the
+// browser table's 42 entries end with the popup state (16), and streams carry their headers
+// (17); object enumeration (18) and everything later is not there.
+constexpr uint16_t NPNetscapeFuncsVersion = 17;
+// Entries the newest NPAPI tables hold after the ones above: a plugin built for them may read
+// (browser table) or fill (plugin table) that much more.
+constexpr std::size_t NPNetscapeFuncsLaterEntries = 16;
+constexpr std::size_t NPPluginFuncsLaterEntries = 6;
 
 static_assert(sizeof(NPPluginFuncs) == (sizeof(void*) == 4 ? 60 : 8 + NPPluginFuncsEntries * sizeof(void*)));
 static_assert(sizeof(NPNetscapeFuncs) == (sizeof(void*) == 4 ? 172 : 8 + NPNetscapeFuncsEntries * sizeof(void*)));

@@ -24,11 +24,8 @@ const TvdFlashDriverClass& TvdFlashDriver::Class() {
 }
 
 void TvdFlashDriver::Resize(int width, int height) {
+    if (!BufferSizeAllowed(width, height)) width = height = 0;
     if (width == Width && height == Height) return;
-    width = width < 1 ? 1 : width;
-    height = height < 1 ? 1 : height;
-    // A size that comes out as the buffer's own (e.g. -5 again after -5 became 1) changes nothing.
-    if (Bits && width == Width && height == Height) return;
     FreeBuffer();
     Width = width;
     Height = height;
@@ -38,13 +35,22 @@ void TvdFlashDriver::Resize(int width, int height) {
 
 void TvdFlashDriver::CreateBuffer() {
     TvdFlashDriver::FreeBuffer();  // called twice, it must not keep an old white buffer
+    // No buffer is the truth for a size it cannot have, and for one the system refuses.
+    auto refuse = [this] {
+        TvdFlashDriver::FreeBuffer();
+        BitmapInfo = BITMAPINFO{};
+        Width = Height = 0;
+    };
+    if (!BufferSizeAllowed(Width, Height)) return refuse();
     buffer_ = std::make_unique<TDibSection>(Width, Height);
+    if (!buffer_->Valid() || !buffer_->DC()) return refuse();
     BitmapInfo = buffer_->Info();
     BufferBitmap = buffer_->Bitmap();
     BufferDC = buffer_->DC();
     Bits = buffer_->Bits();
     if ((Background >> 24) == 0) {
         white_ = std::make_unique<TDibSection>(Width, Height);
+        if (!white_->Valid() || !white_->DC()) return refuse();
         WhiteBitmap = white_->Bitmap();
         WhiteDC = white_->DC();
         WhiteBits = white_->Bits();

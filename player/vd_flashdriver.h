@@ -20,6 +20,17 @@
 
 namespace vd {
 
+// The largest buffer a driver makes: each side at most kMaxBufferSide pixels and the whole at
+// most kMaxBufferPixels (256 MiB a buffer; alpha mode keeps two). A size past either, or with a
+// side of 0 or less, is one the buffer cannot have: the driver then has no buffer (0 x 0) and
+// asks the system for nothing.
+inline constexpr int kMaxBufferSide = 16384;
+inline constexpr int64_t kMaxBufferPixels = int64_t{64} * 1024 * 1024;
+inline constexpr bool BufferSizeAllowed(int width, int height) {
+    return width > 0 && height > 0 && width <= kMaxBufferSide && height <= kMaxBufferSide &&
+           int64_t{width} * height <= kMaxBufferPixels;
+}
+
 using TvdPaintEvent = std::function<void(TObject* ASender, const TRect& ARect)>;
 using TvdEraseBackgroundEvent = std::function<void(TObject* ASender, const TRect& ARect)>;
 using TvdFSCommandEvent = std::function<void(TObject* ASender, const WideString& command, const WideString& args)>;
@@ -146,7 +157,9 @@ public:
     void SetLoop(bool /*Value*/) override {}
     void SetCurrentFrame(int /*Frame*/) override {}
 
-    // Changes the buffer size; each value <= 0 becomes 1. The same size again does nothing.
+    // Changes the buffer size. A size the buffer cannot have (BufferSizeAllowed), or one the
+    // system refuses, leaves no buffer: Width and Height 0, Bits nil, nothing painted or
+    // reported. The same size again does nothing.
     void Resize(int width, int height);
     // The window the hosted player treats as its host, never creating one: the control's own
     // window, or a graphic control's parent window; 0 when there is none yet.

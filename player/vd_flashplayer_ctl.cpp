@@ -69,9 +69,9 @@ void TvdFlashPlayer::SetBounds(int left, int top, int width, int height) {
     const bool moved = left != GetLeft() || top != GetTop();
     TGraphicControl::SetBounds(left, top, width, height);
     if (!driver_) return;
-    const bool resized =
-        driver_->Width != (GetWidth() < 1 ? 1 : GetWidth()) || driver_->Height != (GetHeight() < 1 ? 1 : GetHeight());
+    const int oldWidth = driver_->Width, oldHeight = driver_->Height;
     driver_->Resize(GetWidth(), GetHeight());
+    const bool resized = driver_->Width != oldWidth || driver_->Height != oldHeight;
     if (moved && !resized) RefreshTransparentBackground();
 }
 

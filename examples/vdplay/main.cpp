@@ -8,7 +8,9 @@
 // and layered ones through the ActiveX driver unless told otherwise. The first two load the
 // built-in movies by their own names; the other two load copies kept in a movie store on the
 // form (the ActiveX control asks for a movie by its full address, which names no built-in
-// movie), so both ways of finding a movie are shown. Run by `./run demo` on a virtual X
+// movie), so both ways of finding a movie are shown. Each movie is one of the built-in skins,
+// drawn by the reference player's engine from the skin's own shapes (its control bar and
+// buttons). Run by `./run demo` on a virtual X
 // server with a compositing manager (cmake/xvfb-session.sh), it asks for captures of the
 // screen, reads the players' pixels back from them and says what it saw.
 //
@@ -21,7 +23,10 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "vd_windows.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -120,9 +125,44 @@ struct TChecks {
     }
 };
 
-// The reference player's bar runs across the middle of the area it draws in; opaque either
-// way (played part or track).
-bool IsBar(uint32_t rgb) { return (rgb & 0xFFFFFF) == 0xF0A030 || (rgb & 0xFFFFFF) == 0x202020; }
+// The built-in skins as their movies draw them (tools/swfgen): a 320 x 40 control bar, its panel
+// (seen between the stop button and the volume bar), the play button's face and its icon, as
+// 0xRRGGBB, and the panel's alpha.
+struct TSkinLook {
+    const char* Name;
+    uint32_t Panel, Face, Icon;
+    int PanelAlpha;
+};
+const TSkinLook kClear{"clear", 0x000000, 0xFFFFFF, 0xFFFFFF, 96};
+const TSkinLook kSteel{"steel", 0x3A3E44, 0x767C84, 0xE8EAEE, 255};
+const TSkinLook kMojave{"mojave", 0xC4A06C, 0x96683A, 0xFAECC8, 255};
+const TSkinLook kArctic{"arctic", 0xE2F0FA, 0x76B2E2, 0xFFFFFF, 255};
+
+// Where a point of a skin's stage shows in a player of w x h: the reference player shows the
+// movie whole, centred.
+struct TSkinFit {
+    int W, H;
+    double Scale() const { return std::min(W / 320.0, H / 40.0); }
+    POINT At(double x, double y) const {
+        const double s = Scale();
+        return {static_cast<LONG>(std::floor((W - 320 * s) / 2 + 0.5) + x * s),
+                static_cast<LONG>(std::floor((H - 40 * s) / 2 + 0.5) + y * s)};
+    }
+    POINT Panel() const { return At(140, 20); }
+    POINT Face() const { return At(32, 20); }
+    POINT Icon() const { return At(21, 20); }
+};
+
+// The skin's own shapes read back through `pixel` (0xRRGGBB as shown): its panel, the play
+// button's face and its icon, each in its colour.
+void CheckSkin(TChecks& checks, const std::string& label, const TSkinLook& look, const TSkinFit& fit,
+               const std::function<uint32_t(POINT)>& pixel) {
+    const uint32_t panel = pixel(fit.Panel()), face = pixel(fit.Face()), icon = pixel(fit.Icon());
+    const bool ok = Near(panel, look.Panel) && Near(face, look.Face) && Near(icon, look.Icon);
+    checks.Report(label + " shows the " + look.Name + " skin's bar and buttons", ok,
+                  "panel " + Hex(panel) + " (skin " + Hex(look.Panel) + "), play button " + Hex(face) + " (" +
+                      Hex(look.Face) + "), its icon " + Hex(icon) + " (" + Hex(look.Icon) + ")");
+}
 
 uint32_t BufferAt(const TvdFlashDriver& d, int x, int y) {
     GdiFlush();
@@ -292,15 +332,15 @@ int Run(const std::string& outDir, const std::map<std::string, TvdPlugin>& plugi
 
     TChecks checks;
     std::printf("Checks (pixels read back from the capture of the screen):\n");
-    // Windowless: the movie's bar on the screen, the form's stripes through the untouched stage.
+    // Windowless: the skin on the screen, the form's stripes where the movie leaves the area.
     {
         POINT o{0, 0};
         ClientToScreen(form.Handle(), &o);
         const int x0 = o.x + windowless->GetLeft(), y0 = o.y + windowless->GetTop();
-        const int w = windowless->GetWidth(), h = windowless->GetHeight();
-        const uint32_t bar = full.At(x0 + w / 2, y0 + h / 2);
-        checks.Report("windowless plays its movie", players[0].Owner->GetTotalFrames() > 0 && IsBar(bar),
-                      "bar pixel " + Hex(bar));
+        checks.Report("windowless plays its movie", players[0].Owner->GetTotalFrames() > 0,
+                      std::to_string(players[0].Owner->GetTotalFrames()) + " frame(s)");
+        CheckSkin(checks, "windowless", kArctic, {windowless->GetWidth(), windowless->GetHeight()},
+                  [&](POINT p) { return full.At(x0 + p.x, y0 + p.y); });
         const uint32_t corner = full.At(x0 + 3, y0 + 3), stripes = FormPattern(windowless->GetLeft() + 3, 0);
         checks.Report("windowless is transparent: the form shows around the movie", corner == stripes,
                       "screen " + Hex(corner) + ", form " + Hex(stripes));
@@ -309,28 +349,28 @@ int Run(const std::string& outDir, const std::map<std::string, TvdPlugin>& plugi
     {
         POINT o{0, 0};
         ClientToScreen(windowed->Handle(), &o);
-        const int w = windowed->GetWidth(), h = windowed->GetHeight();
-        const uint32_t bar = full.At(o.x + w / 2, o.y + h / 2), corner = full.At(o.x + 3, o.y + 3);
+        const uint32_t corner = full.At(o.x + 3, o.y + 3);
         const uint32_t teal = ColorToOpaquePixel(clTeal) & 0xFFFFFF;
-        checks.Report("windowed plays its movie", players[1].Owner->GetTotalFrames() > 0 && IsBar(bar),
-                      "bar pixel " + Hex(bar));
+        checks.Report("windowed plays its movie", players[1].Owner->GetTotalFrames() > 0,
+                      std::to_string(players[1].Owner->GetTotalFrames()) + " frame(s)");
+        CheckSkin(checks, "windowed", kSteel, {windowed->GetWidth(), windowed->GetHeight()},
+                  [&](POINT p) { return full.At(o.x + p.x, o.y + p.y); });
         checks.Report("windowed is opaque in its colour", corner == teal,
                       "screen " + Hex(corner) + ", teal " + Hex(teal));
     }
     // Off-screen: premultiplied pixels in the buffer the application reads.
     {
-        const uint32_t* bar = offscreen.GetScanline(75);
-        const uint32_t* top = offscreen.GetScanline(2);
-        const uint32_t* panel = offscreen.GetScanline(150 / 8 + 3);
-        GdiFlush();
-        const bool ok = bar && top && panel && IsBar(bar[100]) && Channel(bar[100], 24) == 255 && top[2] == 0 &&
-                        Channel(panel[200 / 8 + 3], 24) > 0 && Channel(panel[200 / 8 + 3], 24) < 255;
-        checks.Report("off-screen buffer holds the movie with its alpha", ok,
-                      bar && top && panel
-                          ? "bar " + Hex(bar[100]) + " alpha " + std::to_string(Channel(bar[100], 24)) + ", stage " +
-                                Hex(top[2]) + " alpha " + std::to_string(Channel(top[2], 24)) + ", panel alpha " +
-                                std::to_string(Channel(panel[200 / 8 + 3], 24))
-                          : "no buffer");
+        const TSkinFit fit{200, 150};
+        auto at = [&](POINT p) {
+            const uint32_t* row = offscreen.GetScanline(p.y);
+            GdiFlush();
+            return row ? row[p.x] : 0u;
+        };
+        CheckSkin(checks, "off-screen buffer", kMojave, fit, at);
+        const uint32_t panel = at(fit.Panel()), top = at(POINT{2, 2});
+        checks.Report("off-screen buffer keeps the movie's alpha", Channel(panel, 24) == 255 && top == 0,
+                      "panel " + Hex(panel) + " alpha " + std::to_string(Channel(panel, 24)) + ", above the bar " +
+                          Hex(top) + " alpha " + std::to_string(Channel(top, 24)));
         checks.Report("off-screen frames were announced", !frames.empty(),
                       std::to_string(frames.size()) + " frame(s) kept");
     }
@@ -338,6 +378,18 @@ int Run(const std::string& outDir, const std::map<std::string, TvdPlugin>& plugi
     const POINT layerAt{layerForm.GetLeft(), layerForm.GetTop()};
     checks.Report("layer plays its movie", players[3].Owner->GetTotalFrames() > 0 && players[3].Paints > 0,
                   std::to_string(players[3].Paints) + " rectangle(s) painted");
+    {
+        // The clear skin is see-through: its panel black at a little over a third, its icons
+        // nearly opaque white, premultiplied in the buffer the layered window is made from.
+        const TSkinFit fit{layer->Driver()->Width, layer->Driver()->Height};
+        const uint32_t panel = BufferAt(*layer->Driver(), fit.Panel().x, fit.Panel().y);
+        const uint32_t icon = BufferAt(*layer->Driver(), fit.Icon().x, fit.Icon().y);
+        checks.Report("layer holds the clear skin with its alpha",
+                      std::abs(Channel(panel, 24) - kClear.PanelAlpha) <= 1 && (panel & 0xFFFFFF) == 0 &&
+                          Channel(icon, 24) >= 230 && Channel(icon, 16) >= 230,
+                      "panel " + Hex(panel) + " alpha " + std::to_string(Channel(panel, 24)) + ", icon " + Hex(icon) +
+                          " alpha " + std::to_string(Channel(icon, 24)));
+    }
     CheckLayer(checks, *layer, full, layerAt, 255, "layer, MasterAlpha 255");
     CheckLayer(checks, *layer, faded, layerAt, 128, "layer, MasterAlpha 128 halves it");
 

@@ -38,7 +38,7 @@ TVariant TextArgument(const std::string& utf8) { return TVariant::Bstr(Utf8ToWid
 
 // ---- Data from the container's bind host ----------------------------------------------------
 
-class BindCallback final : public IBindStatusCallback {
+class BindCallback final : public IBindStatusCallback, public IHttpNegotiate {
 public:
     BindCallback(FlashControl* owner, std::string url, bool keepStream)
         : owner_(owner), url_(std::move(url)), keepStream_(keepStream) {}
@@ -56,8 +56,23 @@ public:
         static const TInterfaceRow<BindCallback> kInterfaces[] = {
             InterfaceRow<BindCallback, IBindStatusCallback>(IID_IUnknown),
             InterfaceRow<BindCallback, IBindStatusCallback>(IID_IBindStatusCallback),
+            InterfaceRow<BindCallback, IHttpNegotiate>(IID_IHttpNegotiate),
         };
         return win32::QueryInterfaceFrom(this, kInterfaces, riid, ppv);
+    }
+    // An HTTP binding asks the callback for headers of its own: the control names itself.
+    STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override {
+        Log("BSC::BeginningTransaction " + JournalQuote(url_));
+        if (!additional) return E_POINTER;
+        static const wchar_t kHeader[] = L"X-Vdrp-Bind: reference\r\n";
+        *additional = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof kHeader));
+        if (*additional) std::memcpy(*additional, kHeader, sizeof kHeader);
+        return S_OK;
+    }
+    STDMETHODIMP OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* additional) override {
+        Log("BSC::OnResponse " + std::to_string(code));
+        if (additional) *additional = nullptr;
+        return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
     STDMETHODIMP_(ULONG) Release() override {
@@ -103,6 +118,7 @@ public:
         Log("BSC::OnDataAvailable flags=" + std::to_string(flags) + " size=" + std::to_string(size) +
             " tymed=" + (medium ? std::to_string(medium->tymed) : std::string("null")));
         if (!medium || medium->tymed != TYMED_ISTREAM || !medium->pstm) return S_OK;
+        if (owner_) KeepLate(owner_->settings_, "delivered stream", medium->pstm);
         if (keepStream_) {
             kept_ = medium->pstm;  // read when the bind is over (Stopped)
             return S_OK;
@@ -182,6 +198,7 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     }
     *cookie = next_++;
     sinks_[*cookie] = face;
+    KeepLate(owner_.settings_, iid_ == IID_IPropertyNotifySink ? "property sink" : "event sink", face.Get());
     owner_.Journal("Advise " + GuidText(iid_) + " cookie=" + std::to_string(*cookie));
     return S_OK;
 }
@@ -260,7 +277,9 @@ void FlashControl::RequestUrl(const std::string& url) {
     Journal("-> RegisterBindStatusCallback hr=" + Hex(static_cast<uint32_t>(hr)));
     const std::wstring name = Utf8ToWide(url);
     ComPtr<IMoniker> mk;
+    KeepLate(settings_, "bind host", host.Get());
     hr = host->CreateMoniker(const_cast<LPOLESTR>(name.c_str()), bc.Get(), &mk, 0);
+    KeepLate(settings_, "moniker", mk.Get());
     Journal("-> IBindHost::CreateMoniker " + JournalQuote(url) + " hr=" + Hex(static_cast<uint32_t>(hr)) +
             (mk ? "" : " moniker=null"));
     if (FAILED(hr) || !mk) return;

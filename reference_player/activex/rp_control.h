@@ -43,6 +43,10 @@ HRESULT InterfaceTypeInfo(REFGUID guid, ITypeInfo** out);
 
 void InstallControlHooks();
 
+// With the late_release fault: keeps `object`, handed over by the container as `what`, past the
+// control's end (the first of each kind), for vdrp_CallKept to call and release.
+void KeepLate(const Settings& settings, const char* what, IUnknown* object);
+
 // Shared by the control's files.
 inline const wchar_t* const kQualityNames[] = {L"Low", L"High", L"AutoLow", L"AutoHigh", L"Medium", L"Best"};
 // "left,top,right,bottom" for the journal; "null" without a rectangle.
@@ -83,6 +87,7 @@ class FlashControl final : public IvdFlashPlayerEx,
                            public IConnectionPointContainer,
                            public IPerPropertyBrowsing,
                            public IProvideClassInfo,
+                           public ISupportErrorInfo,
                            private PlayerHost {
 public:
     explicit FlashControl(const Settings& settings);
@@ -246,6 +251,9 @@ public:
     // IProvideClassInfo
     STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
 
+    // ISupportErrorInfo: the scripting interfaces set the thread's error object when they raise
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+
     // Test hooks on the current control.
     Player& Engine() { return player_; }
     void Tick();
@@ -262,6 +270,8 @@ private:
     std::string ExternalCall(const std::string& name, const std::vector<ExtValue>& args) override;
 
     void Fire(DISPID id, std::span<const win32::TVariant> argsInOrder);
+    // The wrong_types fault: the answer in another type than the member's.
+    void Mistype(VARIANT& result);
     void NotifyChanged(DISPID id);
     // The movie's progress and ready-state events, once it is all in.
     void ReportLoaded();
@@ -273,10 +283,12 @@ private:
     HRESULT ScriptGate(const char* what);
     HRESULT Playback(const char* name, void (Player::*op)());
     void Journal(const std::string& line);
+    void ApplyDrawSettings();
     void ReadAmbient(DISPID id, const char* name);
 
     friend class ConnectionPoint;
     friend class BindCallback;
+    friend void KeepLate(const Settings&, const char*, IUnknown*);
 
     LONG refs_ = 1;
     Settings settings_;

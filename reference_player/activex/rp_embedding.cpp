@@ -13,6 +13,7 @@ namespace vd::rp {
 
 STDMETHODIMP FlashControl::SetClientSite(IOleClientSite* site) {
     Journal(std::string("IOleObject::SetClientSite ") + (site ? "site" : "null"));
+    KeepLate(settings_, "client site", site);
     clientSite_ = site;
     return S_OK;
 }
@@ -112,6 +113,17 @@ HRESULT FlashControl::ActivateInPlace(IOleClientSite* site, LPCRECT pos) {
     HRESULT hr = ip->CanInPlaceActivate();
     Journal("-> CanInPlaceActivate hr=" + Hex(static_cast<uint32_t>(hr)));
     if (hr != S_OK) return E_FAIL;
+    if (settings_.faults.windowedOnly) {
+        // A control that draws only into a window of its own needs the site's to live in.
+        HWND parent = nullptr;
+        hr = ip->GetWindow(&parent);
+        Journal("-> GetWindow for activation hr=" + Hex(static_cast<uint32_t>(hr)) +
+                " hwnd=" + Hex(reinterpret_cast<uintptr_t>(parent)));
+        if (FAILED(hr) || !parent) {
+            Journal("activation refused: no window to live in");
+            return E_FAIL;
+        }
+    }
     windowless_ = false;
     if (wl) {
         hr = wl->CanWindowlessActivate();
@@ -135,6 +147,9 @@ HRESULT FlashControl::ActivateInPlace(IOleClientSite* site, LPCRECT pos) {
     hr = ip->GetWindowContext(&frame, &doc, &posRect, &clipRect, &info);
     Journal("-> GetWindowContext hr=" + Hex(static_cast<uint32_t>(hr)) + " pos=" + RectText(&posRect) +
             " clip=" + RectText(&clipRect) + " frame=" + (frame ? "given" : "null"));
+    KeepLate(settings_, "in-place site", ip.Get());
+    if (windowless_) KeepLate(settings_, "windowless site", wl.Get());
+    KeepLate(settings_, "frame", frame.Get());
     inPlaceSite_ = ip;
     windowlessSite_ = windowless_ ? wl : nullptr;
     active_ = true;
@@ -234,6 +249,13 @@ STDMETHODIMP FlashControl::Draw(DWORD aspect, LONG lindex, void*, DVTARGETDEVICE
     }
     const win32::TSavedDC saved(dc);
     IntersectClipRect(dc, b->left, b->top, b->right, b->bottom);
+    if (settings_.faults.drawFails) {
+        // Half a picture: whatever was started is left behind, and the draw fails.
+        const win32::TGdiObject magenta(CreateSolidBrush(RGB(255, 0, 255)));
+        FillRect(dc, b, static_cast<HBRUSH>(magenta.Get()));
+        Journal("-> draw failed");
+        return E_FAIL;
+    }
     DrawFrame(dc, b->left, b->top, w, h, player_);
     return S_OK;
 }
@@ -303,6 +325,7 @@ STDMETHODIMP FlashControl::Load(LPSTREAM stm) {
     if (chars && (FAILED(stm->Read(wm.data(), chars * 2, &got)) || got != chars * 2)) return E_FAIL;
     player_.SetLoop(loop != 0);
     wmode_ = wm;
+    ApplyDrawSettings();
     return S_OK;
 }
 STDMETHODIMP FlashControl::Save(LPSTREAM stm, BOOL clearDirty) {
@@ -341,6 +364,7 @@ STDMETHODIMP FlashControl::OnMnemonic(MSG*) { return E_NOTIMPL; }
 void FlashControl::ReadAmbient(DISPID id, const char* name) {
     ComPtr<IDispatch> ambient;
     if (!clientSite_ || FAILED(clientSite_.As(&ambient))) return;
+    KeepLate(settings_, "ambient properties", ambient.Get());
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     win32::TVariant value;
     const HRESULT hr = ambient->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.Out(), nullptr, nullptr);

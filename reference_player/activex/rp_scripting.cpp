@@ -43,7 +43,38 @@ STDMETHODIMP FlashControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
     if (hr == DISP_E_MEMBERNOTFOUND && flags == DISPATCH_PROPERTYPUTREF)
         hr = DispInvoke(static_cast<IvdFlashPlayerEx*>(this), ti.Get(), id, DISPATCH_PROPERTYPUT, params, result, excep,
                         argErr);
+    if (settings_.faults.wrongTypes && SUCCEEDED(hr) && result) Mistype(*result);
     return hr;
+}
+
+void FlashControl::Mistype(VARIANT& result) {
+    // As a careless control answers: numbers as their text, booleans as 4-byte numbers, texts
+    // as an object (its own), which has no value a caller could read as anything else.
+    const VARTYPE was = result.vt;
+    win32::TVariant answer;
+    switch (was) {
+        case VT_I2:
+        case VT_I4:
+        case VT_INT:
+        case VT_R4:
+        case VT_R8:
+            VariantChangeType(answer.Ptr(), &result, 0, VT_BSTR);
+            break;
+        case VT_BOOL:
+            answer = win32::TVariant::Int(result.boolVal);
+            break;
+        case VT_BSTR:
+            answer.Get().vt = VT_UNKNOWN;
+            answer.Get().punkVal = static_cast<IvdFlashPlayerEx*>(this);
+            answer.Get().punkVal->AddRef();
+            break;
+        default:
+            return;
+    }
+    win32::TVariant original;  // the true answer goes with it
+    *original.Ptr() = result;
+    answer.Detach(&result);
+    Journal("wrong type: answered vt=" + std::to_string(result.vt) + " for vt=" + std::to_string(was));
 }
 
 // ---- Scripting gate: the fault switches for scripting calls ---------------------------------
@@ -104,6 +135,7 @@ STDMETHODIMP FlashControl::put_Quality(int v) {
     if (v < 0 || v > 5) return E_INVALIDARG;
     quality_ = v;
     quality2_ = kQualityNames[v];
+    ApplyDrawSettings();
     NotifyChanged(105);
     return S_OK;
 }
@@ -159,6 +191,7 @@ STDMETHODIMP FlashControl::get_WMode(BSTR* p) { return OutBstr(wmode_, p); }
 STDMETHODIMP FlashControl::put_WMode(BSTR v) {
     wmode_ = TBstr::Text(v);
     Journal("put_WMode " + JournalQuote(TBstr::Utf8Text(v)) + (v ? "" : " (null)"));
+    ApplyDrawSettings();
     NotifyChanged(133);
     return S_OK;
 }
@@ -169,6 +202,7 @@ STDMETHODIMP FlashControl::put_Quality2(BSTR v) {
         if (lstrcmpiW(q.c_str(), kQualityNames[i]) == 0) {
             quality_ = i;
             quality2_ = kQualityNames[i];
+            ApplyDrawSettings();
             return S_OK;
         }
     return E_INVALIDARG;
@@ -246,10 +280,23 @@ STDMETHODIMP FlashControl::DisableLocalSecurity() {
     STDMETHODIMP FlashControl::get_##Name(Kind::Arg* p) { return Kind::Get(member, p); } \
     STDMETHODIMP FlashControl::put_##Name(Kind::Arg v) {                                 \
         Kind::Put(member, v);                                                            \
+        ApplyDrawSettings();                                                             \
         return S_OK;                                                                     \
     }
 RP_PLAIN_PROPERTIES(RP_DEFINE_PLAIN_PROPERTY)
 #undef RP_DEFINE_PLAIN_PROPERTY
+
+// The properties that say how the movie is drawn, handed to the engine: the quality by name,
+// the scale mode (ScaleMode when set to other than show-all, else the Scale text) and the
+// transparent window mode, where the movie's background is left out.
+void FlashControl::ApplyDrawSettings() {
+    player_.SetQuality(QualityOf(win32::WideToUtf8(kQualityNames[quality_])));
+    static constexpr ScaleMode kModes[] = {ScaleMode::ShowAll, ScaleMode::NoBorder, ScaleMode::ExactFit,
+                                           ScaleMode::NoScale};
+    player_.SetScaleMode(scaleMode_ > 0 && scaleMode_ < 4 ? kModes[scaleMode_]
+                                                          : ScaleModeOf(win32::WideToUtf8(scale_)));
+    player_.SetTransparent(lstrcmpiW(wmode_.c_str(), L"Transparent") == 0);
+}
 
 // ---- IvdFlashPlayerEx -----------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include "vd_win32_owners.h"
 
 #include <cstring>
+#include <vector>
 
 namespace vd::rp {
 
@@ -42,13 +43,38 @@ void BlendHalf(HDC dc, int x, int y, const Rect& r, uint32_t rgb) {
     AlphaBlend(dc, x + r.left, y + r.top, r.Width(), r.Height(), src.Get(), 0, 0, 1, 1, bf);
 }
 
+// The engine's premultiplied picture over what the DC holds: source-over with per-pixel alpha.
+void BlendMovie(HDC dc, int x, int y, int width, int height, const std::vector<uint32_t>& picture) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const TGdiObject bmp(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const TMemoryDC src(CreateCompatibleDC(dc));
+    if (!bmp || !src || !bits) return;
+    std::memcpy(bits, picture.data(), picture.size() * sizeof(uint32_t));
+    const TSelectObject selected(src.Get(), bmp.Get());
+    BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(dc, x, y, width, height, src.Get(), 0, 0, width, height, bf);
+}
+
 }  // namespace
 
-void DrawFrame(HDC dc, int x, int y, int width, int height, const Player& player) {
+void DrawFrame(HDC dc, int x, int y, int width, int height, Player& player) {
     if (!dc || width <= 0 || height <= 0) return;
-    const Picture pic = player.Layout(width, height);
     const TSavedDC saved(dc);
     IntersectClipRect(dc, x, y, x + width, y + height);
+    if (player.DrawsMovie()) {
+        const std::vector<uint32_t>& picture = player.Render(width, height);
+        if (!picture.empty()) BlendMovie(dc, x, y, width, height, picture);
+        GdiFlush();
+        return;
+    }
+    const Picture pic = player.Layout(width, height);
     BlendHalf(dc, x, y, pic.panel, pic.panelColor);
     FillOpaque(dc, x, y, pic.track, pic.trackColor);
     FillOpaque(dc, x, y, pic.fill, pic.fillColor);

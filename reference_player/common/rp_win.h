@@ -14,8 +14,11 @@ namespace vd::rp {
 
 // Draws one frame of `player` laid out in width x height at (x, y) of dc, inside the dc's
 // own clip region and never outside that rectangle. Deterministic: the same frame gives the
-// same pixels. The panel is blended at 50% coverage with AlphaBlend, the bar is opaque.
-void DrawFrame(HDC dc, int x, int y, int width, int height, const Player& player);
+// same pixels. A movie the engine draws is composited with its per-pixel alpha (AlphaBlend of
+// the premultiplied picture), so drawn over black and over white it gives back the engine's
+// colours and alpha exactly; other media get the stand-in picture (a panel blended at 50%
+// coverage and an opaque bar).
+void DrawFrame(HDC dc, int x, int y, int width, int height, Player& player);
 
 // VDRP_FAULTS and VDRP_TIMER ("off" switches frame timers off), read by the DLL's first entry
 // point after it loads (never from DllMain).

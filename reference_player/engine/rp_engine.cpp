@@ -1,12 +1,72 @@
 #include "rp_engine.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 namespace vd::rp {
 
 namespace {
 constexpr char kVideoPlayerLabel[] = "flvplayback";
+
+// Lower case without spaces, so "Show All", "showAll" and "SHOWALL" are one name.
+std::string Folded(std::string_view name) {
+    std::string out;
+    for (unsigned char ch : name)
+        if (!std::isspace(ch)) out += static_cast<char>(std::tolower(ch));
+    return out;
+}
+
+std::unique_ptr<swf::Stage> NewStage(const std::vector<uint8_t>& data, std::string& error) {
+    swf::LoadResult loaded = swf::LoadMovie(data.data(), data.size());
+    error = loaded.error;
+    if (!loaded.movie) return nullptr;
+    return std::make_unique<swf::Stage>(std::move(loaded.movie));
+}
+}  // namespace
+
+// ---- Scale and quality ----------------------------------------------------------------------
+
+ScaleMode ScaleModeOf(std::string_view name, ScaleMode fallback) {
+    const std::string n = Folded(name);
+    if (n == "showall") return ScaleMode::ShowAll;
+    if (n == "noborder") return ScaleMode::NoBorder;
+    if (n == "exactfit") return ScaleMode::ExactFit;
+    if (n == "noscale") return ScaleMode::NoScale;
+    return fallback;
+}
+
+swf::Quality QualityOf(std::string_view name) {
+    const std::string n = Folded(name);
+    if (n == "low" || n == "autolow") return swf::Quality::Low;
+    if (n == "medium") return swf::Quality::Medium;
+    if (n == "best") return swf::Quality::Best;
+    return swf::Quality::High;
+}
+
+StageFit FitStage(int stageWidth, int stageHeight, int width, int height, ScaleMode mode) {
+    StageFit fit;
+    if (stageWidth <= 0 || stageHeight <= 0 || width <= 0 || height <= 0) return fit;
+    const double sx = static_cast<double>(width) / stageWidth, sy = static_cast<double>(height) / stageHeight;
+    switch (mode) {
+        case ScaleMode::ExactFit:
+            fit.scaleX = sx;
+            fit.scaleY = sy;
+            return fit;
+        case ScaleMode::ShowAll:
+            fit.scaleX = fit.scaleY = std::min(sx, sy);
+            break;
+        case ScaleMode::NoBorder:
+            fit.scaleX = fit.scaleY = std::max(sx, sy);
+            break;
+        case ScaleMode::NoScale:
+            break;
+    }
+    // Centred; whole pixels, so a stage edge that falls on a pixel edge stays crisp.
+    fit.offsetX = std::floor((width - stageWidth * fit.scaleX) / 2 + 0.5);
+    fit.offsetY = std::floor((height - stageHeight * fit.scaleY) / 2 + 0.5);
+    return fit;
 }
 
 // ---- Faults ---------------------------------------------------------------------------------
@@ -38,6 +98,16 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "raises_once") f.handlerRaises = f.raisesOnce = true;
         else if (key == "full_table") f.fullTable = true;
         else if (key == "keep_stream") f.keepStream = true;
+        else if (key == "wrong_types") f.wrongTypes = true;
+        else if (key == "late_release") f.lateRelease = true;
+        else if (key == "only_oleobject") f.onlyOleObject = true;
+        else if (key == "no_main_interface") f.noMainInterface = true;
+        else if (key == "windowed_only") f.windowedOnly = f.noWindowless = true;
+        else if (key == "draw_fails") f.drawFails = true;
+        else if (key == "no_errorinfo") f.noErrorInfo = true;
+        else if (key == "entrypoints_fail") f.entryPointsFail = true;
+        else if (key == "initialize_fails") f.initializeFails = true;
+        else if (key == "other_types") f.otherTypes = true;
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;
@@ -72,6 +142,10 @@ void Player::LoadMovie(int layer, const std::string& url) {
         playing_ = false;
         videoPlayer_ = false;
         videoPlaying_ = false;
+        stage_.reset();
+        skin_.reset();
+        engineError_.clear();
+        ++version_;
         pendingUrl_ = url;
         if (had) InvalidateAll();
     }
@@ -81,6 +155,18 @@ void Player::LoadMovie(int layer, const std::string& url) {
 void Player::DataArrived(const std::string& url, const std::vector<uint8_t>& data) {
     if (url != pendingUrl_ || pendingUrl_.empty()) {
         media_[url] = data;
+        // The skin the video player was told to show: drawn along the bottom of its stage, as
+        // the player movie loads it into its controls clip.
+        if (videoPlayer_ && stage_) {
+            const auto skin = vars_.find("flv.skin");
+            std::string error;
+            if (skin != vars_.end() && skin->second == url) {
+                if (auto s = NewStage(data, error)) {
+                    skin_ = std::move(s);
+                    Changed();
+                }
+            }
+        }
         return;
     }
     MovieInfo info = ReadMovie(data.data(), data.size());
@@ -94,6 +180,8 @@ void Player::DataArrived(const std::string& url, const std::vector<uint8_t>& dat
     movieUrl_ = url;
     hasMovie_ = true;
     playing_ = true;
+    if (movie_.kind == MediaKind::Swf) stage_ = NewStage(data, engineError_);
+    ++version_;
     videoPlayer_ = movie_.FrameOfLabel(kVideoPlayerLabel) == 0;
     functions_ = movie_.callbacks;
     if (videoPlayer_) {
@@ -203,7 +291,10 @@ bool Player::Step() {
 void Player::ShowFrame(int frame, bool fireActions) {
     const bool changed = frame != frame_;
     frame_ = frame;
-    if (changed) {
+    SyncStage(frame);
+    if (changed && stage_) {
+        Changed();
+    } else if (changed) {
         const Rect bar = BarArea();
         if (!bar.Empty()) host_.Invalidate(bar);
     }
@@ -225,6 +316,70 @@ void Player::InvalidateAll() {
 void Player::SetExtent(int width, int height) {
     extentW_ = std::max(0, width);
     extentH_ = std::max(0, height);
+}
+
+void Player::Changed() {
+    ++version_;
+    if (stage_) InvalidateAll();
+}
+
+void Player::SetQuality(swf::Quality quality) {
+    if (quality == quality_) return;
+    quality_ = quality;
+    Changed();
+}
+
+void Player::SetScaleMode(ScaleMode mode) {
+    if (mode == scale_) return;
+    scale_ = mode;
+    Changed();
+}
+
+void Player::SetTransparent(bool transparent) {
+    if (transparent == transparent_) return;
+    transparent_ = transparent;
+    Changed();
+}
+
+void Player::SyncStage(int frame) {
+    if (!stage_) return;
+    const int now = stage_->CurrentFrame();
+    const int last = stage_->GetMovie()->FrameCount() - 1;
+    if (frame == now + 1 || (frame == 0 && now == last && now > 0)) {
+        stage_->NextFrame();
+    } else if (frame != now) {
+        stage_->GotoFrame(frame);
+    }
+}
+
+const std::vector<uint32_t>& Player::Render(int width, int height) {
+    if (!stage_ || width <= 0 || height <= 0) {
+        picture_.clear();
+        pictureVersion_ = ~0u;
+        return picture_;
+    }
+    if (pictureVersion_ == version_ && pictureW_ == width && pictureH_ == height) return picture_;
+    picture_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+    const swf::Movie& movie = *stage_->GetMovie();
+    const StageFit fit = FitStage(movie.StageWidth(), movie.StageHeight(), width, height, scale_);
+    swf::RenderOptions options;
+    options.quality = quality_;
+    options.scaleX = fit.scaleX;
+    options.scaleY = fit.scaleY;
+    options.offsetX = fit.offsetX;
+    options.offsetY = fit.offsetY;
+    options.fillBackground = !transparent_;
+    stage_->Render(picture_.data(), width, height, width, options);
+    if (skin_) {
+        // The controls clip sits at the foot of the player's stage.
+        options.offsetY += fit.scaleY * (movie.StageHeight() - skin_->GetMovie()->StageHeight());
+        options.fillBackground = false;
+        skin_->Render(picture_.data(), width, height, width, options);
+    }
+    pictureVersion_ = version_;
+    pictureW_ = width;
+    pictureH_ = height;
+    return picture_;
 }
 
 Picture Player::Layout(int w, int h) const {

@@ -2,14 +2,18 @@
 // shared by the NPAPI and the ActiveX front ends. It keeps the movie model (frames, labels,
 // FSCommands, callbacks), playback state, variables and the built-in video player behaviour,
 // and tells its front end what to ask of the host: data requests, invalidated areas,
-// FSCommands and external calls. Platform-free; the front ends do the drawing and the calls.
+// FSCommands and external calls. The movie itself is played and drawn by the SWF engine
+// (vd_swf) into premultiplied pixels; the front ends put those pixels on the host's device
+// context. Platform-free.
 #pragma once
 
 #include "rp_extxml.h"
 #include "rp_movie.h"
+#include "vd_swf.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -43,6 +47,16 @@ struct Faults {
     bool raisesOnce = false;           // only the first scripting call raises (a retry succeeds)
     bool fullTable = false;            // NP_GetEntryPoints fills the newest plugin table (20 entries)
     bool keepStream = false;           // a bound stream is kept and read only once the bind call returned
+    bool wrongTypes = false;           // IDispatch answers in other VARIANT types (numbers as text, ...)
+    bool lateRelease = false;          // keeps the site's objects past its end, for vdrp_CallKept
+    bool onlyOleObject = false;        // answers no interface but IUnknown and IOleObject
+    bool noMainInterface = false;      // no IvdFlashPlayer (nor its extension)
+    bool windowedOnly = false;         // no windowless support; activation needs the site's window
+    bool drawFails = false;            // every draw scribbles over its bounds and answers E_FAIL
+    bool noErrorInfo = false;          // no ISupportErrorInfo (a raised error's text is left all the same)
+    bool entryPointsFail = false;      // NP_GetEntryPoints answers an error
+    bool initializeFails = false;      // NP_Initialize answers an error
+    bool otherTypes = false;           // NPAPI queries answer another type: numbers Double, Booleans Int32
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
 
     static Faults Parse(std::string_view list);
@@ -59,8 +73,27 @@ public:
     virtual std::string ExternalCall(const std::string& name, const std::vector<ExtValue>& args) = 0;
 };
 
-// Where and in which colours one frame is drawn inside an area of the given size. Outside
-// panel and bar the area is left untouched (its corners stay whatever the host put there).
+// How the stage is fitted into the area it is drawn in (the control's Scale / ScaleMode, the
+// plugin's "scale" parameter): ShowAll keeps the movie's proportions and shows all of it,
+// centred; NoBorder keeps them and fills the area, cropping; ExactFit stretches; NoScale draws
+// at the movie's own size, centred.
+enum class ScaleMode { ShowAll, NoBorder, ExactFit, NoScale };
+// By name, as the control and the plugin parameters spell them (any case, "showall" and
+// "show all" alike); `fallback` for a name that is none of them.
+ScaleMode ScaleModeOf(std::string_view name, ScaleMode fallback = ScaleMode::ShowAll);
+// The control's and the plugin's quality names: Low and AutoLow draw without anti-aliasing,
+// Medium, High, AutoHigh and Best with it; an unknown name is High.
+swf::Quality QualityOf(std::string_view name);
+
+// Stage pixels to area pixels.
+struct StageFit {
+    double scaleX = 1, scaleY = 1, offsetX = 0, offsetY = 0;
+};
+StageFit FitStage(int stageWidth, int stageHeight, int width, int height, ScaleMode mode);
+
+// Where and in which colours the stand-in picture of media the engine does not draw (a video
+// played on its own) is drawn inside an area of the given size. Outside panel and bar the area
+// is left untouched (its corners stay whatever the host put there).
 struct Picture {
     Rect panel;               // half-transparent: colour drawn at 50% coverage
     uint32_t panelColor = 0;  // 0xRRGGBB
@@ -126,12 +159,40 @@ public:
     void SetExtent(int width, int height);
     int ExtentWidth() const { return extentW_; }
     int ExtentHeight() const { return extentH_; }
+    // How the movie is drawn; a change repaints the whole extent. Transparent (the hosts'
+    // windowless "transparent" mode) leaves the movie's background colour out, so what the
+    // movie does not cover stays untouched.
+    void SetQuality(swf::Quality quality);
+    void SetScaleMode(ScaleMode mode);
+    void SetTransparent(bool transparent);
+    swf::Quality DrawQuality() const { return quality_; }
+    ScaleMode DrawScale() const { return scale_; }
+    bool Transparent() const { return transparent_; }
+    // True when the engine draws the current movie (a SWF it could read); other media keep the
+    // stand-in picture of Layout.
+    bool DrawsMovie() const { return stage_ != nullptr; }
+    // The current frame drawn into width x height premultiplied 0xAARRGGBB pixels, rows
+    // top-down, zero where nothing was drawn. Kept until the frame, the settings or the size
+    // change, so the over-black and over-white paints of one frame draw it once. Empty when
+    // DrawsMovie() is false or the size is empty.
+    const std::vector<uint32_t>& Render(int width, int height);
+    // The engine's stage (null when it does not draw the movie), and the skin the built-in
+    // video player shows along its bottom (null until one arrived).
+    const swf::Stage* EngineStage() const { return stage_.get(); }
+    const swf::Stage* SkinStage() const { return skin_.get(); }
+    // Why the engine did not take the movie (empty when it did or no SWF came).
+    const std::string& EngineError() const { return engineError_; }
     Picture Layout(int width, int height) const;
     Rect BarArea() const;
 
 private:
     void ShowFrame(int frame, bool fireActions);
     void InvalidateAll();
+    void Changed();  // the picture differs from the one kept: repaint all
+
+    // The engine's stage follows the timeline: one frame on is NextFrame (sprites keep their
+    // own playing), anything else a GotoFrame.
+    void SyncStage(int frame);
 
     PlayerHost& host_;
     int major_;
@@ -150,6 +211,16 @@ private:
     int volume_ = 100;
     int extentW_ = 0, extentH_ = 0;
     unsigned generation_ = 0;  // counts movie replacements, so a frame's actions stop with it
+    std::unique_ptr<swf::Stage> stage_;
+    std::unique_ptr<swf::Stage> skin_;
+    std::string engineError_;
+    swf::Quality quality_ = swf::Quality::High;
+    ScaleMode scale_ = ScaleMode::ShowAll;
+    bool transparent_ = false;
+    // The last frame drawn and what it was drawn for.
+    std::vector<uint32_t> picture_;
+    unsigned version_ = 0, pictureVersion_ = ~0u;
+    int pictureW_ = 0, pictureH_ = 0;
 };
 
 // Every call an instance received, in order, one line each; read and cleared by tests.

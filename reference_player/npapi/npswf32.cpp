@@ -226,6 +226,7 @@ const char* const kMethods[] = {"LoadMovie",   "CallFunction", "GetVariable",   
 
 bool SoHasMethod(NPObject*, NPIdentifier id) {
     const std::string name = IdentifierName(id);
+    Log("hasMethod " + name);
     return std::any_of(std::begin(kMethods), std::end(kMethods), [&](const char* m) { return name == m; });
 }
 
@@ -273,16 +274,29 @@ bool SoInvoke(NPObject* obj, NPIdentifier id, const NPVariant* args, uint32_t ar
         p.GotoFrame(Int(arg(0)));
     } else if (name == "GetLoop" || name == "IsPlaying") {
         if (result) {
-            result->type = NPVariantType_Bool;
-            result->value.boolValue = name == "GetLoop" ? p.Loop() : p.IsPlaying();
+            const bool value = name == "GetLoop" ? p.Loop() : p.IsPlaying();
+            if (g_settings.faults.otherTypes) {
+                result->type = NPVariantType_Int32;
+                result->value.intValue = value ? 1 : 0;
+            } else {
+                result->type = NPVariantType_Bool;
+                result->value.boolValue = value;
+            }
         }
     } else if (name == "CurrentFrame" || name == "TotalFrames" || name == "PercentLoaded" || name == "FlashVersion") {
         if (result) {
-            result->type = NPVariantType_Int32;
-            result->value.intValue = name == "CurrentFrame"   ? p.CurrentFrame()
-                                     : name == "TotalFrames"  ? p.TotalFrames()
-                                     : name == "FlashVersion" ? p.FlashVersion()
-                                                              : (p.HasMovie() ? 100 : 0);
+            const int value = name == "CurrentFrame"   ? p.CurrentFrame()
+                              : name == "TotalFrames"  ? p.TotalFrames()
+                              : name == "FlashVersion" ? p.FlashVersion()
+                                                       : (p.HasMovie() ? 100 : 0);
+            // Script engines keep numbers as doubles, and many plugins answer them so.
+            if (g_settings.faults.otherTypes) {
+                result->type = NPVariantType_Double;
+                result->value.doubleValue = value;
+            } else {
+                result->type = NPVariantType_Int32;
+                result->value.intValue = value;
+            }
         }
     } else {
         return false;
@@ -290,8 +304,15 @@ bool SoInvoke(NPObject* obj, NPIdentifier id, const NPVariant* args, uint32_t ar
     return true;
 }
 
-bool SoInvokeDefault(NPObject*, const NPVariant*, uint32_t, NPVariant*) { return false; }
-bool SoHasProperty(NPObject*, NPIdentifier id) { return IdentifierName(id) == "Loop"; }
+bool SoInvokeDefault(NPObject*, const NPVariant*, uint32_t argc, NPVariant*) {
+    Log("invokeDefault argc=" + std::to_string(argc));
+    return false;
+}
+bool SoHasProperty(NPObject*, NPIdentifier id) {
+    const std::string name = IdentifierName(id);
+    Log("hasProperty " + name);
+    return name == "Loop";
+}
 bool SoGetProperty(NPObject* obj, NPIdentifier id, NPVariant* result) {
     auto* so = static_cast<ScriptObject*>(obj);
     const std::string name = IdentifierName(id);
@@ -310,7 +331,10 @@ bool SoSetProperty(NPObject* obj, NPIdentifier id, const NPVariant* value) {
     else so->owner->player.SetLoop(Int(*value) != 0);
     return true;
 }
-bool SoRemoveProperty(NPObject*, NPIdentifier) { return false; }
+bool SoRemoveProperty(NPObject*, NPIdentifier id) {
+    Log("removeProperty " + IdentifierName(id));
+    return false;
+}
 
 NPClass g_scriptClass = {3,
                          SoAllocate,
@@ -331,18 +355,36 @@ NPError NppNew(NPMIMEType mime, NPP instance, uint16_t mode, int16_t argc, char*
     std::string line = "NPP_New mime=" + JournalQuote(mime ? mime : "") + " mode=" + std::to_string(mode) +
                        " argc=" + std::to_string(argc);
     int width = 0, height = 0;
+    std::string quality, scale, wmode;
     for (int i = 0; i < argc; ++i) {
         const std::string n = argn && argn[i] ? argn[i] : "", v = argv && argv[i] ? argv[i] : "";
         line += " " + n + "=" + JournalQuote(v);
-        if (n == "width") width = std::atoi(v.c_str());
-        if (n == "height") height = std::atoi(v.c_str());
+        if (lstrcmpiA(n.c_str(), "width") == 0) width = std::atoi(v.c_str());
+        if (lstrcmpiA(n.c_str(), "height") == 0) height = std::atoi(v.c_str());
+        if (lstrcmpiA(n.c_str(), "quality") == 0) quality = v;
+        if (lstrcmpiA(n.c_str(), "scale") == 0) scale = v;
+        if (lstrcmpiA(n.c_str(), "wmode") == 0) wmode = v;
     }
     line += saved ? " saved=given" : " saved=null";
     Log(line);
     if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
     if (g_settings.faults.newFails) return NPERR_GENERIC_ERROR;
+    // Windowless and transparent, asked of the host as plugins do; a host that cannot run a
+    // windowless instance says so here.
+    if (g_browser.setvalue) {
+        const NPError windowless = g_browser.setvalue(instance, NPPVpluginWindowBool, nullptr);
+        const NPError transparent =
+            g_browser.setvalue(instance, NPPVpluginTransparentBool, reinterpret_cast<void*>(uintptr_t{1}));
+        if (windowless != NPERR_NO_ERROR || transparent != NPERR_NO_ERROR)
+            Log("-> NPN_SetValue refused windowless=" + std::to_string(windowless) +
+                " transparent=" + std::to_string(transparent));
+    }
     auto* inst = new Instance(instance, g_settings.faults.version7 ? 7 : 10);
     inst->player.SetExtent(width, height);
+    // The embedding's parameters say how the movie is drawn.
+    inst->player.SetQuality(QualityOf(quality));
+    inst->player.SetScaleMode(ScaleModeOf(scale));
+    inst->player.SetTransparent(lstrcmpiA(wmode.c_str(), "transparent") == 0);
     instance->pdata = inst;
     g_instances.push_back(inst);
     return NPERR_NO_ERROR;
@@ -352,6 +394,17 @@ NPError NppDestroy(NPP instance, NPSavedData** save) {
     Log(std::string("NPP_Destroy save=") + (save ? "given" : "null"));
     Instance* inst = Of(instance);
     if (!inst) return NPERR_INVALID_INSTANCE_ERROR;
+    // The state a later instance of the same movie could start from, in the host's memory as
+    // NPAPI has it; the host keeps or frees it.
+    if (save && g_browser.memalloc) {
+        auto* data = static_cast<NPSavedData*>(g_browser.memalloc(sizeof(NPSavedData)));
+        if (data) {
+            data->len = 4;
+            data->buf = g_browser.memalloc(4);
+            if (data->buf) std::memcpy(data->buf, "rp10", 4);
+            *save = data;
+        }
+    }
     inst->timer.Stop();
     if (inst->script) {
         inst->script->owner = nullptr;
@@ -370,11 +423,24 @@ NPError NppSetWindow(NPP instance, NPWindow* window) {
         Log("NPP_SetWindow null");
         return NPERR_NO_ERROR;
     }
+    const NPRect& clip = window->clipRect;
     Log("NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(window->window)) + " x=" + std::to_string(window->x) +
         " y=" + std::to_string(window->y) + " width=" + std::to_string(window->width) +
-        " height=" + std::to_string(window->height) + " type=" + std::to_string(window->type));
+        " height=" + std::to_string(window->height) + " type=" + std::to_string(window->type) +
+        " clip=" + std::to_string(clip.left) + "," + std::to_string(clip.top) + "," + std::to_string(clip.right) + "," +
+        std::to_string(clip.bottom));
     Instance* inst = Of(instance);
     if (!inst) return NPERR_INVALID_INSTANCE_ERROR;
+    // A record of no type was never filled in: nothing in it can be trusted.
+    if (window->type != NPWindowTypeDrawable && window->type != NPWindowTypeWindow) {
+        Log("NPP_SetWindow refused: unfilled record");
+        return NPERR_GENERIC_ERROR;
+    }
+    // A null drawable takes the last one back.
+    if (!window->window) {
+        inst->hasWindow = false;
+        return NPERR_NO_ERROR;
+    }
     inst->window = *window;
     inst->hasWindow = true;
     inst->player.SetExtent(static_cast<int>(window->width), static_cast<int>(window->height));
@@ -431,14 +497,31 @@ void NppPrint(NPP, void*) { Log("NPP_Print"); }
 int16_t NppHandleEvent(NPP instance, void* event) {
     auto* ev = static_cast<NPEvent*>(event);
     if (!ev) return 0;
-    Log("NPP_HandleEvent event=" + Hex(ev->event) + " wParam=" + Hex(ev->wParam) + " lParam=" + Hex(ev->lParam));
+    if (ev->event == WM_PAINT) {
+        // A windowless paint on Windows: the DC to draw into in wParam, the dirty RECT in lParam.
+        const auto* dirty = reinterpret_cast<const RECT*>(ev->lParam);
+        Log("NPP_HandleEvent event=0xF dc=" + Hex(ev->wParam) + " rect=" +
+            (dirty ? std::to_string(dirty->left) + "," + std::to_string(dirty->top) + "," +
+                         std::to_string(dirty->right) + "," + std::to_string(dirty->bottom)
+                   : std::string("null")));
+    } else {
+        Log("NPP_HandleEvent event=" + Hex(ev->event) + " wParam=" + Hex(ev->wParam) + " lParam=" + Hex(ev->lParam));
+    }
     Instance* inst = Of(instance);
     if (!inst) return 0;
     Busy hold(inst);
     if (ev->event == WM_PAINT) {
-        if (!inst->hasWindow || inst->window.type != NPWindowTypeDrawable) return 0;
-        DrawFrame(static_cast<HDC>(inst->window.window), inst->window.x, inst->window.y,
-                  static_cast<int>(inst->window.width), static_cast<int>(inst->window.height), inst->player);
+        const auto dc = reinterpret_cast<HDC>(ev->wParam);
+        const auto* dirty = reinterpret_cast<const RECT*>(ev->lParam);
+        if (!inst->hasWindow || inst->window.type != NPWindowTypeDrawable || !dc || !dirty) return 0;
+        // An empty clip rectangle means nothing of the plugin is visible.
+        const NPRect& clip = inst->window.clipRect;
+        if (clip.right <= clip.left || clip.bottom <= clip.top) return 0;
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, dirty->left, dirty->top, dirty->right, dirty->bottom);
+        DrawFrame(dc, inst->window.x, inst->window.y, static_cast<int>(inst->window.width),
+                  static_cast<int>(inst->window.height), inst->player);
+        RestoreDC(dc, saved);
         return 1;
     }
     const bool input = (ev->event >= WM_MOUSEFIRST && ev->event <= WM_MOUSELAST) ||
@@ -531,8 +614,13 @@ extern "C" __declspec(dllexport) NPError WINAPI NP_GetEntryPoints(NPPluginFuncs*
         InstallHooks();
         g_initialized = true;
     }
-    Log(std::string("NP_GetEntryPoints size=") + (funcs ? std::to_string(funcs->size) : "null"));
+    Log(std::string("NP_GetEntryPoints size=") + (funcs ? std::to_string(funcs->size) : "null") +
+        " version=" + (funcs ? std::to_string(funcs->version) : "null"));
     if (!funcs) return NPERR_GENERIC_ERROR;
+    if (g_settings.faults.entryPointsFail) return NPERR_GENERIC_ERROR;
+    // The size field says how much room the host gave: too little for our entries is refused,
+    // as plugins do.
+    if (funcs->size < sizeof(NPPluginFuncs)) return NPERR_INVALID_FUNCTABLE_ERROR;
     funcs->size = NPPluginFuncsSize;
     funcs->version = NPNetscapeFuncsVersion;
     funcs->newp = g_settings.faults.noNewp ? nullptr : NppNew;
@@ -564,9 +652,27 @@ extern "C" __declspec(dllexport) NPError WINAPI NP_Initialize(NPNetscapeFuncs* b
         InstallHooks();
         g_initialized = true;
     }
-    Log(std::string("NP_Initialize size=") + (browser ? std::to_string(browser->size) : "null") +
-        " version=" + (browser ? std::to_string(browser->version) : "null"));
-    if (!browser) return NPERR_GENERIC_ERROR;
+    if (!browser) {
+        Log("NP_Initialize size=null version=null");
+        return NPERR_GENERIC_ERROR;
+    }
+    // Built for the newest browser table, we read all of it, whatever its size field says: a
+    // host must hand over room that large, null beyond what it has.
+    struct NewestBrowserTable {
+        NPNetscapeFuncs known;
+        void* later[NPNetscapeFuncsLaterEntries];
+    };
+    const auto* newest = reinterpret_cast<const NewestBrowserTable*>(browser);
+    const auto later =
+        std::count_if(std::begin(newest->later), std::end(newest->later), [](void* entry) { return entry != nullptr; });
+    Log("NP_Initialize size=" + std::to_string(browser->size) + " version=" + std::to_string(browser->version) +
+        " later=" + std::to_string(later));
+    // Object enumeration (version 18) is the first entry past the popup state: a version that
+    // promises it must have it.
+    if (browser->version >= 18 && !newest->later[0]) Log("NP_Initialize: version promises NPN_Enumerate, missing");
+    if ((browser->version >> 8) != 0) return NPERR_INCOMPATIBLE_VERSION_ERROR;
+    if (browser->size < sizeof(NPNetscapeFuncs)) return NPERR_INVALID_FUNCTABLE_ERROR;
+    if (g_settings.faults.initializeFails) return NPERR_GENERIC_ERROR;
     // Take only what the host's record holds; later entries stay null.
     g_browser = NPNetscapeFuncs{};
     std::memcpy(&g_browser, browser, std::min<size_t>(browser->size, sizeof g_browser));

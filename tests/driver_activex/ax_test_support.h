@@ -66,12 +66,19 @@ struct ControlHooks : Hooks {
 };
 
 inline std::vector<uint8_t> MovieBytes(int frames, uint32_t background = 0x3366CC) {
-    return SwfBuilder(100, 100, 12, frames).Background(background).Fws();
+    return SwfBuilder(100, 100, 12, frames).Background(background).ProgressFrames(background).Fws();
 }
 
 inline std::unique_ptr<vd::TvdFlashDriverActiveX> MakeDriver(int w, int h, uint32_t background) {
     return std::unique_ptr<vd::TvdFlashDriverActiveX>(
         vd::TvdFlashDriver::NewDriver<vd::TvdFlashDriverActiveX>(w, h, background));
+}
+
+// One face of the site the driver hands its control, as the control would ask for it.
+template <class I> vd::win32::ComPtr<I> SiteFace(vd::TvdFlashDriverActiveX& d, REFIID iid) {
+    vd::win32::ComPtr<I> face;
+    EXPECT_EQ(d.ClientSite()->QueryInterface(iid, reinterpret_cast<void**>(face.GetAddressOf())), S_OK);
+    return face;
 }
 
 // RGB of a pixel (GDI leaves the alpha byte of what it draws 0).

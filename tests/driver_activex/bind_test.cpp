@@ -168,7 +168,7 @@ TEST_F(BindHost, CreateMonikerHandsOutTheDriverAndRemembersWhatTheNameResolvedTo
 
     ComPtr<IMoniker> moniker;
     ComPtr<IMoniker> self;
-    ASSERT_EQ(driver_->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(self.GetAddressOf())), S_OK);
+    ASSERT_EQ(driver_->ClientSite()->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(self.GetAddressOf())), S_OK);
 
     EXPECT_EQ(Moniker(host_.Get(), u"ClearOverAll.swf", moniker), S_OK);
     EXPECT_EQ(moniker.Get(), self.Get());
@@ -193,7 +193,7 @@ TEST_F(BindHost, CreateMonikerHandsOutTheDriverAndRemembersWhatTheNameResolvedTo
 
 TEST_F(BindHost, TheOtherMonikerMembersAreNotImplementedAndClearWhatTheyReturn) {
     ComPtr<IMoniker> m;
-    ASSERT_EQ(driver_->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(m.GetAddressOf())), S_OK);
+    ASSERT_EQ(driver_->ClientSite()->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(m.GetAddressOf())), S_OK);
     IMoniker* out = reinterpret_cast<IMoniker*>(1);
     EXPECT_EQ(m->Reduce(nullptr, 0, nullptr, &out), E_NOTIMPL);
     EXPECT_EQ(out, nullptr);
@@ -347,6 +347,10 @@ TEST_F(BindHost, AnHttpMovieArrivesThroughUrlmonAndARefusedConnectionIsReported)
 
     ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStopBinding") >= 0; }));
     EXPECT_GE(Find(hooks_, "BSC::OnStopBinding hr=0x0 " + BytesAndSum(movie)), 0);
+    // urlmon found the control's own negotiation through the relay: its header went out.
+    EXPECT_GE(Find(hooks_, "BSC::BeginningTransaction"), 0);
+    EXPECT_NE(server.Request("/movie.swf").find("X-Vdrp-Bind: reference"), std::string::npos)
+        << server.Request("/movie.swf");
 
     // Nobody listens on the port of a server that is gone.
     std::wstring gone;
@@ -364,6 +368,23 @@ TEST_F(BindHost, AnHttpMovieArrivesThroughUrlmonAndARefusedConnectionIsReported)
     ASSERT_TRUE(PumpUntil([&] { return !callback.calls.empty() && callback.calls.back() == "OnStopBinding"; }));
     EXPECT_TRUE(FAILED(callback.stopResult));
     EXPECT_EQ(std::count(callback.calls.begin(), callback.calls.end(), "OnStopBinding"), 1);
+}
+
+TEST_F(BindHost, AnHttpBindStillRunningWhenTheDriverGoesReachesTheControlNoMore) {
+    const TWinsock winsock;
+    ASSERT_TRUE(winsock.started);
+    TLoopbackServer server;
+    ASSERT_TRUE(server.Running());
+    server.Publish("/big.swf", Pattern(5));  // sent in pieces, a while
+    driver_->LoadMovie(Wide(server.Url("/big.swf")));
+    ASSERT_TRUE(PumpUntil([&] { return Find(hooks_, "BSC::OnStartBinding") >= 0; }));
+    host_.Reset();
+    driver_.reset();
+    hooks_.clearJournal();
+    // The bind is aborted with the driver: what urlmon still has to say stops at the relay.
+    PumpUntil([&] { return server.Finished("/big.swf"); });
+    PumpFor(300);
+    EXPECT_TRUE(Only(hooks_.Journal(), {"BSC::"}).empty());
 }
 
 TEST_F(BindHost, ATargetUrlmonCannotOpenIsReportedToTheCallbackOnce) {

@@ -57,7 +57,8 @@ TEST_F(Props, BooleansAreSentAsMinusOneAndAnEmptyWideStringAsTheNullBstr) {
 TEST_F(Props, AnObjectIsPutByReferenceAndReadBackAsTheSameObject) {
     // Any object will do: the control keeps what it is given.
     ComPtr<IDispatch> object;
-    ASSERT_EQ(driver_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object.GetAddressOf())), S_OK);
+    ASSERT_EQ(driver_->ClientSite()->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object.GetAddressOf())),
+              S_OK);
     driver_->SetIDispatchProp(kInlineData, object.Get());
     EXPECT_GE(Find(hooks_, "IDispatch::Invoke dispid=191 flags=8 args=1"), 0);
     ComPtr<IUnknown> back = driver_->GetIUnknownProp(kInlineData);

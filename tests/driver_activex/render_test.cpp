@@ -5,6 +5,7 @@
 #include "ax_test_support.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "vd_forms.h"
 #include "vd_streams.h"
@@ -52,6 +53,28 @@ protected:
 };
 
 // ---- Painting -------------------------------------------------------------------------------
+
+TEST_F(ActiveXRender, ASizeTheBufferCannotHaveDrawsAndReportsNothing) {
+    for (uint32_t background : {kTeal, kAlphaMode}) {
+        for (const auto& [w, h] : {std::pair{0, 0}, std::pair{-5, 10}, std::pair{60000, 60000}}) {
+            auto d = MakeDriver(40, 30, background);
+            int reports = 0;
+            d->OnPaint = [&](TObject*, const TRect&) { ++reports; };
+            d->OnEraseBackground = [&](TObject*, const TRect&) { ++reports; };
+            hooks.clearJournal();
+            d->Resize(w, h);
+            EXPECT_EQ(d->Width, 0);
+            EXPECT_EQ(d->Bits, nullptr);
+            d->ForceUpdate();
+            EXPECT_TRUE(hooks.Lines("IViewObject::Draw").empty()) << w << "x" << h;
+            EXPECT_EQ(reports, 0) << w << "x" << h;
+            d->Resize(20, 10);  // a size it can have: drawn and reported again
+            d->ForceUpdate();
+            EXPECT_FALSE(hooks.Lines("IViewObject::Draw").empty());
+            EXPECT_GT(reports, 0);
+        }
+    }
+}
 
 TEST_F(ActiveXRender, OpaqueRepaintErasesTheRectangleThenDrawsTheMovieOverIt) {
     TvdFlashDriverActiveX& d = *driver;
@@ -119,7 +142,7 @@ TEST_F(ActiveXRender, DirtyRectanglesOfTheControlAreRenderedAtOnceAndCutToTheBuf
                                std::to_string(r.Right) + "," + std::to_string(r.Bottom));
     EXPECT_EQ(Rgb(Pixel(d, 35, 40)), 0xF0A030u);  // second frame: half the bar
     // A rectangle past the buffer is cut to it; none at all means the whole buffer.
-    IOleInPlaceSiteWindowless* site = &d;
+    const auto site = SiteFace<IOleInPlaceSiteWindowless>(d, IID_IOleInPlaceSiteWindowless);
     painted.clear();
     const RECT past{70, 60, 200, 300};
     EXPECT_EQ(site->InvalidateRect(&past, TRUE), S_OK);
@@ -137,7 +160,7 @@ TEST_F(ActiveXRender, UpdateRectanglesAreOutlinedBeforeThePlayerIsTold) {
         insideAtPaint = Pixel(d, 30, 30);
     };
     const RECT r{20, 20, 40, 40};
-    static_cast<IOleInPlaceSiteWindowless*>(&d)->InvalidateRect(&r, FALSE);
+    SiteFace<IOleInPlaceSiteWindowless>(d, IID_IOleInPlaceSiteWindowless)->InvalidateRect(&r, FALSE);
     EXPECT_EQ(Rgb(cornerAtPaint), 0xFF0000u);
     EXPECT_EQ(insideAtPaint, kTeal);
 }
@@ -214,7 +237,7 @@ TEST_F(ActiveXRender, RightPressWithTheMenuAllowedIsPlacedInTheParentWindowOnce)
     // The window was for that press only.
     HWND h = reinterpret_cast<HWND>(1);
     EXPECT_FALSE(d->MenuWindowRequest);
-    EXPECT_EQ(static_cast<IOleInPlaceSiteWindowless*>(d)->GetWindow(&h), E_FAIL);
+    EXPECT_EQ(SiteFace<IOleInPlaceSiteWindowless>(*d, IID_IOleInPlaceSiteWindowless)->GetWindow(&h), E_FAIL);
     EXPECT_EQ(h, nullptr);
     // A left press never asks for one.
     hooks.clearJournal();
@@ -331,7 +354,7 @@ TEST_F(ActiveXEvents, ARaisingHandlerGoesToTheApplicationAndLaterEventsStillArri
 
 TEST_F(ActiveXEvents, EventsWithoutAHandlerOrOutsideTheTableAreDroppedAndAnsweredOk) {
     auto* d = static_cast<TvdFlashDriverActiveX*>(player->Driver());
-    IDispatch* sink = d->EventDispatch.get();
+    IDispatch* sink = d->EventSink();
     win32::ComPtr<IDispatch> asEvents;
     ASSERT_EQ(
         sink->QueryInterface(vd::flash::DIID__IvdFlashPlayerEvents, reinterpret_cast<void**>(asEvents.GetAddressOf())),

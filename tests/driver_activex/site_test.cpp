@@ -139,14 +139,14 @@ TEST_F(ActiveXSite, TeardownClosesFirstAndLeavesNothingOfTheControlAlive) {
 TEST_F(ActiveXSite, ReferencesTheControlTookOfTheSiteAreItsOwnCount) {
     auto d = MakeDriver(40, 30, 0xFF008080);
     // The control holds the client site, its in-place sites and both sinks.
-    EXPECT_GT(d->RefCount, 0);
-    const LONG before = d->RefCount;
+    EXPECT_GT(d->SiteReferences(), 0);
+    const LONG before = d->SiteReferences();
     IUnknown* unknown = nullptr;
     ASSERT_EQ(d->ClientSite()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
-    EXPECT_EQ(d->RefCount, before + 1);
-    // Releasing never ends the driver: its life is its owner's.
-    EXPECT_EQ(unknown->Release(), static_cast<ULONG>(before));
-    EXPECT_EQ(d->RefCount, before);
+    EXPECT_EQ(d->SiteReferences(), before + 1);
+    // Releasing never ends the site while the driver holds it: the driver's own reference stays.
+    EXPECT_EQ(unknown->Release(), static_cast<ULONG>(before + 1));
+    EXPECT_EQ(d->SiteReferences(), before);
 }
 
 TEST_F(ActiveXSite, SavedStateIsRestoredWhenTheControlIsCreatedAgain) {
@@ -208,7 +208,8 @@ TEST_F(ActiveXSite, QueryInterfaceAnswersTheSiteFacesAndNothingElse) {
     Query<IUnknown>(*d, IID_IPersist, E_NOINTERFACE);
     Query<IUnknown>(*d, GUID_NULL, E_NOINTERFACE);
     // IUnknown is the service provider, whichever face is asked.
-    EXPECT_EQ(Query<IUnknown>(*d, IID_IUnknown), static_cast<IUnknown*>(static_cast<IServiceProvider*>(d.get())));
+    EXPECT_EQ(Query<IUnknown>(*d, IID_IUnknown),
+              static_cast<IUnknown*>(Query<IServiceProvider>(*d, IID_IServiceProvider)));
     auto* frame = Query<IOleInPlaceFrame>(*d, IID_IOleInPlaceFrame);
     win32::ComPtr<IUnknown> viaFrame;
     ASSERT_EQ(frame->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(viaFrame.GetAddressOf())), S_OK);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "vd_flashstore.h"
@@ -26,7 +27,7 @@ constexpr uint32_t kOpaque = 0xFF008080;  // teal background: opaque mode
 constexpr uint32_t kAlpha = 0x00000000;   // alpha mode
 
 std::vector<uint8_t> MovieBytes(int frames, uint32_t background = 0x3366CC) {
-    return vdtest::SwfBuilder(100, 100, 12, frames).Background(background).Fws();
+    return vdtest::SwfBuilder(100, 100, 12, frames).Background(background).ProgressFrames(background).Fws();
 }
 
 // A movie file in the run folder (the current directory and the EXE's folder).
@@ -36,6 +37,19 @@ void WriteMovie(const WideString& name, const std::vector<uint8_t>& bytes) {
 }
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+// The plugin's journal line for a drawable handed over: all of it, all of it visible.
+std::string WindowLine(HDC dc, int w, int h) {
+    const std::string ws = std::to_string(w), hs = std::to_string(h);
+    return "NPP_SetWindow window=" + vdtest::Hex(reinterpret_cast<uintptr_t>(dc)) + " x=0 y=0 width=" + ws +
+           " height=" + hs + " type=2 clip=0,0," + ws + "," + hs;
+}
+// ... and for a paint event: the DC in wParam, the dirty rectangle it points to in lParam.
+std::string PaintLine(HDC dc, const TRect& r) {
+    return "NPP_HandleEvent event=0xF dc=" + vdtest::Hex(reinterpret_cast<uintptr_t>(dc)) +
+           " rect=" + std::to_string(r.Left) + "," + std::to_string(r.Top) + "," + std::to_string(r.Right) + "," +
+           std::to_string(r.Bottom);
+}
 
 using vdtest::Has;
 using vdtest::Hex;
@@ -65,13 +79,17 @@ TEST_F(NetscapeDriver, InstanceIsCreatedWindowlessWithFourArgumentsAndDestroyedO
     auto d = Make(40, 30, kOpaque);
     EXPECT_NE(d->Instance.pdata, nullptr);
     EXPECT_NE(d->ScriptObject, nullptr);
+    // The drawable right after NPP_New: the buffer, all of it visible.
     EXPECT_EQ(hooks.Journal(),
               (std::vector<std::string>{"NPP_New mime=\"application/x-shockwave-flash\" mode=1 argc=4 "
                                         "wmode=\"transparent\" bgcolor=\"#0\" width=\"40\" height=\"30\" saved=null",
-                                        "NPP_GetValue variable=15"}));
+                                        WindowLine(d->BufferDC, 40, 30), "NPP_GetValue variable=15"}));
+    // NPP_Destroy gets room for saved data; what the plugin leaves there is freed.
+    const int blocks = NetscapeHostBlocks();
     hooks.clearJournal();
     d.reset();
-    EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_Destroy save=null"});
+    EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_Destroy save=given"});
+    EXPECT_EQ(NetscapeHostBlocks(), blocks);
 }
 
 TEST_F(NetscapeDriver, LoadMovieStartsAFreshInstanceAtTheCurrentSize) {
@@ -81,13 +99,14 @@ TEST_F(NetscapeDriver, LoadMovieStartsAFreshInstanceAtTheCurrentSize) {
     hooks.clearJournal();
     d->LoadMovie(u"fresh.swf");
     const auto j = hooks.Journal();
-    ASSERT_GE(j.size(), 4u);
-    EXPECT_EQ(j[0], "NPP_Destroy save=null");
+    ASSERT_GE(j.size(), 5u);
+    EXPECT_EQ(j[0], "NPP_Destroy save=given");
     EXPECT_EQ(j[1],
               "NPP_New mime=\"application/x-shockwave-flash\" mode=1 argc=4 wmode=\"transparent\" "
               "bgcolor=\"#0\" width=\"64\" height=\"48\" saved=null");
-    EXPECT_EQ(j[2], "NPP_GetValue variable=15");
-    EXPECT_EQ(j[3], "invoke LoadMovie(0, \"fresh.swf\")");
+    EXPECT_EQ(j[2], WindowLine(d->BufferDC, 64, 48));
+    EXPECT_EQ(j[3], "NPP_GetValue variable=15");
+    EXPECT_EQ(j[4], "invoke LoadMovie(0, \"fresh.swf\")");
     EXPECT_EQ(d->GetTotalFrames(), 4);
     EXPECT_FALSE(d->IsFLV);
 }
@@ -104,11 +123,38 @@ TEST_F(NetscapeDriver, OpaqueResizeAnnouncesTheBufferThenPaintsItOnce) {
     hooks.clearJournal();
     d->Resize(60, 40);
     EXPECT_EQ(hooks.Journal(),
-              (std::vector<std::string>{"NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) +
-                                            " x=0 y=0 width=60 height=40 type=2",
-                                        "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0"}));
+              (std::vector<std::string>{WindowLine(d->BufferDC, 60, 40), PaintLine(d->BufferDC, Rect(0, 0, 60, 40))}));
     ASSERT_EQ(painted.size(), 1u);
     EXPECT_EQ(painted[0], Rect(0, 0, 60, 40));
+}
+
+TEST_F(NetscapeDriver, ASizeTheBufferCannotHaveTakesTheDrawableBackAndPaintsNothing) {
+    for (uint32_t background : {kOpaque, kAlpha}) {
+        for (const auto& [w, h] : {std::pair{0, 0}, std::pair{-5, 10}, std::pair{60000, 60000}}) {
+            auto d = Make(40, 30, background);
+            int reports = 0;
+            d->OnPaint = [&](TObject*, const TRect&) { ++reports; };
+            d->OnEraseBackground = [&](TObject*, const TRect&) { ++reports; };
+            hooks.clearJournal();
+            d->Resize(w, h);
+            EXPECT_EQ(d->Width, 0);
+            EXPECT_EQ(d->Bits, nullptr);
+            // The plugin lets go of the freed DC: a null drawable, nothing of it visible.
+            EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_SetWindow window=0x0 x=0 y=0 width=0 height=0 "
+                                                                "type=2 clip=0,0,0,0"})
+                << w << "x" << h;
+            hooks.clearJournal();
+            d->ForceUpdate();
+            np::NPRect area{0, 0, 10, 10};
+            np::Unit().Browser.Funcs.invalidaterect(&d->Instance, &area);
+            EXPECT_TRUE(hooks.Journal().empty());
+            EXPECT_EQ(reports, 0);
+            // A size it can have: the new drawable, then the paint.
+            d->Resize(20, 10);
+            EXPECT_TRUE(Has(hooks.Journal(), WindowLine(d->BufferDC, 20, 10)));
+            EXPECT_GT(reports, 0);
+        }
+    }
 }
 
 TEST_F(NetscapeDriver, AlphaModePaintsOverBlackThenOverWhite) {
@@ -116,13 +162,10 @@ TEST_F(NetscapeDriver, AlphaModePaintsOverBlackThenOverWhite) {
     hooks.clearJournal();
     d->Resize(60, 40);
     ASSERT_NE(d->WhiteDC, nullptr);
-    const std::string size = " x=0 y=0 width=60 height=40 type=2";
-    EXPECT_EQ(hooks.Journal(),
-              (std::vector<std::string>{"NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) + size,
-                                        "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) + size,
-                                        "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0",
-                                        "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->WhiteDC)) + size,
-                                        "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0"}));
+    const TRect all = Rect(0, 0, 60, 40);
+    EXPECT_EQ(hooks.Journal(), (std::vector<std::string>{WindowLine(d->BufferDC, 60, 40),
+                                                         WindowLine(d->BufferDC, 60, 40), PaintLine(d->BufferDC, all),
+                                                         WindowLine(d->WhiteDC, 60, 40), PaintLine(d->WhiteDC, all)}));
 }
 
 TEST_F(NetscapeDriver, OpaquePixelsShowTheMovieOverTheOwnersBackground) {
@@ -170,8 +213,7 @@ TEST_F(NetscapeDriver, LeavingAlphaModeRepaintsTheMovieIntoTheRebuiltBuffer) {
     ASSERT_EQ(d->WhiteDC, nullptr);
     hooks.clearJournal();
     d->ForceUpdate();
-    EXPECT_TRUE(Has(hooks.Journal(), "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) +
-                                         " x=0 y=0 width=80 height=80 type=2"));
+    EXPECT_TRUE(Has(hooks.Journal(), WindowLine(d->BufferDC, 80, 80)));
     EXPECT_EQ(Pixel(*d, 1, 1), kOpaque);
     EXPECT_EQ(Pixel(*d, 80 - 80 / 4 - 2, 40) & 0xFFFFFFu, 0x202020u);  // the movie, not only the background
     // Painting again in the same mode hands the plugin nothing new.
@@ -192,9 +234,9 @@ TEST_F(NetscapeDriver, InvalidatedAreaIsPaintedInsideThePluginsCall) {
     ASSERT_FALSE(painted.empty());
     // The plugin's request, then at once the paint event for that area, and the owner told.
     ASSERT_EQ(j.size(), 2u);
-    EXPECT_EQ(j[1], "NPP_HandleEvent event=0xF wParam=0x0 lParam=0x0");
     ASSERT_EQ(painted.size(), 1u);
     const TRect r = painted.back();
+    EXPECT_EQ(j[1], PaintLine(d->BufferDC, r));
     EXPECT_EQ(j[0], "-> NPN_InvalidateRect " + std::to_string(r.Left) + "," + std::to_string(r.Top) + "," +
                         std::to_string(r.Right) + "," + std::to_string(r.Bottom));
 }
@@ -272,12 +314,11 @@ TEST_F(NetscapeDriver, LocalMovieIsDeliveredWholeInsideTheRequestThenItsQuerySet
     EXPECT_EQ(
         j,
         (std::vector<std::string>{
+            WindowLine(d->BufferDC, 50, 50),  // the fresh instance's drawable
             "NPP_NewStream type=\"application/x-shockwave-flash\" url=\"query.swf\" end=" + n + " seekable=1 stype=1",
             "NPP_Write offset=0 len=" + n, "NPP_URLNotify url=\"query.swf\" reason=0 notify=ours",
             "NPP_DestroyStream reason=0", "invoke SetVariable(\"a\", \"1\")", "invoke SetVariable(\"b\", \"two\")",
-            "NPP_SetWindow window=" + Hex(reinterpret_cast<uintptr_t>(d->BufferDC)) +
-                " x=0 y=0 width=50 height=50 type=2",
-            "-> NPN_GetURLNotify url=\"query.swf?a=1&b=two\" target=null rc=0"}));
+            WindowLine(d->BufferDC, 50, 50), "-> NPN_GetURLNotify url=\"query.swf?a=1&b=two\" target=null rc=0"}));
     EXPECT_EQ(d->GetTotalFrames(), 5);
     EXPECT_EQ(d->GetVariable(u"b"), u"two");
 }
@@ -547,15 +588,18 @@ TEST_F(NetscapeDriver, PlayerWithTheNetscapePluginPlaysAMovie) {
     ASSERT_NE(player->Driver(), nullptr);
     EXPECT_EQ(player->Driver()->ClassName(), "TvdFlashDriverNS");
     // A right press, once the menu is allowed, reaches the plugin where it is on the screen: the
-    // parent window's place plus the player's place in it.
+    // parent's client area on the screen (not its frame) plus the player's place in it.
     form.HandleNeeded();
     player->SetDisableFlashMenu(false);
-    RECT parent{};
-    GetWindowRect(form.Handle(), &parent);
+    POINT client{0, 0};
+    ClientToScreen(form.Handle(), &client);
+    RECT frame{};
+    GetWindowRect(form.Handle(), &frame);
+    ASSERT_NE(client.y, frame.top);  // the caption lies between them
     hooks.clearJournal();
     player->Driver()->MouseDown(mbRight, {}, 5, 6);
     EXPECT_EQ(hooks.Journal(), std::vector<std::string>{"NPP_HandleEvent event=0x204 wParam=0x0 lParam=" +
-                                                        Hex(((parent.top + 10 + 6) << 16) | (parent.left + 10 + 5))});
+                                                        Hex(((client.y + 10 + 6) << 16) | (client.x + 10 + 5))});
 }
 
 }  // namespace
@@ -564,19 +608,24 @@ TEST_F(NetscapeDriver, PlayerWithTheNetscapePluginPlaysAMovie) {
 
 class BrowserTable : public NetscapeDriver {
 protected:
-    const np::NPNetscapeFuncs& t = np::Unit().BrowserFuncs;
+    const np::NPNetscapeFuncs& t = np::Unit().Browser.Funcs;
 };
 
 TEST_F(BrowserTable, HeaderAndStubsAnswerAsAPluginExpects) {
     EXPECT_EQ(t.size, np::NPNetscapeFuncsSize);
-    EXPECT_EQ(t.version, 18);
-    // Every one of the 42 entries is there.
+    // The version promises what is there: the 42 entries and nothing of version 18 on.
+    EXPECT_EQ(t.version, 17);
     const auto* entries = reinterpret_cast<void* const*>(&t.geturl);
     for (size_t i = 0; i < np::NPNetscapeFuncsEntries; ++i) EXPECT_NE(entries[i], nullptr) << "entry " << i + 1;
+    // Room as large as the newest table right behind it, null beyond the entries there.
+    for (void* later : np::Unit().Browser.Later) EXPECT_EQ(later, nullptr);
+    EXPECT_EQ(reinterpret_cast<const char*>(&np::Unit().Browser.Later[0]) - reinterpret_cast<const char*>(&t),
+              static_cast<ptrdiff_t>(sizeof(np::NPNetscapeFuncs)));
     auto d = Make(20, 20, kOpaque);
     np::NPP npp = &d->Instance;
     EXPECT_EQ(t.geturl(npp, "a.swf", nullptr), 0);
-    EXPECT_EQ(t.posturl(npp, "a.swf", nullptr, 0, "", 0), 0);
+    // Nothing is posted anywhere: the plugin hears so.
+    EXPECT_EQ(t.posturl(npp, "a.swf", nullptr, 0, "", 0), np::NPERR_GENERIC_ERROR);
     np::NPStream* none = nullptr;
     EXPECT_EQ(t.newstream(npp, nullptr, nullptr, &none), 0);
     EXPECT_EQ(none, nullptr);
@@ -584,7 +633,6 @@ TEST_F(BrowserTable, HeaderAndStubsAnswerAsAPluginExpects) {
     EXPECT_EQ(t.memflush(100), 0u);
     EXPECT_EQ(t.getJavaEnv(), nullptr);
     EXPECT_EQ(t.getJavaPeer(npp), nullptr);
-    EXPECT_EQ(t.getintidentifier(7), nullptr);
     EXPECT_EQ(t.intfromidentifier(t.getstringidentifier("x")), 0);
     EXPECT_TRUE(t.identifierisstring(t.getstringidentifier("x")));
     EXPECT_FALSE(t.invokeDefault(npp, nullptr, nullptr, 0, nullptr));
@@ -610,9 +658,12 @@ TEST_F(BrowserTable, BrowserVariablesAndMemory) {
     HWND window = reinterpret_cast<HWND>(1);
     EXPECT_EQ(t.getvalue(nullptr, np::NPNVnetscapeWindow, &window), 0);
     EXPECT_EQ(window, nullptr);
-    void* untouched = &flag;
-    EXPECT_EQ(t.getvalue(nullptr, np::NPNVisOfflineBool, &untouched), 0);
-    EXPECT_EQ(untouched, &flag);
+    // A variable the host does not answer is an error, and the output stays as it was.
+    for (np::NPNVariable unanswered : {np::NPNVisOfflineBool, np::NPNVPluginElementNPObject, np::NPNVxDisplay}) {
+        void* untouched = &flag;
+        EXPECT_EQ(t.getvalue(nullptr, unanswered, &untouched), np::NPERR_GENERIC_ERROR) << unanswered;
+        EXPECT_EQ(untouched, &flag);
+    }
     const int before = NetscapeHostBlocks();
     auto* block = static_cast<unsigned char*>(t.memalloc(64));
     ASSERT_NE(block, nullptr);
@@ -675,4 +726,122 @@ TEST_F(BrowserTable, PageObjectsAnswerLocationAndTopAndSurviveAnyRelease) {
     t.getvalue(nullptr, np::NPNVWindowNPObject, &again);
     EXPECT_EQ(again, window);
     EXPECT_EQ(again->referenceCount, 1u);
+}
+
+TEST_F(BrowserTable, CallsOnThePluginsObjectsGoToTheirOwnClass) {
+    auto d = Make(20, 20, kOpaque);
+    np::NPP npp = &d->Instance;
+    np::NPObject* object = d->ScriptObject;
+    ASSERT_NE(object, nullptr);
+    d->SetVariable(u"greeting", u"hi");
+    auto id = [&](const char* name) { return t.getstringidentifier(name); };
+    const std::string name = "greeting";
+    const np::NPVariant arg = np::BorrowedString(name);
+    const np::NPVariant yes = np::BoolVariant(true);
+    np::NPVariant result{};
+    struct Case {
+        const char* what;
+        std::function<bool()> call;
+        bool answer;
+        std::string seen;  // what the plugin's class received
+    };
+    const Case cases[] = {
+        {"invoke", [&] { return t.invoke(npp, object, id("GetVariable"), &arg, 1, &result); }, true,
+         "invoke GetVariable(\"greeting\")"},
+        {"invokeDefault", [&] { return t.invokeDefault(npp, object, nullptr, 0, &result); }, false,
+         "invokeDefault argc=0"},
+        {"getproperty", [&] { return t.getproperty(npp, object, id("Loop"), &result); }, true, "getProperty Loop"},
+        {"setproperty", [&] { return t.setproperty(npp, object, id("Loop"), &yes); }, true, "setProperty Loop = true"},
+        {"hasmethod", [&] { return t.hasmethod(npp, object, id("Play")); }, true, "hasMethod Play"},
+        {"hasproperty", [&] { return t.hasproperty(npp, object, id("Loop")); }, true, "hasProperty Loop"},
+        {"removeproperty", [&] { return t.removeproperty(npp, object, id("Loop")); }, false, "removeProperty Loop"},
+    };
+    for (const Case& c : cases) {
+        hooks.clearJournal();
+        result = np::NPVariant{};
+        EXPECT_EQ(c.call(), c.answer) << c.what;
+        EXPECT_EQ(hooks.Journal(), std::vector<std::string>{c.seen}) << c.what;
+        if (std::string(c.what) == "invoke") {
+            EXPECT_EQ(np::VariantString(result), "hi");
+        }
+        if (std::string(c.what) == "setproperty") {
+            EXPECT_TRUE(d->GetLoop());
+        }
+        t.releasevariantvalue(&result);
+    }
+    // The page's own objects still answer for themselves, and a null object answers nothing.
+    np::NPObject* window = nullptr;
+    ASSERT_EQ(t.getvalue(npp, np::NPNVWindowNPObject, &window), 0);
+    hooks.clearJournal();
+    EXPECT_FALSE(t.hasmethod(npp, window, id("Play")));
+    EXPECT_FALSE(t.setproperty(npp, window, id("Loop"), &yes));
+    EXPECT_FALSE(t.invoke(npp, nullptr, id("Play"), nullptr, 0, &result));
+    EXPECT_FALSE(t.getproperty(npp, nullptr, id("Loop"), &result));
+    EXPECT_TRUE(hooks.Journal().empty());
+}
+
+TEST_F(BrowserTable, ObjectsOfAClassWithoutAllocateAreMadeAndFreedByTheHost) {
+    static np::NPClass plain{1,       nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr};
+    const int before = NetscapeHostBlocks();
+    np::NPObject* o = t.createobject(nullptr, &plain);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->_class, &plain);
+    EXPECT_EQ(o->referenceCount, 1u);
+    EXPECT_EQ(NetscapeHostBlocks(), before + 1);
+    t.retainobject(o);
+    t.releaseobject(o);
+    EXPECT_EQ(NetscapeHostBlocks(), before + 1);
+    t.releaseobject(o);
+    EXPECT_EQ(NetscapeHostBlocks(), before);
+    EXPECT_EQ(t.createobject(nullptr, nullptr), nullptr);
+}
+
+TEST_F(BrowserTable, IntegerIdentifiersAreInternedApartFromNames) {
+    const np::NPIdentifier seven = t.getintidentifier(7);
+    ASSERT_NE(seven, nullptr);
+    EXPECT_EQ(t.getintidentifier(7), seven);
+    EXPECT_NE(t.getintidentifier(8), seven);
+    EXPECT_NE(t.getstringidentifier("7"), seven);
+    EXPECT_FALSE(t.identifierisstring(seven));
+    EXPECT_EQ(t.intfromidentifier(seven), 7);
+    EXPECT_EQ(t.intfromidentifier(t.getintidentifier(-3)), -3);
+    EXPECT_EQ(t.utf8fromidentifier(seven), nullptr);  // an integer has no text
+    // An integer names none of the page's members.
+    np::NPObject* window = nullptr;
+    ASSERT_EQ(t.getvalue(nullptr, np::NPNVWindowNPObject, &window), 0);
+    np::NPVariant v = np::IntVariant(5);
+    EXPECT_FALSE(t.getproperty(nullptr, window, seven, &v));
+    EXPECT_EQ(v.type, np::NPVariantType_Int32);
+}
+
+TEST_F(BrowserTable, WishesAndCommandsAreAnsweredForWhatTheyDo) {
+    auto d = Make(20, 20, kOpaque);
+    // The reference player asks for a windowless, transparent instance in NPP_New, as plugins do.
+    EXPECT_TRUE(hooks.Lines("-> NPN_SetValue").empty());
+    np::NPP npp = &d->Instance;
+    struct Case {
+        np::NPPVariable variable;
+        void* value;
+        np::NPError answer;
+    };
+    for (const Case& c : {Case{np::NPPVpluginWindowBool, nullptr, np::NPERR_NO_ERROR},
+                          Case{np::NPPVpluginWindowBool, reinterpret_cast<void*>(1), np::NPERR_GENERIC_ERROR},
+                          Case{np::NPPVpluginTransparentBool, reinterpret_cast<void*>(1), np::NPERR_NO_ERROR},
+                          Case{np::NPPVpluginTransparentBool, nullptr, np::NPERR_NO_ERROR},
+                          Case{np::NPPVpluginNameString, nullptr, np::NPERR_GENERIC_ERROR}})
+        EXPECT_EQ(t.setvalue(npp, c.variable, c.value), c.answer) << c.variable << " " << c.value;
+    // An FSCommand has no value: the result says so (void) before the call answers true.
+    std::vector<std::string> commands;
+    d->OnFSCommand = [&](TObject*, const WideString& command, const WideString&) {
+        commands.push_back(WideToUtf8(command));
+    };
+    np::NPObject* window = nullptr;
+    ASSERT_EQ(t.getvalue(npp, np::NPNVWindowNPObject, &window), 0);
+    const std::string command = "quit", args = "";
+    const np::NPVariant argv[2] = {np::BorrowedString(command), np::BorrowedString(args)};
+    np::NPVariant result = np::IntVariant(77);
+    EXPECT_TRUE(t.invoke(npp, window, t.getstringidentifier("_DoFSCommand"), argv, 2, &result));
+    EXPECT_EQ(result.type, np::NPVariantType_Void);
+    EXPECT_EQ(commands, std::vector<std::string>{"quit"});
 }

@@ -44,6 +44,17 @@ struct FullTable : PluginFault {
 struct RefusesStreams : PluginFault {
     const char* Fault() const override { return "newstream_refuses"; }
 };
+struct OtherTypes : PluginFault {
+    const char* Fault() const override { return "other_types"; }
+};
+struct NewFails : PluginFault {
+    const char* Fault() const override { return "new_fails"; }
+};
+
+void WriteMovie(const WideString& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(std::filesystem::path(std::wstring(WinStr(ApplicationDirectory() + name))), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
 
 TEST_F(RaisesOnce, SetVariableIsTriedOnceMore) {
     auto d = Make();
@@ -62,9 +73,9 @@ TEST_F(FullTable, PluginFillingTheNewestTableLeavesTheHostsTablesIntact) {
     const auto& unit = np::Unit();
     // The plugin did fill the later entries, into room the host gave it.
     for (void* entry : unit.PluginFuncs.Later) EXPECT_NE(entry, nullptr);
-    EXPECT_EQ(unit.BrowserFuncs.size, np::NPNetscapeFuncsSize);
-    EXPECT_EQ(unit.BrowserFuncs.version, 18);
-    EXPECT_NE(unit.BrowserFuncs.geturl, nullptr);
+    EXPECT_EQ(unit.Browser.Funcs.size, np::NPNetscapeFuncsSize);
+    EXPECT_EQ(unit.Browser.Funcs.version, np::NPNetscapeFuncsVersion);
+    EXPECT_NE(unit.Browser.Funcs.geturl, nullptr);
     auto d = Make();
     EXPECT_NE(d->Instance.pdata, nullptr);
     // The plugin's copy of the browser table works: its request is answered.
@@ -75,12 +86,7 @@ TEST_F(FullTable, PluginFillingTheNewestTableLeavesTheHostsTablesIntact) {
 }
 
 TEST_F(RefusesStreams, RefusedDataIsDroppedButTheRequestStillEnds) {
-    const auto bytes = vdtest::SwfBuilder(100, 100, 12, 3).Fws();
-    {
-        std::ofstream out(std::filesystem::path(std::wstring(WinStr(ApplicationDirectory() + u"refused.swf"))),
-                          std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    WriteMovie(u"refused.swf", vdtest::SwfBuilder(100, 100, 12, 3).Fws());
     auto d = Make();
     hooks.clearJournal();
     d->LoadMovie(u"refused.swf?a=1");
@@ -92,9 +98,57 @@ TEST_F(RefusesStreams, RefusedDataIsDroppedButTheRequestStillEnds) {
     EXPECT_EQ(count("NPP_Write"), 0);
     EXPECT_EQ(count("NPP_DestroyStream"), 0);
     EXPECT_EQ(count("invoke SetVariable(\"a\", \"1\")"), 1);
-    EXPECT_EQ(count("NPP_SetWindow"), 1);
+    EXPECT_EQ(count("NPP_SetWindow"), 2);  // the new instance's drawable, and after the delivery
     EXPECT_EQ(count("NPP_HandleEvent event=0xF"), 1);
     EXPECT_EQ(d->GetTotalFrames(), 0);
+}
+
+TEST_F(OtherTypes, NumbersAndBooleansOfAnotherTypeAreConvertedNotReadAsZero) {
+    WriteMovie(u"types.swf", vdtest::SwfBuilder(100, 100, 12, 7).Fws());
+    auto d = Make();
+    d->LoadMovie(u"types.swf");
+    EXPECT_EQ(d->GetTotalFrames(), 7);  // answered as Double
+    d->SetCurrentFrame(4);
+    EXPECT_EQ(d->GetCurrentFrame(), 4);
+    d->Play();
+    EXPECT_TRUE(d->GetIsPlaying());  // answered as Int32
+    d->StopPlay();
+    EXPECT_FALSE(d->GetIsPlaying());
+    d->SetLoop(true);
+    EXPECT_TRUE(d->GetLoop());
+    d->SetLoop(false);
+    EXPECT_FALSE(d->GetLoop());
+    EXPECT_EQ(hooks.Lines("invoke TotalFrames").size(), 1u);
+}
+
+TEST_F(NewFails, AnInstanceWhoseNewFailedHearsNothingButItsDestroy) {
+    auto d = Make();
+    EXPECT_FALSE(d->InstanceLive);
+    EXPECT_EQ(d->ScriptObject, nullptr);
+    bool reported = false;
+    d->OnPaint = [&](TObject*, const TRect&) { reported = true; };
+    // Everything that would reach a live instance: a resize, paints (the driver's and a late
+    // request of the plugin's), input, loading and scripting.
+    d->Resize(60, 50);
+    d->ForceUpdate();
+    np::NPRect area{0, 0, 10, 10};
+    np::Unit().Browser.Funcs.invalidaterect(&d->Instance, &area);
+    WORD key = 'A';
+    char16_t ch = u'a';
+    d->MouseDown(mbLeft, {}, 1, 1);
+    d->MouseMove({}, 2, 2);
+    d->KeyDown(key, {});
+    d->KeyPress(ch, {});
+    d->LoadMovie(u"anything.swf");
+    d->Play();
+    d->SetLoop(true);
+    EXPECT_EQ(d->GetTotalFrames(), 0);
+    EXPECT_FALSE(reported);
+    d.reset();
+    const auto calls = hooks.Lines("NPP_");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].rfind("NPP_New ", 0), 0u);
+    EXPECT_EQ(calls[1], "NPP_Destroy save=given");
 }
 
 }  // namespace

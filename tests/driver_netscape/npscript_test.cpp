@@ -3,6 +3,8 @@
 // script URLs, file-name parts and identifiers. Runs natively and under Wine.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -139,6 +141,74 @@ TEST(InternIdentifier, SameTextSamePointerForTheWholeRun) {
     for (int i = 0; i < 5000; i += 499) {
         EXPECT_EQ(InternIdentifier("name" + std::to_string(i)), many[i]);
         EXPECT_STREQ(many[i], ("name" + std::to_string(i)).c_str());
+    }
+}
+
+TEST(InternIntIdentifier, IntegersAreInternedApartFromNames) {
+    const void* seven = InternIntIdentifier(7);
+    EXPECT_EQ(InternIntIdentifier(7), seven);
+    EXPECT_NE(InternIntIdentifier(8), seven);
+    EXPECT_NE(InternIntIdentifier(-7), seven);
+    EXPECT_NE(static_cast<const void*>(InternIdentifier("7")), seven);
+    for (int32_t v : {7, 0, -1, INT32_MIN, INT32_MAX}) {
+        int32_t back = 12345;
+        EXPECT_TRUE(IntIdentifierValue(InternIntIdentifier(v), back)) << v;
+        EXPECT_EQ(back, v);
+    }
+    int32_t untouched = 99;
+    EXPECT_FALSE(IntIdentifierValue(InternIdentifier("7"), untouched));
+    EXPECT_FALSE(IntIdentifierValue(nullptr, untouched));
+    EXPECT_EQ(untouched, 99);
+}
+
+NPVariant Number(double d) {
+    NPVariant v{};
+    v.type = NPVariantType_Double;
+    v.value.doubleValue = d;
+    return v;
+}
+NPVariant Text(const char* s) {
+    NPVariant v{};
+    v.type = NPVariantType_String;
+    v.value.stringValue = NPString{s, static_cast<uint32_t>(std::strlen(s))};
+    return v;
+}
+
+TEST(VariantConversion, AnswersOfAnotherTypeAreConvertedNotReadAsZero) {
+    NPVariant i{}, b{}, none{}, nullText{};
+    i.type = NPVariantType_Int32;
+    i.value.intValue = -42;
+    b.type = NPVariantType_Bool;
+    b.value.boolValue = true;
+    none.type = NPVariantType_Void;
+    nullText.type = NPVariantType_String;
+    struct Case {
+        const char* what;
+        NPVariant v;
+        int32_t asInt;
+        bool asBool;
+    };
+    const Case cases[] = {
+        {"int32", i, -42, true},
+        {"bool", b, 1, true},
+        {"whole double", Number(10.0), 10, true},
+        {"double just under", Number(9.9999999), 10, true},
+        {"negative double", Number(-3.4), -3, true},
+        {"zero double", Number(0.0), 0, false},
+        {"NaN", Number(std::nan("")), 0, false},
+        {"huge double", Number(1e12), INT32_MAX, true},
+        {"huge negative", Number(-1e12), INT32_MIN, true},
+        {"numeric text", Text(" 12 "), 12, true},
+        {"zero text", Text("0"), 0, false},
+        {"true text", Text("TRUE"), 0, true},
+        {"false text", Text("false"), 0, false},
+        {"other text", Text("12abc"), 0, false},
+        {"void", none, 0, false},
+        {"string without text", nullText, 0, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(VariantToInt(c.v), c.asInt) << c.what;
+        EXPECT_EQ(VariantToBool(c.v), c.asBool) << c.what;
     }
 }
 

@@ -1,7 +1,8 @@
 // The player classes with the Netscape driver and the reference player behind them: each one
-// plays a built-in movie, its pixels are the reference player's drawing (opaque track, the
-// half-covered panel, the stage left untouched) as the class shows them, and the movie's
-// FSCommands and external calls reach the class's handlers.
+// plays a built-in movie and a movie of six frames, its pixels are the reference player's
+// drawing of them (the skin's opaque bar, the frames' growing fill and half-covered panel, the
+// area the movie leaves untouched) as the class shows them, and the movie's FSCommands and
+// external calls reach the class's handlers.
 #include "np_test_support.h"
 #include "swf_builder.h"
 
@@ -14,19 +15,27 @@
 #include "vd_winstr.h"
 #include "win32_test_support.h"
 
+#include <algorithm>
+#include <cmath>
+
 using namespace vd;
 
 namespace {
 
 const auto* const units = ::testing::AddGlobalTestEnvironment(new vdtest::NetscapeUnits());
 
-// A built-in movie: one frame, so the bar is filled from end to end.
+// A built-in movie: the steel skin's control bar, 320 x 40, its panel opaque kSkinPanel
+// between the stop button and the volume bar, at (140, 20) of its stage.
 constexpr const char16_t* kMovie = u"SteelOverAll.swf";
-constexpr uint32_t kTrack = 0x202020, kFill = 0xF0A030;
+constexpr uint32_t kSkinPanel = 0x3A3E44;
+constexpr double kSkinPanelX = 140, kSkinPanelY = 20;
 
-// A movie of six frames, from a stream: the fill grows along the track frame by frame.
+// A movie of six frames (100 x 100), from a stream: the fill grows along the track frame by
+// frame; the panel around them is half transparent.
+constexpr uint32_t kTrack = 0x202020, kFill = 0xF0A030;
+constexpr double kTrackEndX = 73, kFillStartX = 27, kBarY = 50, kPanelXY = 15;
 void LoadSixFrames(TvdDriverOwner& player) {
-    const auto bytes = vdtest::SwfBuilder(100, 100, 12, 6).Background(0x3366CC).Fws();
+    const auto bytes = vdtest::SwfBuilder(100, 100, 12, 6).Background(0x3366CC).ProgressFrames(0x3366CC).Fws();
     TMemoryStream source;
     source.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
     source.SetPosition(0);
@@ -34,16 +43,16 @@ void LoadSixFrames(TvdDriverOwner& player) {
     EXPECT_EQ(player.GetTotalFrames(), 6);
 }
 
-// The reference player's picture in an area of w x h: the bar's track is opaque kTrack, the
-// part the frames played so far fill is kFill, the panel is half covered.
-struct Layout {
-    int w, h;
-    int TrackX() const { return w - w / 4 - 2; }  // right end: still track after the first frame
-    int FillX() const { return w / 4 + 1; }       // left end: filled from the first frame on
-    int BarY() const { return h / 2; }
-    int PanelX() const { return w / 8 + 2; }
-    int PanelY() const { return h / 8 + 2; }
+// Where a point of a movie's stage shows in an area of w x h: the movie shown whole and
+// centred, as the reference player scales by default.
+struct Fit {
+    int w, h, stageW, stageH;
+    double Scale() const { return std::min(static_cast<double>(w) / stageW, static_cast<double>(h) / stageH); }
+    int X(double x) const { return static_cast<int>(std::floor((w - stageW * Scale()) / 2 + 0.5) + x * Scale()); }
+    int Y(double y) const { return static_cast<int>(std::floor((h - stageH * Scale()) / 2 + 0.5) + y * Scale()); }
 };
+Fit SkinIn(int w, int h) { return {w, h, 320, 40}; }
+Fit SixFramesIn(int w, int h) { return {w, h, 100, 100}; }
 
 uint32_t BufferPixel(const TvdFlashDriver& d, int x, int y) {
     GdiFlush();
@@ -132,26 +141,29 @@ TEST_F(PlayersWithPlugin, WindowedPlayerShowsTheMovieInItsWindowAndGetsItsEvents
     form->Show();
     Application().ProcessMessages();
 
-    // The window shows the buffer the plugin drew into: the bar, the panel half over teal,
-    // and teal outside the panel (an opaque player never shows its parent).
-    const Layout l{160, 120};
+    // The window shows the buffer the plugin drew into: the skin's bar across the middle,
+    // teal above it (an opaque player never shows its parent).
+    const Fit skin = SkinIn(160, 120);
     auto picture = vdtest::Render(*form, 200, 160);
-    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + l.TrackX(), 10 + l.BarY())), kFill);
-    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + l.FillX(), 10 + l.BarY())), kFill);
+    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + skin.X(kSkinPanelX), 10 + skin.Y(kSkinPanelY))), kSkinPanel);
     EXPECT_EQ(vdtest::Rgb(picture->Pixel(21, 11)), vdtest::Rgb(ColorToOpaquePixel(clTeal)));
-    const uint32_t panel = vdtest::Rgb(picture->Pixel(20 + l.PanelX(), 10 + l.PanelY()));
-    EXPECT_NE(panel, vdtest::Rgb(ColorToOpaquePixel(clTeal)));
-    EXPECT_EQ(panel, vdtest::Rgb(BufferPixel(*player->Driver(), l.PanelX(), l.PanelY())));
 
-    // Frames advance: the fill grows along the track and the window follows.
+    // Frames advance: the fill grows along the track and the window follows; the panel is
+    // half over teal, as in the buffer.
     LoadSixFrames(*player);
     Application().ProcessMessages();
+    const Fit six = SixFramesIn(160, 120);
     picture = vdtest::Render(*form, 200, 160);
-    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + l.TrackX(), 10 + l.BarY())), kTrack);
+    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + six.X(kTrackEndX), 10 + six.Y(kBarY))), kTrack);
+    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + six.X(kFillStartX), 10 + six.Y(kBarY))), kFill);
+    const int px = six.X(kPanelXY), py = six.Y(kPanelXY);
+    const uint32_t panel = vdtest::Rgb(picture->Pixel(20 + px, 10 + py));
+    EXPECT_NE(panel, vdtest::Rgb(ColorToOpaquePixel(clTeal)));
+    EXPECT_EQ(panel, vdtest::Rgb(BufferPixel(*player->Driver(), px, py)));
     EXPECT_EQ(hooks.step(5), 5);
     Application().ProcessMessages();
     picture = vdtest::Render(*form, 200, 160);
-    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + l.TrackX(), 10 + l.BarY())), kFill);
+    EXPECT_EQ(vdtest::Rgb(picture->Pixel(20 + six.X(kTrackEndX), 10 + six.Y(kBarY))), kFill);
     ExpectMovieEvents(*player);
 }
 
@@ -172,26 +184,27 @@ TEST_F(PlayersWithPlugin, OffScreenPlayerHandsOverPremultipliedPixelsAndItsEvent
     for (TObject* s : senders) EXPECT_EQ(s, comp.Driver());
     EXPECT_EQ(painted.back(), Rect(0, 0, 120, 80));
 
-    const Layout l{120, 80};
-    const uint32_t* row = comp.GetScanline(l.BarY());
+    const Fit skin = SkinIn(120, 80);
+    const uint32_t* row = comp.GetScanline(skin.Y(kSkinPanelY));
     ASSERT_NE(row, nullptr);
     GdiFlush();
-    EXPECT_EQ(row[l.TrackX()], 0xFF000000u | kFill);  // opaque
-    EXPECT_EQ(row[l.FillX()], 0xFF000000u | kFill);
-    EXPECT_EQ(comp.GetScanline(1)[1], 0u);  // the stage the movie leaves: transparent black
-    const uint32_t panel = comp.GetScanline(l.PanelY())[l.PanelX()];
-    EXPECT_NEAR(Channel(panel, 24), 128, 3);                                                     // half covered
-    for (int shift : {0, 8, 16}) EXPECT_LE(Channel(panel, shift), Channel(panel, 24)) << shift;  // premultiplied
+    EXPECT_EQ(row[skin.X(kSkinPanelX)], 0xFF000000u | kSkinPanel);  // opaque
+    EXPECT_EQ(comp.GetScanline(1)[1], 0u);                          // the area the movie leaves: transparent black
 
-    // Each frame is announced, and the fill has grown.
+    // Each frame is announced, and the fill has grown; the panel is half covered.
     LoadSixFrames(comp);
     GdiFlush();
-    EXPECT_EQ(comp.GetScanline(l.BarY())[l.TrackX()], 0xFF000000u | kTrack);
+    const Fit six = SixFramesIn(120, 80);
+    EXPECT_EQ(comp.GetScanline(six.Y(kBarY))[six.X(kTrackEndX)], 0xFF000000u | kTrack);
+    EXPECT_EQ(comp.GetScanline(six.Y(kBarY))[six.X(kFillStartX)], 0xFF000000u | kFill);
+    const uint32_t panel = comp.GetScanline(six.Y(kPanelXY))[six.X(kPanelXY)];
+    EXPECT_EQ(Channel(panel, 24), 128);                                                          // half covered
+    for (int shift : {0, 8, 16}) EXPECT_LE(Channel(panel, shift), Channel(panel, 24)) << shift;  // premultiplied
     painted.clear();
     EXPECT_EQ(hooks.step(5), 5);
     EXPECT_EQ(painted.size(), 5u);
     GdiFlush();
-    EXPECT_EQ(comp.GetScanline(l.BarY())[l.TrackX()], 0xFF000000u | kFill);
+    EXPECT_EQ(comp.GetScanline(six.Y(kBarY))[six.X(kTrackEndX)], 0xFF000000u | kFill);
     ExpectMovieEvents(comp);
 }
 
@@ -213,19 +226,20 @@ TEST_F(PlayersWithPlugin, LayerHandsTheMoviesAlphaToTheLayeredWindowAndGetsItsEv
     ASSERT_EQ(c.Pixels.size(), 160u * 100u);
 
     // What the form is composed from: the plugin's drawing with its own alpha.
-    const Layout l{160, 100};
+    const Fit skin = SkinIn(160, 100);
     auto at = [&](int x, int y) { return c.Pixels[static_cast<size_t>(y) * 160 + x]; };
-    EXPECT_EQ(at(l.TrackX(), l.BarY()), 0xFF000000u | kFill);
-    EXPECT_EQ(at(l.FillX(), l.BarY()), 0xFF000000u | kFill);
+    EXPECT_EQ(at(skin.X(kSkinPanelX), skin.Y(kSkinPanelY)), 0xFF000000u | kSkinPanel);
     EXPECT_EQ(at(1, 1), 0u);
-    EXPECT_NEAR(Channel(at(l.PanelX(), l.PanelY()), 24), 128, 3);
 
-    // Every new frame is sent again, the whole buffer each time.
+    // Every new frame is sent again, the whole buffer each time, with the movie's alpha.
     LoadSixFrames(*layer);
     LayerCalls().clear();
     EXPECT_EQ(hooks.step(5), 5);
     ASSERT_EQ(LayerCalls().size(), 5u);
-    EXPECT_EQ(LayerCalls().back().Pixels[static_cast<size_t>(l.BarY()) * 160 + l.TrackX()], 0xFF000000u | kFill);
+    const Fit six = SixFramesIn(160, 100);
+    const auto& last = LayerCalls().back().Pixels;
+    EXPECT_EQ(last[static_cast<size_t>(six.Y(kBarY)) * 160 + six.X(kTrackEndX)], 0xFF000000u | kFill);
+    EXPECT_EQ(Channel(last[static_cast<size_t>(six.Y(kPanelXY)) * 160 + six.X(kPanelXY)], 24), 128);
     ExpectMovieEvents(*layer);
 }
 
@@ -238,10 +252,10 @@ TEST_F(PlayersWithPlugin, WindowlessPlayerShowsTheMovieOverItsParentAndGetsItsEv
     player->SetMovie(kMovie);
     form->Show();
     Application().ProcessMessages();
-    const Layout l{160, 120};
+    const Fit skin = SkinIn(160, 120);
     auto picture = vdtest::Render(*form, 200, 160);
-    EXPECT_EQ(vdtest::Rgb(picture->Pixel(16 + l.TrackX(), 8 + l.BarY())), kFill);
-    // Outside the panel the form's stripes show through the transparent player.
+    EXPECT_EQ(vdtest::Rgb(picture->Pixel(16 + skin.X(kSkinPanelX), 8 + skin.Y(kSkinPanelY))), kSkinPanel);
+    // Outside the movie the form's stripes show through the transparent player.
     EXPECT_EQ(vdtest::Rgb(picture->Pixel(17, 9)), vdtest::RgbOf(vdtest::StripeAt(17)));
     ExpectMovieEvents(*player);
 }

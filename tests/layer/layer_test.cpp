@@ -84,7 +84,10 @@ TvdFlashLayer* Place(TWinControl& form) {
     return layer;
 }
 
-bool InAlphaMode(const TvdFlashDriver* d) { return d && d->Background == 0 && d->WhiteBits && d->WhiteDC; }
+// The background says alpha mode, and a buffer, when the size allows one, has its white twin.
+bool InAlphaMode(const TvdFlashDriver* d) {
+    return d && d->Background == 0 && (!d->Bits || (d->WhiteBits && d->WhiteDC));
+}
 
 TEST_F(LayerTest, StartUpFindsTheSystemsLayeredWindowUpdate) {
     HMODULE user = GetModuleHandleA("user32.dll");

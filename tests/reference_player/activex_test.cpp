@@ -1,6 +1,7 @@
 // vdflashax.dll as a container hosts it: registered with regsvr32 in a Wine prefix of its own,
 // created with CoCreateInstance, activated windowless through a site of ours, fed through our
 // bind host, drawn through IViewObject, scripted through the control interface.
+#include "rp_engine.h"
 #include "rp_test_util.h"
 #include "swf_builder.h"
 #include "vd_com.h"
@@ -321,11 +322,28 @@ public:
     }
 };
 
+// 400 x 300, four frames: a panel (50,37)-(350,263) in 0x2060C0 at half alpha, a dark track
+// (100,132)-(300,168) and its orange fill, a quarter longer each frame; the rest untouched.
 std::vector<uint8_t> FourFrames() {
     vdtest::SwfBuilder b(400, 300, 24, 4);
-    b.Background(0x2060C0).FSCommand("started", "").Callback("echo").ShowFrame();
-    b.ShowFrame().ShowFrame().ShowFrame();
+    b.Background(0x2060C0).ProgressFrames(0x2060C0, [](vdtest::SwfBuilder& f, int frame) {
+        if (frame == 0) f.FSCommand("started", "").Callback("echo");
+    });
     return b.Cws();
+}
+
+// The engine's premultiplied picture of the movie's first frame at its own size (400 x 300),
+// without its background.
+std::vector<uint32_t> EnginePicture(const std::vector<uint8_t>& movie, vd::swf::Quality quality) {
+    const auto loaded = vd::swf::LoadMovie(movie.data(), movie.size());
+    std::vector<uint32_t> px(400 * 300, 0u);
+    if (!loaded.movie) return px;
+    vd::swf::Stage stage(loaded.movie);
+    vd::swf::RenderOptions o;
+    o.quality = quality;
+    o.fillBackground = false;
+    stage.Render(px.data(), 400, 300, 400, o);
+    return px;
 }
 
 class ComApartment {
@@ -670,10 +688,11 @@ TEST(ActiveXControl, ActivatesWindowlessThroughTheSiteAndLoadsThroughTheBindHost
     ASSERT_FALSE(control.site.invalid.empty());
     EXPECT_EQ(control.site.invalid.back().right, 400);
 
-    // Frames advance on the step hook and each change is reported through InvalidateRect.
+    // Frames advance on the step hook and each change repaints the object's rectangle.
     control.site.invalid.clear();
     EXPECT_EQ(control.hooks.step(2), 2);
-    EXPECT_EQ(control.site.invalid.size(), 2u);
+    ASSERT_EQ(control.site.invalid.size(), 2u);
+    EXPECT_EQ(control.site.invalid[1].right - control.site.invalid[1].left, 400);
     long cur = 0;
     control.flash->CurrentFrame(&cur);
     EXPECT_EQ(cur, 2);
@@ -797,18 +816,31 @@ TEST(ActiveXControl, DrawsIntoTheBoundsAndClipItIsGiven) {
     ASSERT_EQ(control.createResult, S_OK);
     control.site.files["m.swf"] = FourFrames();
     control.Load("m.swf");
+    RECTL bounds{0, 0, 400, 300};
+    // The window mode decides whether the movie's background is painted.
+    vdtest::Canvas opaque(400, 300);
+    opaque.Fill(0xFF000000);
+    control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, opaque.dc(), &bounds, nullptr, nullptr, 0);
+    EXPECT_EQ(opaque.At(2, 2) & 0xFFFFFF, 0x2060C0u);
+    control.flash->put_WMode(TBstr(L"Transparent").Get());
+
     vdtest::Canvas black(400, 300), white(400, 300);
     black.Fill(0xFF000000);
     white.Fill(0xFFFFFFFF);
-    RECTL bounds{0, 0, 400, 300};
     ASSERT_EQ(
         control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, black.dc(), &bounds, nullptr, nullptr, 0),
         S_OK);
     control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, white.dc(), &bounds, nullptr, nullptr, 0);
+    // Over black and over white, every pixel gives back the engine's premultiplied picture.
+    std::string why;
+    EXPECT_EQ(vdtest::DisagreeWithPremultiplied(black.Pixels(), white.Pixels(),
+                                                EnginePicture(FourFrames(), vd::swf::Quality::High), 400, &why),
+              0)
+        << why;
     EXPECT_EQ(black.At(2, 2), 0xFF000000u);
     EXPECT_EQ(white.At(397, 297), 0xFFFFFFFFu);
     const uint32_t pb = black.At(60, 60), pw = white.At(60, 60);
-    EXPECT_NEAR(vdtest::RecoveredAlpha(pb, pw), 128, 1);
+    EXPECT_EQ(vdtest::RecoveredAlpha(pb, pw), 128);
     EXPECT_NEAR(vdtest::Blue(pb), 0xC0 * 128 / 255, 1);
     EXPECT_EQ(black.At(101, 150) & 0xFFFFFF, 0xF0A030u);
     EXPECT_EQ(white.At(101, 150) & 0xFFFFFF, 0xF0A030u);
@@ -826,6 +858,17 @@ TEST(ActiveXControl, DrawsIntoTheBoundsAndClipItIsGiven) {
     EXPECT_EQ(black.At(150, 150), full[150 * 400 + 150]);
     EXPECT_EQ(black.At(60, 60), 0xFF000000u);
     EXPECT_EQ(black.At(250, 150), 0xFF000000u);
+
+    // Low quality: the engine's picture without anti-aliasing, drawn as it is.
+    control.flash->put_Quality(0);
+    black.Fill(0xFF000000);
+    white.Fill(0xFFFFFFFF);
+    control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, black.dc(), &bounds, nullptr, nullptr, 0);
+    control.view->Draw(DVASPECT_OPAQUE, -1, nullptr, nullptr, nullptr, white.dc(), &bounds, nullptr, nullptr, 0);
+    EXPECT_EQ(vdtest::DisagreeWithPremultiplied(black.Pixels(), white.Pixels(),
+                                                EnginePicture(FourFrames(), vd::swf::Quality::Low), 400, &why),
+              0)
+        << why;
 }
 
 // A property sink of the container's.

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <set>
+
 #include <string>
 #include <vector>
 
@@ -150,9 +153,9 @@ TEST(Player, LoadsWhatItAskedForAndFiresFrameCommandsAsFramesPlay) {
     EXPECT_TRUE(p.Step());
     EXPECT_EQ(p.CurrentFrame(), 2);
     EXPECT_EQ(host.commands.back(), "halfway|");
-    // Each frame change invalidates the bar, which is where the picture changes.
+    // Each frame change repaints the whole extent: the engine draws the new frame.
     ASSERT_EQ(host.invalid.size(), 2u);
-    EXPECT_EQ(host.invalid[0], p.BarArea());
+    EXPECT_EQ(host.invalid[0], (vd::rp::Rect{0, 0, 200, 100}));
     EXPECT_TRUE(p.Step());
     EXPECT_TRUE(p.Step());  // loops by default
     EXPECT_EQ(p.CurrentFrame(), 0);
@@ -279,19 +282,156 @@ TEST(Player, VideoSettingsMadeBeforeThePlayerMovieArrivesApplyWhenItDoes) {
     EXPECT_EQ(p.Volume(), 20);
 }
 
-TEST(Player, PictureLeavesCornersAndShowsProgress) {
+// ---- Drawing through the engine ----
+
+uint32_t At(const std::vector<uint32_t>& px, int w, int x, int y) { return px[static_cast<size_t>(y) * w + x]; }
+int Alpha(uint32_t p) { return static_cast<int>(p >> 24); }
+
+// 400 x 300: panel (50,37)-(350,263) in 0x336699 at half alpha, track (100,132)-(300,168),
+// its fill a quarter longer each frame.
+std::vector<uint8_t> ProgressMovie() {
+    return SwfBuilder(400, 300, 24, 4).Background(0x336699).ProgressFrames(0x336699).Fws();
+}
+
+TEST(PlayerDrawing, TheMoviesShapesFrameByFrameWithTheirAlpha) {
+    RecordingHost host;
+    Player p(host);
+    p.SetExtent(400, 300);
+    p.SetTransparent(true);
+    p.LoadMovie(0, "m.swf");
+    p.DataArrived("m.swf", ProgressMovie());
+    ASSERT_TRUE(p.DrawsMovie()) << p.EngineError();
+    auto px = p.Render(400, 300);
+    ASSERT_EQ(px.size(), 400u * 300u);
+    EXPECT_EQ(At(px, 400, 2, 2), 0u);  // outside the panel: untouched
+    const uint32_t panel = At(px, 400, 60, 60);
+    EXPECT_EQ(Alpha(panel), 128);  // half-transparent, premultiplied
+    EXPECT_NEAR(static_cast<int>((panel >> 16) & 0xFF), 0x33 * 128 / 255, 1);
+    EXPECT_NEAR(static_cast<int>(panel & 0xFF), 0x99 * 128 / 255, 1);
+    EXPECT_EQ(At(px, 400, 298, 150), SwfBuilder::kTrack);
+    // The fill ends a quarter along the track, then half, then all of it; back at the start
+    // after a rewind.
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int frame, fillEnd;
+    };
+    const std::vector<Step> steps = {
+        {"start", [] {}, 0, 150},
+        {"timer", [&] { p.Step(); }, 1, 200},
+        {"goto", [&] { p.GotoFrame(3); }, 3, 300},
+        {"back", [&] { p.Back(); }, 2, 250},
+        {"rewind", [&] { p.Rewind(); }, 0, 150},
+    };
+    for (const auto& s : steps) {
+        host.invalid.clear();
+        s.act();
+        EXPECT_EQ(p.CurrentFrame(), s.frame) << s.what;
+        if (s.frame != 0 || std::string(s.what) != "start") {
+            ASSERT_EQ(host.invalid.size(), 1u) << s.what;
+            EXPECT_EQ(host.invalid[0], (vd::rp::Rect{0, 0, 400, 300})) << s.what;
+        }
+        px = p.Render(400, 300);
+        EXPECT_EQ(At(px, 400, s.fillEnd - 1, 150), SwfBuilder::kFill) << s.what;
+        if (s.fillEnd < 300) EXPECT_EQ(At(px, 400, s.fillEnd, 150), SwfBuilder::kTrack) << s.what;
+    }
+
+    // Opaque mode paints the movie's background where the shapes leave it.
+    p.SetTransparent(false);
+    px = p.Render(400, 300);
+    EXPECT_EQ(At(px, 400, 2, 2), 0xFF336699u);
+    EXPECT_EQ(At(px, 400, 298, 150), SwfBuilder::kTrack);
+}
+
+TEST(PlayerDrawing, ScaleModesFitTheStageIntoTheArea) {
+    using vd::rp::ScaleMode;
+    struct Case {
+        ScaleMode mode;
+        double sx, sy, ox, oy;
+    };
+    // A 200 x 100 stage in a 400 x 400 area.
+    for (const Case& c : {Case{ScaleMode::ShowAll, 2, 2, 0, 100}, Case{ScaleMode::NoBorder, 4, 4, -200, 0},
+                          Case{ScaleMode::ExactFit, 2, 4, 0, 0}, Case{ScaleMode::NoScale, 1, 1, 100, 150}}) {
+        const auto f = vd::rp::FitStage(200, 100, 400, 400, c.mode);
+        EXPECT_DOUBLE_EQ(f.scaleX, c.sx) << static_cast<int>(c.mode);
+        EXPECT_DOUBLE_EQ(f.scaleY, c.sy) << static_cast<int>(c.mode);
+        EXPECT_DOUBLE_EQ(f.offsetX, c.ox) << static_cast<int>(c.mode);
+        EXPECT_DOUBLE_EQ(f.offsetY, c.oy) << static_cast<int>(c.mode);
+    }
+    EXPECT_EQ(vd::rp::ScaleModeOf("noBorder"), ScaleMode::NoBorder);
+    EXPECT_EQ(vd::rp::ScaleModeOf("Exact Fit"), ScaleMode::ExactFit);
+    EXPECT_EQ(vd::rp::ScaleModeOf("bogus"), ScaleMode::ShowAll);
+    EXPECT_EQ(vd::rp::QualityOf("AutoLow"), vd::swf::Quality::Low);
+    EXPECT_EQ(vd::rp::QualityOf("medium"), vd::swf::Quality::Medium);
+    EXPECT_EQ(vd::rp::QualityOf(""), vd::swf::Quality::High);
+
+    // Drawn: the 400 x 300 movie shown whole in 200 x 300 is letterboxed top and bottom.
+    RecordingHost host;
+    Player p(host);
+    p.SetTransparent(true);
+    p.LoadMovie(0, "m.swf");
+    p.DataArrived("m.swf", ProgressMovie());
+    auto px = p.Render(200, 300);
+    EXPECT_EQ(At(px, 200, 100, 150), SwfBuilder::kTrack);  // the track's middle, halved
+    EXPECT_EQ(At(px, 200, 30, 75), 0u);                    // above the stage
+    p.SetScaleMode(ScaleMode::ExactFit);
+    px = p.Render(200, 300);
+    EXPECT_EQ(Alpha(At(px, 200, 30, 75)), 128);  // stretched: the panel reaches it
+}
+
+TEST(PlayerDrawing, LowQualityDrawsWithoutAntiAliasing) {
+    RecordingHost host;
+    Player p(host);
+    p.SetTransparent(true);
+    p.LoadMovie(0, "m.swf");
+    p.DataArrived("m.swf", ProgressMovie());
+    // Scaled by 0.777..., the shapes' edges fall inside pixels.
+    auto alphas = [&](vd::swf::Quality q) {
+        p.SetQuality(q);
+        std::set<int> seen;
+        for (uint32_t v : p.Render(311, 233)) seen.insert(Alpha(v));
+        return seen;
+    };
+    EXPECT_EQ(alphas(vd::swf::Quality::Low), (std::set<int>{0, 128, 255}));
+    EXPECT_GT(alphas(vd::swf::Quality::High).size(), 3u);
+}
+
+TEST(PlayerDrawing, TheVideoPlayerShowsItsSkinAlongTheFootOfItsStage) {
+    RecordingHost host;
+    Player p(host);
+    p.SetTransparent(true);
+    p.LoadMovie(0, "flvplayback.swf");
+    p.SetVariable("flv.skin", "Skin.swf");
+    SwfBuilder player(320, 280, 30, 1);
+    player.Label("flvplayback").ShowFrame();
+    p.DataArrived("flvplayback.swf", player.Fws());
+    ASSERT_TRUE(p.IsVideoPlayer());
+    EXPECT_EQ(p.SkinStage(), nullptr);
+    SwfBuilder skin(320, 40, 30, 1);
+    skin.Rectangle(1, 0, 0, 320, 40, 0xFF3A3E44).Place(1, 1).ShowFrame();
+    host.invalid.clear();
+    p.DataArrived("Skin.swf", skin.Fws());
+    ASSERT_NE(p.SkinStage(), nullptr);
+    auto px = p.Render(320, 280);
+    EXPECT_EQ(At(px, 320, 160, 100), 0u);           // the video's area: no video drawn
+    EXPECT_EQ(At(px, 320, 160, 260), 0xFF3A3E44u);  // the skin's bar
+    // Other media that arrive are kept, not drawn.
+    p.DataArrived("clip.flv", vdtest::FlvBytes());
+    EXPECT_EQ(p.Media().count("clip.flv"), 1u);
+}
+
+TEST(PlayerDrawing, MediaTheEngineDoesNotDrawKeepTheStandInPicture) {
     RecordingHost host;
     Player p(host);
     EXPECT_TRUE(p.Layout(400, 300).panel.Empty());  // no movie: nothing drawn
-    p.LoadMovie(0, "m.swf");
-    p.DataArrived("m.swf", FourFrames().Fws());
-    auto pic = p.Layout(400, 300);
+    p.LoadMovie(0, "clip.flv");
+    p.DataArrived("clip.flv", vdtest::FlvBytes());
+    ASSERT_TRUE(p.HasMovie());
+    EXPECT_FALSE(p.DrawsMovie());
+    EXPECT_TRUE(p.Render(400, 300).empty());
+    const auto pic = p.Layout(400, 300);
     EXPECT_EQ(pic.panel, (vd::rp::Rect{50, 37, 350, 263}));
-    EXPECT_EQ(pic.panelColor, 0x336699u);
-    EXPECT_EQ(pic.fill.Width(), pic.track.Width() / 4);
-    p.GotoFrame(3);
-    pic = p.Layout(400, 300);
-    EXPECT_EQ(pic.fill, pic.track);
+    EXPECT_EQ(pic.fill, pic.track);  // its one frame is all of it
 }
 
 TEST(Faults, NamesSwitchTheirFailuresOn) {

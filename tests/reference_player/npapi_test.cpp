@@ -1,11 +1,13 @@
 // npswf32.dll as a browser hosts it: loaded from beside the EXE, driven through the declared
 // NPAPI tables, with a small browser side of our own that serves data and records calls.
+#include "rp_engine.h"
 #include "rp_test_util.h"
 #include "swf_builder.h"
 #include "vd_npapi.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -156,13 +158,16 @@ public:
         hooksLoaded = hooks.Load(m);
     }
     ~PluginLibrary() { SetEnvironmentVariableA("VDRP_FAULTS", nullptr); }
-    // What a host does at start-up: entry points first, then its own table.
+    // What a host does at start-up: entry points first (the table's size and version set, as
+    // browsers set them), then its own table, in room as large as the newest one.
     void Start() {
         host.plugin = &funcs;
         g_host = &host;
-        browser = MakeBrowserTable();
+        browser.funcs = MakeBrowserTable();
+        funcs.size = sizeof(NPPluginFuncs);
+        funcs.version = NPNetscapeFuncsVersion;
         getEntryPoints(&funcs);
-        initialize(&browser);
+        initialize(&browser.funcs);
         disableLocalSecurity();
     }
     bool Loaded() const {
@@ -177,7 +182,10 @@ public:
     bool hooksLoaded = false;
     vdtest::Hooks hooks;
     NPPluginFuncs funcs{};
-    NPNetscapeFuncs browser{};
+    struct {
+        NPNetscapeFuncs funcs;
+        void* later[NPNetscapeFuncsLaterEntries];
+    } browser{};
     Browser host;
 };
 
@@ -213,11 +221,14 @@ struct PluginInstance {
         window.window = dc;
         window.width = static_cast<uint32_t>(w);
         window.height = static_cast<uint32_t>(h);
+        window.clipRect = NPRect{0, 0, static_cast<uint16_t>(h), static_cast<uint16_t>(w)};
         window.type = NPWindowTypeDrawable;
         lib.funcs.setwindow(&npp, &window);
     }
+    // A windowless paint as Windows hosts send it: the drawable's DC and the dirty area.
     int16_t Paint() {
-        NPEvent ev{WM_PAINT, 0, 0};
+        RECT dirty{0, 0, static_cast<LONG>(window.width), static_cast<LONG>(window.height)};
+        NPEvent ev{WM_PAINT, reinterpret_cast<uintptr_t>(window.window), reinterpret_cast<uintptr_t>(&dirty)};
         return lib.funcs.event(&npp, &ev);
     }
     NPWindow window{};
@@ -238,13 +249,35 @@ NPVariant I(int i) {
     return v;
 }
 
+// 400 x 300, four frames: a panel (50,37)-(350,263) in 0xC04020 at half alpha, a dark track
+// (100,132)-(300,168) and its orange fill, a quarter longer each frame; the rest untouched.
 std::vector<uint8_t> FourFrames() {
     vdtest::SwfBuilder b(400, 300, 24, 4);
-    b.Background(0xC04020).FSCommand("started", "frame one").Callback("echo").ShowFrame();
-    b.ShowFrame();
-    b.FSCommand("halfway", "").ShowFrame();
-    b.ShowFrame();
+    b.Background(0xC04020).ProgressFrames(0xC04020, [](vdtest::SwfBuilder& f, int frame) {
+        if (frame == 0) f.FSCommand("started", "frame one").Callback("echo");
+        if (frame == 2) f.FSCommand("halfway", "");
+    });
     return b.Cws();
+}
+
+// The premultiplied picture the engine draws of a movie's frame in a width x height window,
+// shown whole (the plugin's default scale) and without its background (transparent mode).
+std::vector<uint32_t> EnginePicture(const std::vector<uint8_t>& movie, int frame, int width, int height) {
+    const auto loaded = vd::swf::LoadMovie(movie.data(), movie.size());
+    std::vector<uint32_t> px(static_cast<size_t>(width) * height, 0u);
+    if (!loaded.movie) return px;
+    vd::swf::Stage stage(loaded.movie);
+    stage.GotoFrame(frame);
+    const auto fit = vd::rp::FitStage(loaded.movie->StageWidth(), loaded.movie->StageHeight(), width, height,
+                                      vd::rp::ScaleMode::ShowAll);
+    vd::swf::RenderOptions o;
+    o.scaleX = fit.scaleX;
+    o.scaleY = fit.scaleY;
+    o.offsetX = fit.offsetX;
+    o.offsetY = fit.offsetY;
+    o.fillBackground = false;
+    stage.Render(px.data(), width, height, width, o);
+    return px;
 }
 
 // ---- Tests ----------------------------------------------------------------------------------
@@ -265,8 +298,8 @@ TEST(NpapiLibrary, StartsUpThroughItsExportsInTheHostsOrder) {
     EXPECT_EQ(lib.funcs.size, sizeof(NPPluginFuncs));
     const auto j = lib.hooks.Journal();
     ASSERT_GE(j.size(), 3u);
-    EXPECT_EQ(j[0], "NP_GetEntryPoints size=0");
-    EXPECT_EQ(j[1], "NP_Initialize size=" + std::to_string(sizeof(NPNetscapeFuncs)) + " version=18");
+    EXPECT_EQ(j[0], "NP_GetEntryPoints size=" + std::to_string(sizeof(NPPluginFuncs)) + " version=17");
+    EXPECT_EQ(j[1], "NP_Initialize size=" + std::to_string(sizeof(NPNetscapeFuncs)) + " version=17 later=0");
     EXPECT_EQ(j[2], "Flash_DisableLocalSecurity");
     lib.hooks.clearJournal();
     EXPECT_TRUE(lib.hooks.Journal().empty());
@@ -371,19 +404,22 @@ TEST(NpapiInstance, DrawsOnlyIntoTheDrawableAndItsClipAndTheSameEveryTime) {
     inst.SetWindow(white.dc(), 400, 300);
     inst.Paint();
 
-    // Corners untouched.
+    // Over black and over white, every pixel gives back the engine's premultiplied picture:
+    // untouched corners, the half-transparent panel, the opaque bar.
+    std::string why;
+    EXPECT_EQ(vdtest::DisagreeWithPremultiplied(black.Pixels(), white.Pixels(),
+                                                EnginePicture(FourFrames(), 0, 400, 300), 400, &why),
+              0)
+        << why;
     EXPECT_EQ(black.At(0, 0), 0xFF000000u);
     EXPECT_EQ(white.At(399, 299), 0xFFFFFFFFu);
-    // The panel is half-covering: different over black and white, alpha about a half.
     const uint32_t pb = black.At(60, 60), pw = white.At(60, 60);
-    EXPECT_NE(pb & 0xFFFFFF, pw & 0xFFFFFF);
-    EXPECT_NEAR(vdtest::RecoveredAlpha(pb, pw), 128, 1);
+    EXPECT_EQ(vdtest::RecoveredAlpha(pb, pw), 128);
     EXPECT_NEAR(vdtest::Red(pb), 0xC0 * 128 / 255, 1);
     // The bar is opaque: the same over both, in the fill colour (frame 1 of 4 = first quarter).
     EXPECT_EQ(black.At(101, 150) & 0xFFFFFF, 0xF0A030u);
     EXPECT_EQ(white.At(101, 150) & 0xFFFFFF, 0xF0A030u);
     EXPECT_EQ(black.At(298, 150) & 0xFFFFFF, 0x202020u);
-    EXPECT_EQ(vdtest::RecoveredAlpha(black.At(298, 150), white.At(298, 150)), 255);
 
     // Same frame, same pixels.
     const auto first = black.Pixels();
@@ -402,16 +438,41 @@ TEST(NpapiInstance, DrawsOnlyIntoTheDrawableAndItsClipAndTheSameEveryTime) {
     EXPECT_EQ(black.At(250, 150), 0xFF000000u);
     EXPECT_EQ(black.At(101, 150) & 0xFFFFFF, 0xF0A030u);
 
-    // The next frame: the bar grows and only its area is reported as changed.
+    // The next frame: the fill grows; the whole window is reported as changed.
     lib.host.invalid.clear();
     lib.hooks.step(1);
     ASSERT_EQ(lib.host.invalid.size(), 1u);
-    EXPECT_EQ(lib.host.invalid[0].left, 100);
-    EXPECT_EQ(lib.host.invalid[0].right, 300);
-    EXPECT_EQ(lib.host.invalid[0].top, 150 - 18);
-    EXPECT_EQ(lib.host.invalid[0].bottom, 150 + 18);
+    EXPECT_EQ(lib.host.invalid[0].left, 0);
+    EXPECT_EQ(lib.host.invalid[0].top, 0);
+    EXPECT_EQ(lib.host.invalid[0].right, 400);
+    EXPECT_EQ(lib.host.invalid[0].bottom, 300);
     inst.Paint();
     EXPECT_EQ(black.At(160, 150) & 0xFFFFFF, 0xF0A030u);
+}
+
+TEST(NpapiInstance, ScaledQualitiesAgreeWithTheEnginesPictureOverBlackAndWhite) {
+    PluginLibrary lib;
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    // A window of another shape than the stage: the movie is shown whole, centred, its edges
+    // falling inside pixels, so anti-aliased coverage is blended too.
+    PluginInstance inst(lib, 310, 290);
+    lib.host.files["m.swf"] = FourFrames();
+    inst.Call("LoadMovie", {I(0), S("m.swf")});
+    lib.hooks.step(1);
+    vdtest::Canvas black(310, 290), white(310, 290);
+    black.Fill(0xFF000000);
+    white.Fill(0xFFFFFFFF);
+    inst.SetWindow(black.dc(), 310, 290);
+    inst.Paint();
+    inst.SetWindow(white.dc(), 310, 290);
+    inst.Paint();
+    const auto expected = EnginePicture(FourFrames(), 1, 310, 290);
+    int partial = 0;
+    for (uint32_t p : expected) partial += (p >> 24) != 0 && (p >> 24) != 255 && (p >> 24) != 128;
+    EXPECT_GT(partial, 0);  // the picture has anti-aliased edges to check
+    std::string why;
+    EXPECT_EQ(vdtest::DisagreeWithPremultiplied(black.Pixels(), white.Pixels(), expected, 310, &why), 0) << why;
 }
 
 TEST(NpapiInstance, JournalsInputEventsItIsHanded) {
@@ -597,6 +658,85 @@ TEST(NpapiFaults, EachSwitchGivesTheFailureAHostMustSurvive) {
         EXPECT_TRUE(inst.lastOk);
         EXPECT_EQ(Text(inst.Call("GetVariable", {S("a")})), "b");
     }
+}
+
+// What a plugin checks of its host before it trusts it, as third-party plugins do.
+TEST(NpapiFaults, HostsThatHandOverTooLittleAreRefused) {
+    {
+        // A plugin table whose size field says there is no room.
+        PluginLibrary lib;
+        ASSERT_TRUE(lib.Loaded());
+        NPPluginFuncs funcs{};
+        EXPECT_EQ(lib.getEntryPoints(&funcs), NPERR_INVALID_FUNCTABLE_ERROR);
+        EXPECT_EQ(funcs.newp, nullptr);
+        // A browser table too short for the entries the plugin calls, or of a later major version.
+        NPNetscapeFuncs& browser = lib.browser.funcs;
+        browser = MakeBrowserTable();
+        browser.size = static_cast<uint16_t>(offsetof(NPNetscapeFuncs, evaluate));
+        EXPECT_EQ(lib.initialize(&browser), NPERR_INVALID_FUNCTABLE_ERROR);
+        browser.size = NPNetscapeFuncsSize;
+        browser.version = 0x100;
+        EXPECT_EQ(lib.initialize(&browser), NPERR_INCOMPATIBLE_VERSION_ERROR);
+    }
+    for (const char* fault : {"entrypoints_fail", "initialize_fails"}) {
+        PluginLibrary lib(fault);
+        ASSERT_TRUE(lib.Loaded());
+        NPPluginFuncs funcs{};
+        funcs.size = sizeof funcs;
+        const bool entryFails = std::string(fault) == "entrypoints_fail";
+        EXPECT_EQ(lib.getEntryPoints(&funcs) != NPERR_NO_ERROR, entryFails) << fault;
+        lib.browser.funcs = MakeBrowserTable();
+        EXPECT_EQ(lib.initialize(&lib.browser.funcs) != NPERR_NO_ERROR, !entryFails) << fault;
+    }
+    PluginLibrary lib;
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    PluginInstance inst(lib, 40, 30);
+    lib.host.files["m.swf"] = FourFrames();
+    inst.Call("LoadMovie", {I(0), S("m.swf")});
+    vdtest::Canvas canvas(40, 30);
+    canvas.Fill(0xFF000000);
+    // A window record never filled in (no type) is refused and changes nothing.
+    NPWindow unfilled{};
+    EXPECT_NE(lib.funcs.setwindow(&inst.npp, &unfilled), NPERR_NO_ERROR);
+    EXPECT_EQ(lib.hooks.Lines("NPP_SetWindow refused").size(), 1u);
+    struct Case {
+        const char* what;
+        bool emptyClip;
+        bool withDC;
+        int16_t handled;
+    };
+    for (const Case c : {Case{"visible", false, true, 1}, Case{"zero clip: nothing visible", true, true, 0},
+                         Case{"no DC in wParam", false, false, 0}}) {
+        canvas.Fill(0xFF000000);
+        inst.SetWindow(canvas.dc(), 40, 30);
+        if (c.emptyClip) {
+            inst.window.clipRect = NPRect{};
+            lib.funcs.setwindow(&inst.npp, &inst.window);
+        }
+        RECT dirty{0, 0, 40, 30};
+        NPEvent ev{WM_PAINT, c.withDC ? reinterpret_cast<uintptr_t>(canvas.dc()) : 0,
+                   reinterpret_cast<uintptr_t>(&dirty)};
+        EXPECT_EQ(lib.funcs.event(&inst.npp, &ev), c.handled) << c.what;
+        // The bar's track is opaque wherever the plugin draws.
+        EXPECT_EQ((canvas.At(20, 15) & 0xFFFFFF) != 0, c.handled == 1) << c.what;
+    }
+}
+
+TEST(NpapiFaults, OtherTypesAnswersNumbersAsDoubleAndBooleansAsIntegers) {
+    PluginLibrary lib("other_types");
+    ASSERT_TRUE(lib.Loaded());
+    lib.Start();
+    PluginInstance inst(lib, 100, 100);
+    const NPVariant frames = inst.Call("TotalFrames");
+    EXPECT_EQ(frames.type, NPVariantType_Double);
+    EXPECT_EQ(frames.value.doubleValue, 0.0);
+    const NPVariant version = inst.Call("FlashVersion");
+    ASSERT_EQ(version.type, NPVariantType_Double);
+    EXPECT_EQ(static_cast<int>(version.value.doubleValue) >> 16, 10);
+    const NPVariant playing = inst.Call("IsPlaying");
+    EXPECT_EQ(playing.type, NPVariantType_Int32);
+    EXPECT_EQ(playing.value.intValue, 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -120,6 +121,28 @@ inline int Blue(uint32_t p) { return p & 0xFF; }
 // Per-pixel alpha as a host recovers it from renders over black and over white.
 inline int RecoveredAlpha(uint32_t overBlack, uint32_t overWhite) {
     return (255 - ((Red(overWhite) - Red(overBlack)) & 0xFF)) & 0xFF;
+}
+
+// Pixels drawn over black and over white that do not give back `premultiplied` (0xAARRGGBB,
+// one per pixel of the canvases): over black the colour is the picture's own, and the alpha a
+// host recovers from the two is the picture's alpha. Returns how many differ, describing the
+// first in `first`.
+inline int DisagreeWithPremultiplied(const std::vector<uint32_t>& black, const std::vector<uint32_t>& white,
+                                     const std::vector<uint32_t>& premultiplied, int width, std::string* first) {
+    int bad = 0;
+    for (size_t i = 0; i < premultiplied.size() && i < black.size() && i < white.size(); ++i) {
+        const uint32_t p = premultiplied[i];
+        const bool ok =
+            (black[i] & 0xFFFFFF) == (p & 0xFFFFFF) && RecoveredAlpha(black[i], white[i]) == static_cast<int>(p >> 24);
+        if (ok) continue;
+        if (bad++ == 0 && first) {
+            char text[128];
+            std::snprintf(text, sizeof text, "(%d,%d): over black %08X, over white %08X, picture %08X",
+                          static_cast<int>(i % width), static_cast<int>(i / width), black[i], white[i], p);
+            *first = text;
+        }
+    }
+    return bad;
 }
 
 inline std::wstring ExeDir() {

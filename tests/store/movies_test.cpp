@@ -11,6 +11,7 @@
 
 #include "swf_reader.h"
 #include "vd_movienames.h"
+#include "vd_swf.h"
 
 #ifdef _WIN32
 #include "vd_movieres.h"
@@ -150,6 +151,35 @@ TEST(BuiltInMovies, SkinsHaveTheControlsAndFourDistinctLooks) {
         looks.insert(shapeBytes);
     }
     EXPECT_EQ(looks.size(), 4u);
+}
+
+// What a player that draws shapes and runs no buttons (the package's own) shows of each skin:
+// the bar's panel, each button's face and icon, the volume bar.
+TEST(BuiltInMovies, SkinsShowTheirControlsAsShapes) {
+    for (const char16_t* skin :
+         {u"ClearOverAll.swf", u"SteelOverAll.swf", u"MojaveOverAll.swf", u"ArcticOverAll.swf"}) {
+        SCOPED_TRACE(vd::WideToUtf8(skin));
+        const std::string bytes = MovieBytes(skin);
+        const auto loaded = vd::swf::LoadMovie(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        ASSERT_TRUE(loaded.movie) << loaded.error;
+        ASSERT_EQ(loaded.movie->StageWidth(), 320);
+        ASSERT_EQ(loaded.movie->StageHeight(), 40);
+        vd::swf::Stage stage(loaded.movie);
+        std::vector<uint32_t> px(320 * 40, 0u);
+        vd::swf::RenderOptions o;
+        o.fillBackground = false;
+        stage.Render(px.data(), 320, 40, 320, o);
+        auto at = [&](int x, int y) { return px[static_cast<size_t>(y) * 320 + x]; };
+        const uint32_t panel = at(140, 20);  // between the stop button and the volume bar
+        EXPECT_NE(panel >> 24, 0u);
+        for (int x : {20, 56, 92, 300}) {
+            const uint32_t icon = at(x, 20), face = at(x + 12, 20);
+            EXPECT_NE(icon, panel) << x;
+            EXPECT_NE(face, panel) << x;
+            EXPECT_NE(face, icon) << x;
+        }
+        EXPECT_NE(at(210, 20), panel);  // the volume bar
+    }
 }
 
 TEST(SwfReader, RefusesDamagedMovies) {

@@ -105,6 +105,12 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return finished_.count(path) != 0;
     }
+    // The request line and headers last received for `path` (empty when none came).
+    std::string Request(const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = requests_.find(path);
+        return it == requests_.end() ? std::string() : it->second;
+    }
     // Serves `body` at `path` (before the built-in /body/ and /broken/ paths).
     void Publish(const std::string& path, std::vector<uint8_t> body) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -144,6 +150,7 @@ private:
         bool isPublished = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            requests_[path] = request.substr(0, request.find("\r\n\r\n"));
             const auto it = published_.find(path);
             if (it != published_.end()) published = it->second, isPublished = true;
         }
@@ -188,6 +195,7 @@ private:
     std::set<SOCKET> open_;
     std::set<std::string> finished_;
     std::map<std::string, std::vector<uint8_t>> published_;
+    std::map<std::string, std::string> requests_;
 };
 
 // Runs the thread's message loop (urlmon reports through it) until `done` holds or the time

@@ -226,18 +226,19 @@ struct Control {
     std::string Call;                      // the player function it calls
 };
 
-std::string ButtonTag(uint16_t id, uint16_t face, uint16_t icon, const Asm& onRelease) {
+// A button that only answers the mouse: `hit` is its hit area and it has no looks of its own.
+// What it shows is drawn by shapes placed beneath it on the timeline, so a player that draws
+// shapes and runs no buttons shows the same controls.
+std::string ButtonTag(uint16_t id, uint16_t hit, const Asm& onRelease) {
     std::string b;
     PutU16(b, id);
     PutU8(b, 0);  // a push button, not a menu
     std::string records;
-    for (auto [character, depth] : {std::pair<uint16_t, uint16_t>{face, 1}, {icon, 2}}) {
-        PutU8(records, 0x0F);  // up, over, down and hit states
-        PutU16(records, character);
-        PutU16(records, depth);
-        records += Translate(0, 0);
-        PutU8(records, 0);  // colour transform: none
-    }
+    PutU8(records, 0x08);  // the hit state only
+    PutU16(records, hit);
+    PutU16(records, 1);
+    records += Translate(0, 0);
+    PutU8(records, 0);                                     // colour transform: none
     PutU8(records, 0);                                     // end of records
     PutU16(b, static_cast<uint16_t>(2 + records.size()));  // from this field to the actions
     b += records;
@@ -275,8 +276,11 @@ std::string SkinMovie(const Look& look) {
         tags += ShapeTag(icon, parts);
         Asm release;
         Eval(release, Method(Var("_parent"), c.Call, {}));
-        tags += ButtonTag(button, face, icon, release);
-        tags += PlaceTag(depth++, button, static_cast<int32_t>(c.X * 20), static_cast<int32_t>(cy * 20), c.Name);
+        tags += ButtonTag(button, face, release);
+        const int32_t x = static_cast<int32_t>(c.X * 20), y = static_cast<int32_t>(cy * 20);
+        tags += PlaceTag(depth++, face, x, y);
+        tags += PlaceTag(depth++, icon, x, y);
+        tags += PlaceTag(depth++, button, x, y, c.Name);
     }
 
     // Volume: a bar to click on and a handle that shows the level.
@@ -290,7 +294,8 @@ std::string SkinMovie(const Look& look) {
                   Int(static_cast<int32_t>(barW))));
     SetMember(setVolume, Var("handle"), "_x", mouseX);
     Eval(setVolume, Method(Var("_parent"), "vdsetvol", {Var("level")}));
-    tags += ButtonTag(volume, barHit, bar, setVolume);
+    tags += ButtonTag(volume, barHit, setVolume);
+    tags += PlaceTag(depth++, bar, static_cast<int32_t>(barX * 20), static_cast<int32_t>(cy * 20));
     tags += PlaceTag(depth++, volume, static_cast<int32_t>(barX * 20), static_cast<int32_t>(cy * 20), "volumebar");
 
     const uint16_t knob = next++, handle = next++;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,13 +26,13 @@ TEST(DriverBuffer, SizeRulesAndNoWorkForTheSameSize) {
     EXPECT_EQ(empty->Bits, nullptr);  // 0 x 0 on a new driver: no buffer
     EXPECT_EQ(empty->BufferDC, nullptr);
 
-    auto d = Make<TRecDriver>(-5, 10, 0xFF000000);
-    EXPECT_EQ(d->Width, 1);
+    auto d = Make<TRecDriver>(7, 10, 0xFF000000);
+    EXPECT_EQ(d->Width, 7);
     EXPECT_EQ(d->Height, 10);
     ASSERT_NE(d->Bits, nullptr);
     EXPECT_EQ(d->CreateBufferCalls, 1);  // the driver's own buffer operations ran for it
     EXPECT_EQ(d->ResizeBufferCalls, 1);
-    d->Resize(-5, 10);
+    d->Resize(7, 10);
     EXPECT_EQ(d->CreateBufferCalls, 1);
     EXPECT_EQ(d->FreeBufferCalls, 0);
     EXPECT_EQ(d->ResizeBufferCalls, 1);
@@ -42,6 +43,51 @@ TEST(DriverBuffer, SizeRulesAndNoWorkForTheSameSize) {
     EXPECT_EQ(d->BitmapInfo.bmiHeader.biWidth, 7);
     EXPECT_EQ(d->BitmapInfo.bmiHeader.biHeight, -3);
     EXPECT_EQ(d->BitmapInfo.bmiHeader.biBitCount, 32);
+}
+
+// A size no buffer can have leaves none, and the driver says so: 0 x 0, nothing to paint into
+// and nothing reported; past the limit the system is not even asked. A good size afterwards
+// brings the buffer back.
+TEST(DriverBuffer, SizesTheBufferCannotHaveLeaveNoBufferAndNothingReported) {
+    static_assert(BufferSizeAllowed(kMaxBufferSide, kMaxBufferPixels / kMaxBufferSide));
+    static_assert(!BufferSizeAllowed(kMaxBufferSide + 1, 1));
+    static_assert(!BufferSizeAllowed(kMaxBufferSide, kMaxBufferSide));
+    struct Case {
+        const char* what;
+        int width, height;
+    };
+    const Case cases[] = {{"0 x 0", 0, 0},
+                          {"0 wide", 0, 10},
+                          {"negative", -5, 10},
+                          {"both negative", -5, -5},
+                          {"60000 x 60000", 60000, 60000},
+                          {"one side past the limit", kMaxBufferSide + 1, 1},
+                          {"INT_MAX squared", INT_MAX, INT_MAX},
+                          {"INT_MIN", INT_MIN, 10}};
+    for (uint32_t background : {0xFF000000u, 0u}) {
+        for (const Case& c : cases) {
+            auto d = Make<TRecDriver>(40, 30, background);
+            int reports = 0;
+            d->OnPaint = [&](TObject*, const TRect&) { ++reports; };
+            d->OnEraseBackground = [&](TObject*, const TRect&) { ++reports; };
+            d->Resize(c.width, c.height);
+            EXPECT_EQ(d->Width, 0) << c.what;
+            EXPECT_EQ(d->Height, 0) << c.what;
+            EXPECT_EQ(d->Bits, nullptr) << c.what;
+            EXPECT_EQ(d->WhiteBits, nullptr) << c.what;
+            EXPECT_EQ(d->BufferDC, nullptr) << c.what;
+            EXPECT_EQ(d->ResizeBufferCalls, 2) << c.what;  // the driver hears that its buffer went
+            d->ForceUpdate();
+            d->SetBackground(background ^ 0xFF000000u);  // a mode change makes no buffer either
+            EXPECT_EQ(d->Bits, nullptr) << c.what;
+            EXPECT_EQ(reports, 0) << c.what;
+            d->Resize(c.width, c.height);  // the same size again: no work
+            EXPECT_EQ(d->ResizeBufferCalls, 2) << c.what;
+            d->Resize(12, 8);
+            EXPECT_EQ(d->Width, 12) << c.what;
+            ASSERT_NE(d->Bits, nullptr) << c.what;
+        }
+    }
 }
 
 TEST(DriverBuffer, IsATopDownDibSectionSharedByGdiAndDirectAccess) {

@@ -66,24 +66,29 @@ TEST_F(PlayerCompTest, ScanlinesAddressTheRowsGdiDrawsTopDown) {
     EXPECT_EQ(c.GetScanline(8)[5], 0u);
 }
 
-TEST_F(PlayerCompTest, ScanlinesFollowTheBuffersRealWidthWhenTheSizeIsZeroOrLess) {
+TEST_F(PlayerCompTest, ASizeOfZeroOrLessLeavesNoBufferAndNoScanlines) {
     TvdFlashPlayerComp c(nullptr);
     c.SetWidth(0);
     EXPECT_EQ(c.GetWidth(), 0);       // the property keeps the value given ...
-    EXPECT_EQ(c.Driver()->Width, 1);  // ... the buffer is one pixel wide
-    EXPECT_EQ(c.GetScanline(3), c.GetBuffer() + 3);
+    EXPECT_EQ(c.Driver()->Width, 0);  // ... but no buffer can be that size
+    EXPECT_EQ(c.GetBuffer(), nullptr);
+    EXPECT_EQ(c.GetScanline(0), nullptr);
     c.SetWidth(-5);
     EXPECT_EQ(c.GetWidth(), -5);
-    EXPECT_EQ(c.GetScanline(3), c.GetBuffer() + 3);
-    EXPECT_EQ(c.GetScanline(99), c.GetBuffer() + 99);
-    EXPECT_EQ(c.GetScanline(100), nullptr);
+    EXPECT_EQ(c.GetScanline(0), nullptr);
 
+    // A good size brings the buffer and its scanlines back, rows of the buffer's width.
+    c.SetWidth(100);
+    ASSERT_NE(c.GetBuffer(), nullptr);
+    EXPECT_EQ(c.GetScanline(3), c.GetBuffer() + 300);
+    EXPECT_EQ(c.GetScanline(c.Driver()->Height), nullptr);
     c.SetHeight(-2);
-    EXPECT_EQ(c.Driver()->Height, 1);
-    EXPECT_EQ(c.GetScanline(0), c.GetBuffer());
-    EXPECT_EQ(c.GetScanline(1), nullptr);
+    EXPECT_EQ(c.Driver()->Height, 0);
+    EXPECT_EQ(c.GetScanline(0), nullptr);
 
     // Without a buffer there is no scanline at all.
+    c.SetHeight(10);
+    ASSERT_NE(c.GetScanline(0), nullptr);
     c.Driver()->FreeBuffer();
     EXPECT_EQ(c.GetBuffer(), nullptr);
     EXPECT_EQ(c.GetScanline(0), nullptr);
@@ -112,11 +117,12 @@ TEST_F(PlayerCompTest, SizeChangesRebuildTheBufferOnlyWhenTheSizeChanges) {
     EXPECT_EQ(d->CreateBufferCalls, builds + 2);
     EXPECT_EQ(d->Height, 30);
 
-    c.SetWidth(0);  // a 1-pixel-wide buffer ...
-    const int atOne = d->CreateBufferCalls;
-    c.SetWidth(1);  // ... already has width 1: the property changes, the buffer stays
-    EXPECT_EQ(c.GetWidth(), 1);
-    EXPECT_EQ(d->CreateBufferCalls, atOne);
+    c.SetWidth(0);  // no buffer ...
+    const int atNone = d->ResizeBufferCalls;
+    c.SetWidth(-3);  // ... and none again: the property changes, nothing is rebuilt
+    EXPECT_EQ(c.GetWidth(), -3);
+    EXPECT_EQ(d->ResizeBufferCalls, atNone);
+    EXPECT_EQ(c.GetBuffer(), nullptr);
 }
 
 TEST_F(PlayerCompTest, OnPaintIsReadAtEachCallWithTheDriverAsSender) {
@@ -253,8 +259,8 @@ TEST_F(PlayerCompTest, FormFilesStoreTheSizeAlwaysAndReadBack) {
     EXPECT_EQ(q->GetVolume(), 20);
     EXPECT_EQ(q->GetWidth(), 320);
     EXPECT_EQ(q->GetHeight(), -4);
-    EXPECT_EQ(q->Driver()->Width, 320);
-    EXPECT_EQ(q->Driver()->Height, 1);
+    EXPECT_EQ(q->Driver()->Width, 0);  // a height of -4: no buffer
+    EXPECT_EQ(q->Driver()->Height, 0);
     EXPECT_EQ(Journal().back(), "ns: LoadMovie 'intro.swf'");  // once the form is read
     q->Driver()->OnPaint(q->Driver(), Rect(0, 0, 1, 1));
     EXPECT_EQ(copy.Paints, 1);

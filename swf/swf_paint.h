@@ -1,0 +1,50 @@
+// Paints (solid colour, gradients, bitmaps) and compositing of coverage spans into a target.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "swf_raster.h"
+#include "swf_types.h"
+
+namespace vd::swf {
+
+struct Bitmap;
+
+class Paint {
+public:
+    virtual ~Paint() = default;
+    // Premultiplied 0xAARRGGBB colours of pixels x0..x0+n-1 of row y.
+    virtual void Row(int y, int x0, int n, uint32_t* out) const = 0;
+    // One colour everywhere (solid fills): the compositor skips Row.
+    bool solid = false;
+    uint32_t color = 0;
+};
+
+// shapeToTarget: shape twips -> target pixels. bitmap: the fill's bitmap (null: missing,
+// drawn as nothing... solid transparent).
+std::unique_ptr<Paint> MakePaint(const FillStyle& fill, const Matrix& shapeToTarget, const ColorTransform& cx,
+                                 const Bitmap* bitmap);
+
+// Where spans land: the picture (premultiplied pixels) or, while drawing a mask, a coverage
+// plane. clip: the mask in force (null: none), one byte a pixel of the target.
+struct Target {
+    uint32_t* pixels = nullptr;
+    int width = 0, height = 0, stride = 0;
+    const uint8_t* clip = nullptr;
+    uint8_t* maskOut = nullptr;  // when set, spans add their coverage to this plane instead
+};
+
+class Compositor final : public SpanSink {
+public:
+    Compositor(const Target& t, const Paint& p) : t_(t), p_(p) {}
+    void Span(int y, int x0, int x1, const uint8_t* cov) override;
+
+private:
+    const Target& t_;
+    const Paint& p_;
+    std::vector<uint32_t> row_;
+};
+
+}  // namespace vd::swf

@@ -1,0 +1,125 @@
+// SWF display-list engine: reads a movie into an immutable dictionary and timeline, plays it on a
+// stage and draws the stage into premultiplied 32-bit pixels (0xAARRGGBB). Platform-free: no
+// Win32, so it is built natively under the sanitizers, fuzzed, and linked by the player DLLs.
+//
+// What is drawn: shapes (DefineShape 1-4, DefineMorphShape 1-2) with solid, gradient and bitmap
+// fills and line styles; bitmaps (DefineBits with JPEGTables, DefineBitsJPEG 2-4 with alpha,
+// DefineBitsLossless 1-2); static text (DefineText 1-2 with DefineFont 1-3 glyphs); sprites
+// with timelines of their own; masks (clip depth); colour transforms. Everything else (scripts,
+// buttons, edit text, filters, blend modes, video, sound) is skipped and counted per tag code:
+// a movie never fails to load because of a tag it does not draw.
+//
+// Limits that keep hostile movies harmless (a movie past a limit loads with the offending part
+// dropped; only a damaged header or body refuses the whole movie):
+//   - body: kMaxBodyBytes decompressed (the header's length is not trusted past it);
+//   - dictionary: character ids 0..65535, at most kMaxCharacters definitions;
+//   - shapes: at most kMaxEdgesPerShape edges and kMaxStylesPerShape fill/line styles a shape;
+//     coordinates are SWF's own (at most 31 signed bits of twips), transformed points are
+//     clamped to +-kMaxCoordinate pixels before rasterizing;
+//   - timelines: at most kMaxFrames frames a timeline, kMaxDepth depths are kept;
+//   - sprites: nesting drawn at most kMaxNesting levels deep (a sprite placing itself, directly
+//     or not, stops there);
+//   - bitmaps: at most kMaxBitmapSide pixels a side and kMaxBitmapPixels pixels each;
+//   - work per frame: a render stops adding edges after kMaxEdgesPerRender flattened edges, and
+//     a timeline frame keeps at most kMaxTagsPerStep control tags, and a stage holds at most
+//     kMaxInstances live display objects (sprites included) at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vd::swf {
+
+inline constexpr size_t kMaxBodyBytes = 64u << 20;
+inline constexpr int kMaxCharacters = 65536;
+inline constexpr int kMaxEdgesPerShape = 1 << 20;
+inline constexpr int kMaxStylesPerShape = 1 << 16;
+inline constexpr double kMaxCoordinate = 1 << 20;
+inline constexpr int kMaxFrames = 1 << 16;
+inline constexpr int kMaxDepth = 1 << 16;
+inline constexpr int kMaxNesting = 32;
+inline constexpr int kMaxBitmapSide = 8192;
+inline constexpr int64_t kMaxBitmapPixels = 1 << 24;
+inline constexpr int64_t kMaxEdgesPerRender = 1 << 22;
+inline constexpr int kMaxTagsPerStep = 1 << 16;
+inline constexpr int64_t kMaxInstances = 1 << 16;
+
+// Stage quality: Low draws without anti-aliasing; Medium and above anti-alias (more vertical
+// samples a pixel as the quality rises).
+enum class Quality { Low, Medium, High, Best };
+
+struct MovieData;  // the parsed dictionary and timelines (swf_movie.h)
+
+// An immutable parsed movie: dictionary + root timeline. Shared by every Stage playing it.
+class Movie {
+public:
+    explicit Movie(std::unique_ptr<MovieData> data);
+    ~Movie();
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
+
+    int Version() const;
+    int FrameCount() const;
+    double FrameRate() const;
+    int StageWidth() const;   // pixels, rounded from the twips rectangle
+    int StageHeight() const;  // pixels
+    bool HasBackground() const;
+    uint32_t Background() const;                     // 0xRRGGBB of the first SetBackgroundColor
+    int FrameOfLabel(std::string_view label) const;  // 0-based, -1 when none (case-insensitive)
+    // Tag code -> times met while loading and not kept (scripts, buttons, sound, ...).
+    const std::map<int, int>& SkippedTags() const;
+
+    const MovieData& Data() const { return *data_; }
+
+private:
+    std::unique_ptr<MovieData> data_;
+};
+
+struct LoadResult {
+    std::shared_ptr<const Movie> movie;  // null => error says why
+    std::string error;
+};
+
+// Reads a whole SWF file (FWS or CWS; ZWS is refused with a reason). Never throws on bad data.
+LoadResult LoadMovie(const uint8_t* data, size_t size);
+
+struct RenderOptions {
+    Quality quality = Quality::High;
+    double scaleX = 1, scaleY = 1, offsetX = 0, offsetY = 0;  // stage pixels -> target pixels
+    // Paint the movie's background colour first (white when the movie sets none); else draw
+    // over what the target holds.
+    bool fillBackground = true;
+};
+
+struct DisplayList;  // the live display list of a timeline (swf_stage.h)
+
+// One playing instance of a movie.
+class Stage {
+public:
+    explicit Stage(std::shared_ptr<const Movie> movie);
+    ~Stage();
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
+
+    int CurrentFrame() const;   // 0-based
+    void GotoFrame(int frame);  // display list rebuilt as the timeline says (clamped to the frames)
+    void NextFrame();           // root and every sprite advance one frame (root wraps to 0 after the last)
+    void Render(uint32_t* pixels, int width, int height, int stridePixels, const RenderOptions& options) const;
+    // Tag code -> times met and not drawn: the movie's skipped tags plus those met while playing.
+    const std::map<int, int>& SkippedTags() const;
+
+    const std::shared_ptr<const Movie>& GetMovie() const { return movie_; }
+
+private:
+    std::shared_ptr<const Movie> movie_;
+    std::unique_ptr<DisplayList> root_;
+    int64_t live_ = 0;  // display objects alive in this stage (kMaxInstances)
+    std::map<int, int> skipped_;
+};
+
+}  // namespace vd::swf

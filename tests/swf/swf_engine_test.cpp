@@ -1,0 +1,544 @@
+// The SWF engine where the picture corpus cannot reach: damaged and hostile movies, the
+// timeline operations, masks, the edge model's corner cases and the output format.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb_image_write.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+#include "swf_builder.h"
+#include "vd_swf.h"
+
+using namespace swftest;
+using vd::swf::LoadMovie;
+using vd::swf::Quality;
+using vd::swf::RenderOptions;
+using vd::swf::Stage;
+
+namespace {
+
+constexpr uint32_t kWhite = 0xffffffff, kRed = 0xffff0000, kBlue = 0xff0000ff, kGreen = 0xff00ff00;
+
+std::shared_ptr<const vd::swf::Movie> Load(const std::vector<uint8_t>& swf) {
+    auto r = LoadMovie(swf.data(), swf.size());
+    EXPECT_TRUE(r.movie) << r.error;
+    return r.movie;
+}
+
+struct Picture {
+    int w, h;
+    std::vector<uint32_t> px;
+    uint32_t At(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
+};
+
+Picture Draw(const Stage& stage, int w, int h, Quality q = Quality::Low, bool background = true, uint32_t fill = 0) {
+    Picture p{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, fill)};
+    RenderOptions o;
+    o.quality = q;
+    o.fillBackground = background;
+    stage.Render(p.px.data(), w, h, w, o);
+    return p;
+}
+
+// A 10x10 stage; shape 1 is a red square over pixels 2..5, shape 2 a blue one over 4..7.
+std::vector<std::vector<uint8_t>> TwoSquares() {
+    return {DefineShape(1, {0xff0000}, RectRecords(40, 40, 120, 120)),
+            DefineShape(2, {0x0000ff}, RectRecords(80, 80, 160, 160))};
+}
+
+std::vector<std::vector<uint8_t>> operator+(std::vector<std::vector<uint8_t>> a,
+                                            const std::vector<std::vector<uint8_t>>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+TEST(SwfLoad, DamagedOrForeignDataIsRefusedWithAReason) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> data;
+        const char* reason;
+    };
+    std::vector<uint8_t> zws{'Z', 'W', 'S', 13, 40, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    std::vector<uint8_t> badZlib{'C', 'W', 'S', 10, 100, 0, 0, 0, 0xde, 0xad, 0xbe, 0xef};
+    std::vector<uint8_t> shortBody{'F', 'W', 'S', 10, 9, 0, 0, 0, 0xff};
+    const Case cases[] = {
+        {"empty", {}, "8-byte header"},
+        {"short", {'F', 'W', 'S'}, "8-byte header"},
+        {"not swf", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, "signature"},
+        {"lzma", zws, "LZMA"},
+        {"bad zlib", badZlib, "inflate"},
+        {"body ends in its header", shortBody, "header"},
+    };
+    for (const Case& c : cases) {
+        auto r = LoadMovie(c.data.data(), c.data.size());
+        EXPECT_FALSE(r.movie) << c.what;
+        EXPECT_NE(r.error.find(c.reason), std::string::npos) << c.what << ": " << r.error;
+    }
+}
+
+TEST(SwfLoad, EveryTruncationOfAMovieLoadsOrFailsCleanlyAndDraws) {
+    auto swf = Movie(
+        10, 10,
+        TwoSquares() + std::vector<std::vector<uint8_t>>{PlaceObject2({1, 1}), PlaceObject2({2, 2}), ShowFrame()});
+    for (size_t n = 0; n <= swf.size(); ++n) {
+        auto r = LoadMovie(swf.data(), n);
+        if (!r.movie) {
+            EXPECT_FALSE(r.error.empty());
+            continue;
+        }
+        Stage stage(r.movie);
+        Picture p = Draw(stage, 10, 10);
+        stage.NextFrame();
+        EXPECT_EQ(p.At(0, 0), kWhite) << n;  // background, nothing outside the shapes
+    }
+}
+
+TEST(SwfLoad, CompressedBodyHeaderFieldsAndSkippedTags) {
+    auto plain =
+        Movie(550, 400,
+              {Tag(9, {0x12, 0x34, 0x56}), Tag(9, {1, 2, 3}), Tag(12, {0}), Tag(43, {'S', 't', 'a', 'r', 't', 0}),
+               ShowFrame(), Tag(12, {0}), Tag(43, {'e', 'n', 'd', 0}), ShowFrame()},
+              8, 12.5);
+    // The same body zlib-compressed behind a CWS header.
+    std::vector<uint8_t> body(plain.begin() + 8, plain.end());
+    uLongf len = compressBound(body.size());
+    std::vector<uint8_t> z(len);
+    ASSERT_EQ(compress(z.data(), &len, body.data(), body.size()), Z_OK);
+    std::vector<uint8_t> cws(plain.begin(), plain.begin() + 8);
+    cws[0] = 'C';
+    cws.insert(cws.end(), z.begin(), z.begin() + len);
+    for (const auto* swf : {&plain, &cws}) {
+        auto movie = Load(*swf);
+        ASSERT_TRUE(movie);
+        EXPECT_EQ(movie->Version(), 8);
+        EXPECT_EQ(movie->StageWidth(), 550);
+        EXPECT_EQ(movie->StageHeight(), 400);
+        EXPECT_DOUBLE_EQ(movie->FrameRate(), 12.5);
+        EXPECT_EQ(movie->FrameCount(), 2);
+        EXPECT_TRUE(movie->HasBackground());
+        EXPECT_EQ(movie->Background(), 0x123456u);  // the first SetBackgroundColor
+        EXPECT_EQ(movie->FrameOfLabel("start"), 0);
+        EXPECT_EQ(movie->FrameOfLabel("END"), 1);
+        EXPECT_EQ(movie->FrameOfLabel("middle"), -1);
+        Stage stage(movie);
+        EXPECT_EQ(stage.SkippedTags().at(12), 2);  // DoAction: met twice, not run
+        Picture p = Draw(stage, 4, 4);
+        EXPECT_EQ(p.At(1, 1), 0xff123456u);
+    }
+}
+
+TEST(SwfTimeline, PlaceMoveRemoveAndGotoBothWays) {
+    // Frame 0: red at depth 1. Frame 1: blue at depth 2. Frame 2: red moved 4 px right.
+    // Frame 3: red removed.
+    Place moveRed{1};
+    moveRed.move = true;
+    moveRed.hasMatrix = true;
+    moveRed.tx = 80;
+    auto movie = Load(Movie(10, 10,
+                            TwoSquares() + std::vector<std::vector<uint8_t>>{
+                                               PlaceObject2({1, 1}), ShowFrame(), PlaceObject2({2, 2}), ShowFrame(),
+                                               PlaceObject2(moveRed), ShowFrame(), RemoveObject2(1), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    ASSERT_EQ(movie->FrameCount(), 4);
+    // What each frame shows at three pixels: inside red's first place, inside both, red moved.
+    struct Expect {
+        uint32_t a, b, c;
+    };
+    const Expect frames[] = {
+        {kRed, kRed, kWhite}, {kRed, kBlue, kWhite}, {kWhite, kBlue, kRed}, {kWhite, kBlue, kWhite}};
+    auto check = [&](const Stage& s, int f) {
+        Picture p = Draw(s, 10, 10);
+        EXPECT_EQ(s.CurrentFrame(), f);
+        EXPECT_EQ(p.At(2, 2), frames[f].a) << "frame " << f;
+        EXPECT_EQ(p.At(5, 5), frames[f].b) << "frame " << f;
+        EXPECT_EQ(p.At(8, 3), frames[f].c) << "frame " << f;
+    };
+    Stage stage(movie);
+    for (int f = 0; f < 4; ++f) {
+        check(stage, f);
+        stage.NextFrame();
+    }
+    check(stage, 0);  // wrapped to the first frame
+    for (int f : {3, 1, 2, 0, 2, 3, 1}) {
+        stage.GotoFrame(f);
+        check(stage, f);
+    }
+    stage.GotoFrame(99);  // clamped to the last frame
+    check(stage, 3);
+}
+
+TEST(SwfTimeline, SpritesPlayTheirOwnTimelineAndKeepItAcrossRootGotos) {
+    // Sprite 3 cycles red (frame 0) and blue (frame 1) at its depth 1; the root shows it on both
+    // of its frames.
+    auto sprite =
+        DefineSprite(3, {PlaceObject2({1, 1}), ShowFrame(), RemoveObject2(1), PlaceObject2({1, 2}), ShowFrame()});
+    auto movie = Load(Movie(
+        10, 10,
+        TwoSquares() + std::vector<std::vector<uint8_t>>{sprite, PlaceObject2({5, 3}), ShowFrame(), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    EXPECT_EQ(Draw(stage, 10, 10).At(3, 3), kRed);  // sprite frame 0
+    stage.NextFrame();
+    EXPECT_EQ(Draw(stage, 10, 10).At(3, 3), kWhite);  // frame 1: blue square is elsewhere
+    EXPECT_EQ(Draw(stage, 10, 10).At(6, 6), kBlue);
+    stage.NextFrame();  // root wraps to 0; the sprite placed at frame 0 stays and plays on
+    EXPECT_EQ(stage.CurrentFrame(), 0);
+    EXPECT_EQ(Draw(stage, 10, 10).At(3, 3), kRed);
+    stage.GotoFrame(1);  // a goto moves the root only
+    EXPECT_EQ(Draw(stage, 10, 10).At(3, 3), kRed);
+}
+
+TEST(SwfLimits, SpritesThatPlaceThemselvesStopAtTheNestingLimit) {
+    // Sprite 3 places the red square and itself, so it is infinitely deep; sprite 4 places
+    // sprite 3 and itself at eight depths (a fan-out that would grow without bound).
+    std::vector<std::vector<uint8_t>> fan;
+    for (int d = 1; d <= 8; ++d) fan.push_back(PlaceObject2({d, 4}));
+    fan.push_back(PlaceObject2({9, 3}));
+    fan.push_back(ShowFrame());
+    auto movie =
+        Load(Movie(10, 10,
+                   TwoSquares() + std::vector<std::vector<uint8_t>>{
+                                      DefineSprite(3, {PlaceObject2({1, 1}), PlaceObject2({2, 3}), ShowFrame()}),
+                                      DefineSprite(4, fan), PlaceObject2({1, 4}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p = Draw(stage, 10, 10);
+    EXPECT_EQ(p.At(3, 3), kRed);
+    stage.NextFrame();
+    stage.GotoFrame(0);
+    EXPECT_EQ(Draw(stage, 10, 10).At(3, 3), kRed);
+}
+
+TEST(SwfLimits, OversizedBitmapsAreSkippedAndCounted) {
+    Bits b;
+    b.U16(7);
+    b.U8(5);
+    b.U16(60000);  // wider than the limit
+    b.U16(60000);
+    b.Raw({0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
+    auto movie = Load(Movie(10, 10, {Tag(20, b.bytes), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->SkippedTags().at(20), 1);
+}
+
+TEST(SwfMasks, ClipDepthLimitsTheDepthsItCovers) {
+    // Depth 1: mask = blue square (4..7) clipping to depth 2. Depth 2: red square (2..5),
+    // masked. Depth 3: green full-stage square, unmasked.
+    auto movie = Load(Movie(
+        10, 10,
+        TwoSquares() + std::vector<std::vector<uint8_t>>{DefineShape(5, {0x00ff00}, RectRecords(0, 0, 40, 200)),
+                                                         [] {
+                                                             Place p{1, 2};
+                                                             p.clipDepth = 2;
+                                                             return PlaceObject2(p);
+                                                         }(),
+                                                         PlaceObject2({2, 1}), PlaceObject2({3, 5}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p = Draw(stage, 10, 10);
+    EXPECT_EQ(p.At(1, 3), kGreen);  // depth 3 ignores the mask
+    EXPECT_EQ(p.At(3, 3), kWhite);  // red outside the mask: not drawn
+    EXPECT_EQ(p.At(4, 4), kRed);    // red inside the mask
+    EXPECT_EQ(p.At(7, 7), kWhite);  // the mask itself is never drawn
+}
+
+TEST(SwfEdgeModel, SharedEdgesFillBothSidesAndNewStyleArraysDrawOver) {
+    // Two fills meeting on one edge: left half (fill0 of the shared edge) red, right half blue.
+    ShapeRecords r;
+    r.Style(0, 0, -1, 1, -1);  // outline of the left half, fill on the right of each edge
+    r.Line(100, 0);
+    r.Style(100, 0, 2, 1, -1);  // shared edge: blue on its left (east), red on its right
+    r.Line(0, 200);
+    r.Style(100, 200, 0, 1, -1);
+    r.Line(-100, 0);
+    r.Line(0, -200);
+    r.Style(100, 200, 2, 0, -1);  // the rest of the right half, its fill on the left this time
+    r.Line(100, 0);
+    r.Line(0, -200);
+    r.Line(-100, 0);
+    // Shape 2: a green square, then new style arrays with a red square drawn over its middle.
+    ShapeRecords s;
+    s.Style(0, 0, 0, 1, 0);
+    s.Line(200, 0);
+    s.Line(0, 200);
+    s.Line(-200, 0);
+    s.Line(0, -200);
+    s.NewSolidStyles(255, 0, 0, 60, 60);
+    s.Line(80, 0);
+    s.Line(0, 80);
+    s.Line(-80, 0);
+    s.Line(0, -80);
+    // Shape 3: a quadratic bulge: the curve's control point pulls the bottom edge down.
+    ShapeRecords c;
+    c.Style(0, 0, 0, 1, 0);
+    c.Line(200, 0);
+    c.Curve(-100, 200, -100, -200);
+    auto movie = Load(Movie(10, 10,
+                            {DefineShape(1, {0xff0000, 0x0000ff}, r.End()), DefineShape(2, {0x00ff00}, s.End(), 22),
+                             DefineShape(3, {0x0000ff}, c.End()), PlaceObject2({1, 1}), ShowFrame(), RemoveObject2(1),
+                             PlaceObject2({1, 2}), ShowFrame(), RemoveObject2(1), PlaceObject2({1, 3}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p = Draw(stage, 10, 10);
+    EXPECT_EQ(p.At(2, 5), kRed);
+    EXPECT_EQ(p.At(7, 5), kBlue);
+    EXPECT_EQ(p.At(5, 9), kBlue);  // just right of the shared edge
+    EXPECT_EQ(p.At(4, 9), kRed);
+    stage.NextFrame();
+    p = Draw(stage, 10, 10);
+    EXPECT_EQ(p.At(1, 1), kGreen);
+    EXPECT_EQ(p.At(4, 4), kRed);
+    EXPECT_EQ(p.At(8, 8), kGreen);
+    stage.NextFrame();
+    p = Draw(stage, 10, 10);
+    EXPECT_EQ(p.At(5, 1), kBlue);   // inside the bulge, below the straight top edge
+    EXPECT_EQ(p.At(5, 4), kBlue);   // the curve reaches y = 5 at its middle
+    EXPECT_EQ(p.At(5, 6), kWhite);  // past it
+    EXPECT_EQ(p.At(1, 4), kWhite);  // near the ends the curve is close to the top edge
+}
+
+TEST(SwfRender, PremultipliedOutputAndAntiAliasingByQuality) {
+    // Half-transparent red (DefineShape3, RGBA) drawn over a transparent target, and a diagonal
+    // edge: no intermediate coverage at low quality, intermediate values above.
+    Bits b;
+    b.U16(1);
+    b.Rect(0, 200, 0, 200);
+    b.U8(1);
+    b.U8(0);
+    for (uint8_t v : {255, 0, 0, 128}) b.U8(v);
+    b.U8(0);
+    ShapeRecords tri;
+    tri.Style(0, 0, 0, 1, 0);
+    tri.Line(200, 0);
+    tri.Line(-200, 200);
+    tri.Line(0, -200);
+    b.Raw(tri.End());
+    auto movie = Load(Movie(10, 10, {Tag(32, b.bytes), PlaceObject2({1, 1}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    for (Quality q : {Quality::Low, Quality::Medium, Quality::High, Quality::Best}) {
+        Picture p = Draw(stage, 10, 10, q, false, 0);
+        EXPECT_EQ(p.At(1, 1), 0x80800000u);  // alpha 128, red premultiplied by it
+        EXPECT_EQ(p.At(9, 9), 0u);           // untouched
+        bool partial = false;
+        for (uint32_t c : p.px) {
+            uint32_t a = c >> 24;
+            EXPECT_LE((c >> 16) & 255, a);  // premultiplied: no channel above alpha
+            if (a != 0 && a != 0x80) partial = true;
+        }
+        EXPECT_EQ(partial, q != Quality::Low) << static_cast<int>(q);
+    }
+    // Drawn over what the target holds when the background is not asked for.
+    Picture over = Draw(stage, 10, 10, Quality::Low, false, 0xff0000ff);
+    EXPECT_EQ(over.At(1, 1), 0xff80007fu);
+    EXPECT_EQ(over.At(9, 9), 0xff0000ffu);
+}
+
+TEST(SwfRender, ScaleAndOffsetMapTheStageOntoTheTarget) {
+    auto movie =
+        Load(Movie(10, 10, TwoSquares() + std::vector<std::vector<uint8_t>>{PlaceObject2({1, 1}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p{20, 20, std::vector<uint32_t>(400, 0)};
+    RenderOptions o;
+    o.quality = Quality::Low;
+    o.scaleX = o.scaleY = 2;
+    o.offsetX = 1;
+    stage.Render(p.px.data(), 20, 20, 20, o);
+    EXPECT_EQ(p.At(4, 4), kWhite);    // stage pixel 1.5
+    EXPECT_EQ(p.At(5, 4), kRed);      // stage x 2 starts at target 5
+    EXPECT_EQ(p.At(12, 11), kRed);    // stage 5.5
+    EXPECT_EQ(p.At(13, 12), kWhite);  // stage 6
+}
+
+namespace {
+
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw) {
+    uLongf len = compressBound(raw.size());
+    std::vector<uint8_t> z(len);
+    EXPECT_EQ(compress(z.data(), &len, raw.data(), raw.size()), Z_OK);
+    z.resize(len);
+    return z;
+}
+
+void AppendBytes(std::vector<uint8_t>* out, const void* data, int size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    out->insert(out->end(), p, p + size);
+}
+
+}  // namespace
+
+TEST(SwfBitmaps, LosslessAndJpegBitmapsFillShapes) {
+    // A 2x2 lossless bitmap (32-bit with alpha, premultiplied as the format stores it): red,
+    // green / blue, half-transparent white. Drawn 20 twips a bitmap pixel (1:1), clipped,
+    // unsmoothed.
+    Bits lossless;
+    lossless.U16(7);
+    lossless.U8(5);
+    lossless.U16(2);
+    lossless.U16(2);
+    lossless.Raw(Deflate({255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 128, 128, 128, 128}));
+    // A 4x4 JPEG of one colour (written by stb_image_write): as it is at x 4..7, under a fully
+    // transparent alpha plane at x 8..11.
+    std::vector<uint8_t> jpeg;
+    std::vector<uint8_t> rgb(4 * 4 * 3);
+    for (size_t i = 0; i < rgb.size(); i += 3) rgb[i] = 0, rgb[i + 1] = 0, rgb[i + 2] = 255;
+    ASSERT_TRUE(stbi_write_jpg_to_func(
+        [](void* ctx, void* data, int size) { AppendBytes(static_cast<std::vector<uint8_t>*>(ctx), data, size); },
+        &jpeg, 4, 4, 3, rgb.data(), 100));
+    Bits jpeg2;
+    jpeg2.U16(8);
+    jpeg2.Raw({0xff, 0xd9, 0xff, 0xd8});  // the stray EOI+SOI pair SWF writers put in front
+    jpeg2.Raw(jpeg);
+    Bits jpeg3;
+    jpeg3.U16(9);
+    jpeg3.U32(static_cast<uint32_t>(jpeg.size()));
+    jpeg3.Raw(jpeg);
+    jpeg3.Raw(Deflate(std::vector<uint8_t>(16, 0)));  // fully transparent
+    auto movie = Load(
+        Movie(12, 4,
+              {Tag(36, lossless.bytes), Tag(21, jpeg2.bytes), Tag(35, jpeg3.bytes), BitmapShape(1, 7, 0x43, 20, 40, 40),
+               BitmapShape(2, 8, 0x43, 20, 80, 80), BitmapShape(3, 9, 0x43, 20, 80, 80), PlaceObject2({1, 1}),
+               [] {
+                   Place p{2, 2};
+                   p.hasMatrix = true;
+                   p.tx = 80;
+                   return PlaceObject2(p);
+               }(),
+               [] {
+                   Place p{3, 3};
+                   p.hasMatrix = true;
+                   p.tx = 160;
+                   return PlaceObject2(p);
+               }(),
+               ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    EXPECT_TRUE(stage.SkippedTags().empty());
+    Picture p = Draw(stage, 12, 4, Quality::Low, false, 0);
+    EXPECT_EQ(p.At(0, 0), 0xffff0000u);
+    EXPECT_EQ(p.At(1, 0), 0xff00ff00u);
+    EXPECT_EQ(p.At(0, 1), 0xff0000ffu);
+    EXPECT_EQ(p.At(1, 1), 0x80808080u);
+    for (int x : {4, 5, 7}) {
+        uint32_t c = p.At(x, 2);  // the JPEG's blue, within its lossy error
+        EXPECT_EQ(c >> 24, 255u);
+        EXPECT_LT((c >> 16) & 255, 16u);
+        EXPECT_GT(c & 255, 239u);
+    }
+    EXPECT_EQ(p.At(9, 2), 0u);  // the same JPEG under a transparent alpha plane
+}
+
+TEST(SwfMorph, MorphShapesDrawAtThePlacedRatio) {
+    // A square morphing from 0..40 twips to 120..200, its colour from red to blue.
+    ShapeRecords start, end;
+    start.Style(0, 0, 0, 1, 0);
+    end.Style(120, 0, -1, -1, -1);
+    start.Line(40, 0), start.Line(0, 40), start.Line(-40, 0), start.Line(0, -40);
+    end.Line(80, 0), end.Line(0, 80), end.Line(-80, 0), end.Line(0, -80);
+    auto startRecords = start.End(), endRecords = end.End();
+    Bits b;
+    b.U16(4);
+    b.Rect(0, 40, 0, 40);
+    b.Rect(120, 200, 0, 80);
+    Bits styles;
+    styles.U8(1);
+    styles.U8(0);
+    for (uint8_t v : {255, 0, 0, 255, 0, 0, 255, 255}) styles.U8(v);
+    styles.U8(0);
+    styles.Raw(startRecords);
+    b.U32(static_cast<uint32_t>(styles.bytes.size()));
+    b.Raw(styles.bytes);
+    b.Raw(endRecords);
+    auto placeAt = [](int ratio, bool move) {
+        Bits p;
+        p.U8(static_cast<uint8_t>((move ? 1 : 2) | 0x10));
+        p.U16(1);
+        if (!move) p.U16(4);
+        p.U16(static_cast<uint16_t>(ratio));
+        return Tag(26, p.bytes);
+    };
+    auto movie = Load(Movie(12, 4,
+                            {Tag(46, b.bytes), placeAt(0, false), ShowFrame(), placeAt(65535, true), ShowFrame(),
+                             placeAt(32768, true), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p = Draw(stage, 12, 4);
+    EXPECT_EQ(p.At(1, 1), kRed);
+    EXPECT_EQ(p.At(3, 1), kWhite);
+    stage.NextFrame();
+    p = Draw(stage, 12, 4);
+    EXPECT_EQ(p.At(1, 1), kWhite);
+    EXPECT_EQ(p.At(9, 3), kBlue);
+    stage.NextFrame();
+    p = Draw(stage, 12, 4);  // halfway (32768 of 65535): 60..120 twips, red 127 and blue 128
+    EXPECT_EQ(p.At(2, 1), kWhite);
+    EXPECT_EQ(p.At(4, 2), 0xff7f0080u);
+    EXPECT_EQ(p.At(6, 2), kWhite);
+}
+
+TEST(SwfText, StaticTextDrawsFontGlyphsInItsColourAtItsAdvances) {
+    // DefineFont: glyph 0 a full-em square (1024 units above the baseline), glyph 1 empty.
+    ShapeRecords square;
+    square.Style(0, -1024, 0, 1, 0);
+    square.Line(1024, 0);
+    square.Line(0, 1024);
+    square.Line(-1024, 0);
+    square.Line(0, -1024);
+    auto glyph = square.End();
+    ShapeRecords none;
+    auto empty = none.End();
+    Bits font;
+    font.U16(5);
+    font.U16(4);  // offset table: two glyphs
+    font.U16(static_cast<uint16_t>(4 + glyph.size()));
+    font.Raw(glyph);
+    font.Raw(empty);
+    // DefineText: 4 px high (80 twips), baseline at y 5 px, starting at x 1 px; glyphs 0, 1, 0
+    // with advances of 6, 2 and 0 px, in green.
+    Bits text;
+    text.U16(6);
+    text.Rect(0, 240, 0, 120);
+    text.Matrix(1, 1, 0, 0);
+    text.U8(8);
+    text.U8(16);
+    text.U8(0x8f);
+    text.U16(5);
+    text.U8(0), text.U8(255), text.U8(0);
+    text.U16(20);
+    text.U16(100);
+    text.U16(80);
+    text.U8(3);
+    for (auto [index, advance] : {std::pair{0, 120}, {1, 40}, {0, 0}}) {
+        text.U(index, 8);
+        text.S(advance, 16);
+    }
+    text.U8(0);
+    auto movie = Load(Movie(16, 6, {Tag(10, font.bytes), Tag(11, text.bytes), PlaceObject2({1, 6}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    Picture p = Draw(stage, 16, 6);
+    EXPECT_EQ(p.At(0, 3), kWhite);
+    EXPECT_EQ(p.At(1, 1), kGreen);  // first square: x 1..4, y 1..4
+    EXPECT_EQ(p.At(4, 4), kGreen);
+    EXPECT_EQ(p.At(5, 3), kWhite);
+    EXPECT_EQ(p.At(4, 0), kWhite);
+    EXPECT_EQ(p.At(4, 5), kWhite);
+    EXPECT_EQ(p.At(8, 3), kWhite);  // the empty glyph's place
+    EXPECT_EQ(p.At(9, 3), kGreen);  // third glyph after 6 + 2 px: x 9..12
+    EXPECT_EQ(p.At(12, 3), kGreen);
+    EXPECT_EQ(p.At(13, 3), kWhite);
+}
