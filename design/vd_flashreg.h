@@ -19,6 +19,8 @@ inline constexpr const char* kVidoraPalettePage = "Vidora";
 // What the movie file picker offers: the listed media types, and all files.
 inline constexpr const char* kFlashFileFilter =
     "Flash,Video,XML and Media files|*.swf;*.flv;*.xml;*.jpg;*.png;*.mp3;*.txt|All Files|*.*";
+// The title of the movie file picker.
+inline constexpr const char* kFlashFileTitle = "Load a movie into FlashStore";
 
 // FlashStore of a TvdFlashStream: the ellipsis button picks a file and loads it into the
 // (first selected) item.
@@ -61,6 +63,7 @@ const TPropertyEditorClass& SkinPropertyClass();
 
 // The file part of a path as a dialog answers it (after the last '\', '/' or ':').
 std::string ExtractFileName(const std::string& path);
+WideString ExtractFileName(const WideString& path);
 
 #ifdef _WIN32
 // Puts TvdFlashList, TvdFlashPlayer, TvdFlashPlayerWnd, TvdFlashPlayerComp and TvdFlashLayer

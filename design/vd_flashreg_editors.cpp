@@ -11,12 +11,18 @@ std::string ExtractFileName(const std::string& path) {
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
+WideString ExtractFileName(const WideString& path) {
+    const size_t sep = path.find_last_of(u"\\/:");
+    return sep == WideString::npos ? path : path.substr(sep + 1);
+}
+
 // ---------------------------------------------------------------------------------------
 // TvdFlashStreamProperty
 
 void TvdFlashStreamProperty::Edit() {
     const std::unique_ptr<TOpenDialog> dialog = Designer().CreateOpenDialog();
     dialog->Filter = kFlashFileFilter;
+    dialog->Title = kFlashFileTitle;
     if (dialog->Execute()) {
         auto* item = dynamic_cast<TvdFlashStream*>(GetComponent(0));
         if (!item) throw EConvertError("FlashStore is edited on stored-movie items only");
@@ -24,7 +30,8 @@ void TvdFlashStreamProperty::Edit() {
         TMemoryStream loaded;
         loaded.LoadFromStream(*Designer().OpenFileForReading(dialog->FileName));
         item->Data().Swap(loaded);
-        if (item->Data().GetSize() > 0) item->SetFlashStore(Utf8ToWide(ExtractFileName(dialog->FileName)));
+        // The name stays wide from the dialog on: no code page stands between it and the item.
+        if (item->Data().GetSize() > 0) item->SetFlashStore(ExtractFileName(dialog->FileName));
     }
     Modified();
 }

@@ -2,6 +2,7 @@
 // creation classes of the type library's other classes.
 #include "vd_ax_unit.h"
 
+#include "vd_flashplayer.h"
 #include "vd_forms.h"
 #include "vd_winstr.h"
 
@@ -51,6 +52,7 @@ using namespace ax;
 void InitializeDriverActiveXUnit() {
     TUnit& u = Unit();
     if (u.InitCount++ != 0) return;
+    RegisterFlashClassStartups();
     // The control lives in this thread's single-threaded apartment, with OLE's clipboard and
     // drag-and-drop as a control expects; a thread that has started COM otherwise keeps it.
     // OLE still running for drivers that outlived the last shut-down is kept as it is.

@@ -1,6 +1,5 @@
 #include "vd_np_download.h"
 
-#include <atomic>
 #include <vector>
 
 #include "vd_urlmon.h"
@@ -14,22 +13,41 @@ using win32::TInterfaceRow;
 
 namespace {
 
-std::atomic<size_t> g_liveDownloads{0};
-
-// urlmon, loaded on the first download of the process and kept until it ends; never from a
-// static constructor (that may run under the loader lock).
-const win32::TUrlmon& Urlmon() {
-    static const win32::TUrlmon urlmon;
-    return urlmon;
+// Downloads alive in the process (all on the thread that pumps urlmon's callbacks).
+std::vector<TvdDownload*>& LiveDownloads() {
+    static std::vector<TvdDownload*> live;
+    return live;
 }
+
+// The entries of the urlmon its owner loaded; nullptr while none is handed over.
+const win32::TUrlmonEntries* g_urlmon = nullptr;
+size_t g_started = 0;
 
 }  // namespace
 
-size_t LiveDownloadCount() { return g_liveDownloads.load(); }
+size_t LiveDownloadCount() { return LiveDownloads().size(); }
 
-TvdDownload::TvdDownload(IvdDownloadSink* sink) : sink_(sink) { ++g_liveDownloads; }
+void SetDownloadUrlmon(const win32::TUrlmonEntries* urlmon) {
+    if (urlmon != g_urlmon) g_started = 0;
+    g_urlmon = urlmon;
+}
 
-TvdDownload::~TvdDownload() { --g_liveDownloads; }
+size_t StartedDownloadCount() { return g_started; }
+
+size_t AbortDownloads() {
+    // Each abort may end a binding and free its object at once: work on held references.
+    std::vector<ComPtr<TvdDownload>> held(LiveDownloads().begin(), LiveDownloads().end());
+    for (const ComPtr<TvdDownload>& download : held) {
+        download->Detach();
+        if (ComPtr<IBinding> binding = std::move(download->binding_)) binding->Abort();
+    }
+    held.clear();
+    return LiveDownloadCount();
+}
+
+TvdDownload::TvdDownload(IvdDownloadSink* sink) : sink_(sink) { LiveDownloads().push_back(this); }
+
+TvdDownload::~TvdDownload() { std::erase(LiveDownloads(), this); }
 
 void TvdDownload::Detach() { sink_ = nullptr; }
 
@@ -50,7 +68,10 @@ STDMETHODIMP_(ULONG) TvdDownload::Release() {
     return static_cast<ULONG>(n);
 }
 
-STDMETHODIMP TvdDownload::OnStartBinding(DWORD, IBinding*) { return S_OK; }
+STDMETHODIMP TvdDownload::OnStartBinding(DWORD, IBinding* binding) {
+    binding_ = binding;
+    return S_OK;
+}
 
 STDMETHODIMP TvdDownload::GetPriority(LONG* priority) {
     if (!priority) return E_POINTER;
@@ -70,6 +91,7 @@ STDMETHODIMP TvdDownload::OnProgress(ULONG, ULONG progressMax, ULONG statusCode,
 }
 
 STDMETHODIMP TvdDownload::OnStopBinding(HRESULT result, LPCWSTR) {
+    binding_.Reset();
     try {
         const ComPtr<TvdDownload> keep(this);  // the sink may drop the last other reference
         // A binding that cannot start (a malformed URL, no host) ends here inside the start
@@ -161,6 +183,7 @@ void TvdDownload::Started(bool ok) {
     if (!ok) {
         sink_ = nullptr;
         early_.Reset();
+        binding_.Reset();
         return;
     }
     if (early_) {
@@ -174,11 +197,11 @@ bool StartDownload(const std::wstring& url, IvdDownloadSink* sink, ComPtr<TvdDow
     try {
         if (handle) handle->Reset();
         if (!sink) return false;
-        const win32::TUrlmon& urlmon = Urlmon();
-        if (!urlmon.Module) return false;
+        if (!g_urlmon) return false;
         // The ComPtr takes the first reference (mingw-w64's ComPtr::Attach would add one more).
         const ComPtr<TvdDownload> download(new TvdDownload(sink));
-        const HRESULT hr = win32::OpenPullBinding(urlmon.Entries, url, download.Get());
+        ++g_started;
+        const HRESULT hr = win32::OpenPullBinding(*g_urlmon, url, download.Get());
         download->Started(SUCCEEDED(hr));
         if (FAILED(hr)) return false;
         if (handle) *handle = download;

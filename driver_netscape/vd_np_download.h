@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "vd_urlmon.h"
+
 namespace vd::np {
 
 // What a download reports to. Called on the thread that started the download, from its
@@ -63,6 +65,8 @@ public:
 private:
     friend bool StartDownload(const std::wstring& url, IvdDownloadSink* sink, win32::ComPtr<TvdDownload>* handle);
 
+    friend size_t AbortDownloads();
+
     explicit TvdDownload(IvdDownloadSink* sink);
     ~TvdDownload();
 
@@ -78,17 +82,33 @@ private:
 
     LONG refs_ = 0;  // the first ComPtr to hold it takes the first reference
     IvdDownloadSink* sink_;
-    size_t offset_ = 0;             // bytes of the body passed on so far
-    size_t announced_ = 0;          // the body's length as the server announced it, or 0
-    bool failedStatus_ = false;     // the server answered with an HTTP error status
-    bool starting_ = true;          // still inside the call that starts the binding
-    bool stopped_ = false;          // OnStopBinding arrived while starting
-    HRESULT stopResult_ = S_OK;     // ... with this result
-    win32::ComPtr<IStream> early_;  // data reported while starting, read once the start answered
+    size_t offset_ = 0;                // bytes of the body passed on so far
+    size_t announced_ = 0;             // the body's length as the server announced it, or 0
+    bool failedStatus_ = false;        // the server answered with an HTTP error status
+    bool starting_ = true;             // still inside the call that starts the binding
+    bool stopped_ = false;             // OnStopBinding arrived while starting
+    HRESULT stopResult_ = S_OK;        // ... with this result
+    win32::ComPtr<IStream> early_;     // data reported while starting, read once the start answered
+    win32::ComPtr<IBinding> binding_;  // while the transfer runs: what AbortDownloads stops
 };
 
+// The urlmon downloads bind through. Whoever starts downloads loads urlmon and hands its entries
+// over first (the Netscape unit does at its first start-up), and takes them back (nullptr) before
+// it frees urlmon; without them no download starts.
+void SetDownloadUrlmon(const win32::TUrlmonEntries* urlmon);
+
+// Cuts every live download off from its sink and aborts its transfer, so that urlmon lets the
+// objects go. Answers how many are still alive afterwards (0 when urlmon let them all go at
+// once): urlmon must not be freed while one is.
+size_t AbortDownloads();
+
+// Downloads started since urlmon was last handed over. Once a transfer has run, urlmon keeps
+// work of its own on the thread (its notification window, messages of the transfer's end)
+// that outlives the download objects: such a urlmon must stay loaded.
+size_t StartedDownloadCount();
+
 // Starts downloading `url` (COM must be initialised on the calling thread, which must pump
-// messages). False when it cannot start; the sink then hears nothing. The object may be kept
+// messages). False when it cannot start (also without urlmon); the sink then hears nothing. The object may be kept
 // through `handle` to Detach() it; dropping it does not stop the download.
 bool StartDownload(const std::wstring& url, IvdDownloadSink* sink, win32::ComPtr<TvdDownload>* handle = nullptr);
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "vd_flashplayer.h"
 #include "vd_movieres.h"
 #include "vd_winstr.h"
 
@@ -73,6 +74,10 @@ void DropPlugin(TUnit& u, TNetscapePluginState state) {
 void InitializeDriverNetscapeUnit() {
     TUnit& u = Unit();
     if (u.InitCount++ != 0) return;
+    RegisterFlashClassStartups();
+    // urlmon first: the downloads of "http:" movies bind through it.
+    u.Urlmon = std::make_unique<win32::TUrlmon>();
+    if (u.Urlmon->Module) SetDownloadUrlmon(&u.Urlmon->Entries);
     FlashDriverNSClass = &TvdFlashDriverNS::Class();
     u.State = TNetscapePluginState::NoLibrary;
     u.PluginPath = ChoosePluginPath();
@@ -109,6 +114,16 @@ void FinalizeDriverNetscapeUnit() {
     DropPlugin(u, TNetscapePluginState::NotStarted);
     u.PluginPath.clear();
     if (FlashDriverNSClass == &TvdFlashDriverNS::Class()) FlashDriverNSClass = nullptr;
+    // The plugin is gone; then its downloads: none reaches a driver again, and urlmon lets
+    // each object go as its transfer is aborted. Only then urlmon itself, unless a transfer
+    // ran through it: urlmon then still has work of its own queued on this thread (or a
+    // download it has not let go of yet), and freeing it would pull its code from under that
+    // work. It then stays loaded for the process.
+    const size_t started = StartedDownloadCount();
+    SetDownloadUrlmon(nullptr);
+    const size_t alive = AbortDownloads();
+    if ((alive != 0 || started != 0) && u.Urlmon) (void)u.Urlmon->Module.Detach();
+    u.Urlmon.reset();
 }
 
 TNetscapePluginState NetscapePluginState() { return Unit().State; }

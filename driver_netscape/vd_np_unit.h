@@ -6,6 +6,8 @@
 #include "vd_np_download.h"
 #include "vd_win32_owners.h"
 
+#include <memory>
+
 namespace vd::np {
 
 // The newest NPAPI plugin table holds six entries after setvalue (focus, redirects, site
@@ -27,6 +29,9 @@ struct TBrowserFuncsArea {
 
 struct TUnit {
     int InitCount = 0;
+    // urlmon for the downloads of "http:" movies: loaded by the first start-up, freed by the
+    // last shut-down once no download object is left.
+    std::unique_ptr<win32::TUrlmon> Urlmon;
     WideString PluginPath;
     win32::TModule PluginLibrary;
     NP_GetEntryPointsFunc GetEntryPoints = nullptr;

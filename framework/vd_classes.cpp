@@ -107,6 +107,29 @@ const TClassInfo* FindClass(const std::string& name) {
     return nullptr;
 }
 
+namespace {
+std::vector<std::pair<std::string, std::string>>& ClassStartups() {
+    static std::vector<std::pair<std::string, std::string>> startups;
+    return startups;
+}
+}  // namespace
+
+void RegisterClassStartup(const std::string& className, const std::string& startup) {
+    for (auto& [name, known] : ClassStartups())
+        if (SameText(name, className)) {
+            known = startup;
+            return;
+        }
+    ClassStartups().emplace_back(className, startup);
+}
+
+std::string ClassNotFoundMessage(const std::string& className) {
+    std::string message = "Class " + className + " not found";
+    for (const auto& [name, startup] : ClassStartups())
+        if (SameText(name, className)) return message + ": " + startup + " registers it";
+    return message;
+}
+
 TPropInfo detail::OrdinalProp(std::string name, TPropKind kind, std::optional<int64_t> def) {
     TPropInfo p;
     p.Name = std::move(name);

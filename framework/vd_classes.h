@@ -162,6 +162,12 @@ struct TClassInfo {
 // The class registry consulted when a form is read.
 void RegisterClass(const TClassInfo& info);
 const TClassInfo* FindClass(const std::string& name);  // case-insensitive
+// Which start-up registers a class, for the error a form naming it raises while it is not
+// registered: a unit that registers classes only when it starts names them here for the units
+// that were not started. Later entries for the same class replace earlier ones.
+void RegisterClassStartup(const std::string& className, const std::string& startup);
+// "Class <name> not found", followed by the start-up that registers it when one is known.
+std::string ClassNotFoundMessage(const std::string& className);
 
 namespace detail {
 

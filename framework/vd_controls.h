@@ -352,6 +352,12 @@ protected:
     virtual void WMEraseBkgnd(TMessage& message);
     virtual void WMKeyDown(TMessage& message);
     virtual void WMKeyUp(TMessage& message);
+    // WM_SYSKEYDOWN / WM_SYSKEYUP (Alt combinations, F10): the control's key events see them,
+    // then the system's handling (window menu, Alt+F4, mnemonics) unless an event took the key.
+    // Not WMKeyDown / WMKeyUp: what a control forwards of ordinary keys it does not forward
+    // of these.
+    virtual void WMSysKeyDown(TMessage& message);
+    virtual void WMSysKeyUp(TMessage& message);
     virtual void WMChar(TMessage& message);
     virtual void WMGetDlgCode(TMessage& message);
     virtual void WMSetFocus(TMessage& message);

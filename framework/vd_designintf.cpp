@@ -44,7 +44,7 @@ std::string PropertyAttributesText(TPropertyAttributes attributes) {
     return std::to_string(attributes.Bits()) + " [" + names + "]";
 }
 
-std::unique_ptr<TStream> IDesigner::OpenFileForReading(const std::string& fileName) {
+std::unique_ptr<TStream> IDesigner::OpenFileForReading(const WideString& fileName) {
     return std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
 }
 

@@ -47,10 +47,12 @@ std::string PropertyAttributesText(TPropertyAttributes attributes);
 class TOpenDialog : public TObject {
 public:
     std::string ClassName() const override { return "TOpenDialog"; }
-    // Entries "Description|patterns", joined by '|'.
+    // Entries "Description|patterns", joined by '|' (UTF-8).
     std::string Filter;
-    // The file picked, once Execute answered true.
-    std::string FileName;
+    // The dialog's title (UTF-8); empty: the system's own.
+    std::string Title;
+    // The file picked, once Execute answered true: wide, as the system names it.
+    WideString FileName;
     // Shows the dialog; true when a file was picked, false when cancelled.
     virtual bool Execute() = 0;
 };
@@ -65,9 +67,9 @@ public:
     virtual void ShowMessage(const std::string& message) = 0;
     // The modification notice: the edited form has changed and is to be saved.
     virtual void Modified() = 0;
-    // The file an editor loads. The default opens it with TFileStream (EFOpenError when it
-    // cannot be opened).
-    virtual std::unique_ptr<TStream> OpenFileForReading(const std::string& fileName);
+    // The file an editor loads, by the wide name the dialog answered. The default opens it
+    // with TFileStream (EFOpenError when it cannot be opened).
+    virtual std::unique_ptr<TStream> OpenFileForReading(const WideString& fileName);
 };
 
 using TGetStrProc = std::function<void(const std::string&)>;

@@ -175,7 +175,7 @@ TComponent* TReader::ReadRootTree(TFormObject tree, TComponent* root, TComponent
     reparented_.clear();
     if (!root) {
         const TClassInfo* cls = FindClass(tree.ClassName);
-        if (!cls) throw EClassNotFound("Class " + tree.ClassName + " not found");
+        if (!cls) throw EClassNotFound(ClassNotFoundMessage(tree.ClassName));
         if (!cls->CreateComponent) throw EReadError("Class " + tree.ClassName + " is not a component class");
         root = cls->CreateComponent(owner);
         created_.push_back(root);
@@ -237,7 +237,7 @@ void TReader::ReadObject(TComponent* component, const TFormObject& obj) {
             child->SetLoadingState(true);
         } else {
             const TClassInfo* cls = FindClass(childObj.ClassName);
-            if (!cls) throw EClassNotFound("Class " + childObj.ClassName + " not found");
+            if (!cls) throw EClassNotFound(ClassNotFoundMessage(childObj.ClassName));
             if (!cls->CreateComponent) Error(childPath, "Class " + childObj.ClassName + " is not a component class");
             child = cls->CreateComponent(root_);
             created_.push_back(child);

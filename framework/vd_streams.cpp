@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -260,39 +261,67 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const {
 // ---------------------------------------------------------------------------------------------
 // TFileStream
 
-TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_(fileName) {
-    const bool create = (mode & fmCreate) == fmCreate;
-    const char* fopenMode = "w+b";
-    if (create) {
-        canRead_ = canWrite_ = true;
-    } else {
-        switch (mode & 3) {
-            case fmOpenRead:
-                fopenMode = "rb";
-                canRead_ = true;
-                break;
-            case fmOpenWrite:
-                fopenMode = "r+b";
-                canWrite_ = true;
-                break;
-            case fmOpenReadWrite:
-                fopenMode = "r+b";
-                canRead_ = canWrite_ = true;
-                break;
-            default:
-                throw EFOpenError("Cannot open file \"" + fileName + "\". " + ErrnoText(EINVAL));
-        }
+namespace {
+
+// The C runtime's mode for a TFileStream mode; false for a mode that names no access.
+bool FopenMode(uint16_t mode, const char*& fopenMode, bool& canRead, bool& canWrite) {
+    if ((mode & fmCreate) == fmCreate) {
+        fopenMode = "w+b";
+        canRead = canWrite = true;
+        return true;
     }
+    switch (mode & 3) {
+        case fmOpenRead:
+            fopenMode = "rb";
+            canRead = true;
+            return true;
+        case fmOpenWrite:
+            fopenMode = "r+b";
+            canWrite = true;
+            return true;
+        case fmOpenReadWrite:
+            fopenMode = "r+b";
+            canRead = canWrite = true;
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_(fileName) {
+    Open(mode, [&](const char* fopenMode) { return std::fopen(fileName.c_str(), fopenMode); });
+}
+
+TFileStream::TFileStream(const WideString& fileName, uint16_t mode) : fileName_(WideToUtf8(fileName)) {
+#ifdef _WIN32
+    // The wide runtime call: the name reaches the file system whole, whatever the code page.
+    Open(mode, [&](const char* fopenMode) {
+        const std::wstring name(fileName.begin(), fileName.end());
+        const std::wstring wideMode(fopenMode, fopenMode + std::strlen(fopenMode));
+        return _wfopen(name.c_str(), wideMode.c_str());
+    });
+#else
+    Open(mode, [&](const char* fopenMode) { return std::fopen(fileName_.c_str(), fopenMode); });
+#endif
+}
+
+void TFileStream::Open(uint16_t mode, const std::function<std::FILE*(const char* fopenMode)>& open) {
+    const bool create = (mode & fmCreate) == fmCreate;
+    const char* fopenMode = nullptr;
+    if (!FopenMode(mode, fopenMode, canRead_, canWrite_))
+        throw EFOpenError("Cannot open file \"" + fileName_ + "\". " + ErrnoText(EINVAL));
     const char* failure = create ? "Cannot create file \"" : "Cannot open file \"";
     errno = 0;
-    file_.reset(std::fopen(fileName.c_str(), fopenMode));
-    if (!file_) throw EFOpenError(failure + fileName + "\". " + ErrnoText(errno ? errno : EIO));
+    file_.reset(open(fopenMode));
+    if (!file_) throw EFOpenError(failure + fileName_ + "\". " + ErrnoText(errno ? errno : EIO));
 #ifndef _WIN32
     // POSIX lets a directory be opened for reading; it would then read nothing without a word.
     struct stat st {};
     if (fstat(fileno(file_.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
         file_.reset();
-        throw EFOpenError(failure + fileName + "\". " + ErrnoText(EISDIR));
+        throw EFOpenError(failure + fileName_ + "\". " + ErrnoText(EISDIR));
     }
 #endif
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -137,13 +138,15 @@ constexpr uint16_t fmShareDenyWrite = 0x0020;
 constexpr uint16_t fmShareDenyRead = 0x0030;
 constexpr uint16_t fmShareDenyNone = 0x0040;
 
-// A stream over a file opened with the C runtime. File names are narrow strings in the system
-// code page, which is what the runtime's fopen takes on Windows.
+// A stream over a file opened with the C runtime. A narrow file name is passed to the runtime's
+// fopen as it is (on Windows: the system code page); a wide one reaches the file system whole
+// (_wfopen on Windows, UTF-8 elsewhere).
 class TFileStream : public TStream {
 public:
     // Raises EFOpenError: 'Cannot open file "<name>". <reason>' or, for fmCreate,
-    // 'Cannot create file "<name>". <reason>'.
+    // 'Cannot create file "<name>". <reason>' (a wide name in UTF-8).
     TFileStream(const std::string& fileName, uint16_t mode);
+    TFileStream(const WideString& fileName, uint16_t mode);
     ~TFileStream() override;
 
     std::string ClassName() const override { return "TFileStream"; }
@@ -169,6 +172,8 @@ private:
     };
     enum class LastOp { None, Read, Write };
 
+    // Opens the file through `open` (called with the runtime's mode text); raises EFOpenError.
+    void Open(uint16_t mode, const std::function<std::FILE*(const char* fopenMode)>& open);
     // C streams need a positioning call between a write and a following read (and back).
     void SwitchTo(LastOp op);
 

@@ -146,12 +146,16 @@ void TWinControl::WndProc(TMessage& m) {
             WMEraseBkgnd(m);
             return;
         case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
             WMKeyDown(m);
             return;
         case WM_KEYUP:
-        case WM_SYSKEYUP:
             WMKeyUp(m);
+            return;
+        case WM_SYSKEYDOWN:
+            WMSysKeyDown(m);
+            return;
+        case WM_SYSKEYUP:
+            WMSysKeyUp(m);
             return;
         case WM_CHAR:
             WMChar(m);
@@ -465,6 +469,10 @@ void TWinControl::WMKeyUp(TMessage& m) {
     m.WParam = key;
     DefaultHandler(m);
 }
+
+void TWinControl::WMSysKeyDown(TMessage& m) { TWinControl::WMKeyDown(m); }
+
+void TWinControl::WMSysKeyUp(TMessage& m) { TWinControl::WMKeyUp(m); }
 
 void TWinControl::WMChar(TMessage& m) {
     char16_t key = static_cast<char16_t>(m.WParam);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vd {
 
@@ -34,6 +35,15 @@ const TvdFlashDriverClass& ChooseFlashDriverClass(TvdPlugin plugin, const TvdFla
                                                   const TvdFlashDriverClass* activeX,
                                                   const TvdFlashDriverClass* netscape,
                                                   const TvdFlashDriverClass& inert);
+
+// One line saying which driver a player asked for, which one it got and, when it did not get
+// the one it asked for, why: the asked-for form's unit was not started (its class was never
+// registered, so selection cannot see it; the line names the start-up that registers it), or
+// the unit is started but finds no player of that form. `got` is the class name of the driver
+// the player holds ("" when it has none); `inert` the class that plays nothing.
+std::string DescribeDriverChoice(TvdPlugin plugin, const TvdFlashDriverClass* activeX,
+                                 const TvdFlashDriverClass* netscape, const TvdFlashDriverClass& inert,
+                                 const std::string& got);
 
 // The ActiveX availability check, done once per process: the first Run with a probe asks it
 // whether the Flash control can be created; when it can, the ActiveX class is marked available

@@ -21,6 +21,17 @@ namespace vd {
 // players; never from DllMain or a static constructor (it may come to load the hosted player).
 void InitializeFlashPlayerUnit();
 void FinalizeFlashPlayerUnit();
+// How many start-ups the unit has not yet seen matched by a shut-down.
+int FlashPlayerUnitInitCount();
+// Names every component class of the package with the start-up that registers it, for the
+// EClassNotFound a form naming one raises while its unit is not started. Every unit's start-up
+// calls it.
+void RegisterFlashClassStartups();
+
+// The player's driver choice in one line: what its Plugin asked for, the driver it holds
+// (Driver()) and, when that is not the one asked for, why: the driver unit was not started
+// (naming the start-up that registers it) or the unit found no Flash Player of that form.
+std::string DriverChoiceReport(const TvdDriverOwner& player);
 
 }  // namespace vd
 #endif

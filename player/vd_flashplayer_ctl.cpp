@@ -106,7 +106,9 @@ void TvdFlashPlayer::DoEraseBackground(TObject*, const TRect& ARect) {
 }
 
 void TvdFlashPlayer::DoPaint(TObject*, const TRect&) {
-    if (Designing()) return;
+    // A hidden player (its own Visible, or a hidden parent) has nothing on the screen: its
+    // window DC is the parent's, so a copy now would draw over the parent.
+    if (Designing() || !Showing()) return;
     TCanvas* canvas = Canvas();
     // A DC the canvas fetches for this paint goes back to the system even if Paint raises.
     struct Release {

@@ -43,6 +43,8 @@ protected:
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     bool DoMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) override;
     void WMGetDlgCode(TMessage& message) override;
+    // WM_KEYDOWN / WM_KEYUP only: system keys (WM_SYSKEYDOWN / WM_SYSKEYUP) never reach the
+    // driver and keep the system's handling (Alt+F4, F10, menu mnemonics).
     void WMKeyDown(TMessage& message) override;
     void WMKeyUp(TMessage& message) override;
     void WMChar(TMessage& message) override;

@@ -188,6 +188,11 @@ std::string TvdFlashStream::GetDisplayName() { return WideToUtf8(GetFlashStore()
 
 namespace {
 
+TNarrowNameDecoder& NarrowNameDecoder() {
+    static TNarrowNameDecoder decoder = &Latin1ToWide;
+    return decoder;
+}
+
 constexpr uint8_t kKindEmpty = 0;
 constexpr uint8_t kKindNarrowName = 2;
 constexpr uint8_t kKindWideName = 4;
@@ -280,11 +285,11 @@ void TvdFlashStream::ReadData(TStream& stream) {
             name[i] =
                 static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | static_cast<uint8_t>(raw[2 * i + 1]) << 8);
     } else {
-        // Older forms kept an 8-bit name; it is widened with the form files' own mapping.
+        // Older forms kept an 8-bit name in the system code page.
         const int64_t bytes = in.Length(1, "name length");
         std::string raw(static_cast<size_t>(bytes), '\0');
         in.Bytes(raw.data(), bytes, "name");
-        name = Latin1ToWide(raw);
+        name = NarrowNameDecoder()(raw);
     }
     const int64_t size = in.Length(1, "data size");
     TMemoryStream data;
@@ -356,5 +361,7 @@ void RegisterFlashStoreClasses() {
     RegisterClass(TvdFlashList::StaticClassInfo());
     RegisterClass(TvdFlashStream::StaticClassInfo());
 }
+
+void SetNarrowNameDecoder(TNarrowNameDecoder decoder) { NarrowNameDecoder() = decoder ? decoder : &Latin1ToWide; }
 
 }  // namespace vd

@@ -129,6 +129,13 @@ private:
     WideString name_{kEmptyFlashName};
 };
 
+// How the 8-bit names of older forms (kind 2) become wide: text in the system code page. The
+// platform-free build has no code page to ask and reads the bytes as Latin-1, a stand-in that
+// is right for ASCII names only; on Windows the player unit's start-up installs the system's
+// conversion (InstallWin32NarrowNames). nullptr: back to the stand-in.
+using TNarrowNameDecoder = WideString (*)(std::string_view bytes);
+void SetNarrowNameDecoder(TNarrowNameDecoder decoder);
+
 class TvdFlashList;
 
 class TvdFlashCollection : public TCollection {

@@ -27,6 +27,9 @@ std::unique_ptr<TMemoryStream> OpenMovieResource(std::u16string_view requested);
 // Makes LocalFileExists ask the file system through the wide Win32 file functions.
 void InstallWin32FileExists();
 
+// Makes the 8-bit names of older stored movies read as text in the system code page.
+void InstallWin32NarrowNames();
+
 // The directory of the running executable, with its trailing path separator.
 WideString ApplicationDirectory();
 

@@ -2,7 +2,11 @@
 
 #include "vd_movieres.h"
 
+#include <string>
+#include <string_view>
 #include <vector>
+
+#include "vd_flashstore.h"
 
 namespace vd {
 
@@ -25,7 +29,20 @@ bool Win32FileExists(const WideString& fileName) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The 8-bit names of older stored movies: text in the system code page.
+WideString SystemCodePageToWide(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const int size = static_cast<int>(bytes.size());
+    const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), n);
+    return WideString(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+}
+
 }  // namespace
+
+void InstallWin32NarrowNames() { SetNarrowNameDecoder(&SystemCodePageToWide); }
 
 bool FindMovieResource(std::u16string_view requested, TMovieResource& resource) {
     const WideString name = MovieResourceName(requested);

@@ -1,5 +1,5 @@
 // consumer: built against the installed vdplayer package only (find_package(vdplayer), every
-// vd:: target, #include <vd/...>). Starts the package's units, puts a windowless player on a
+// vd:: target, #include <vd/...>). Starts the package in one call, puts a windowless player on a
 // form, looks up a built-in movie, which reaches this program only through the package's
 // resource object, and uses each library of the package once (every_target.cpp). Prints what
 // it did; exit status 0 when all of it worked.
@@ -14,15 +14,13 @@
 #include <vd/vd_driver_netscape.h>
 #include <vd/vd_flashplayer.h>
 #include <vd/vd_layer.h>
+#include <vd/vd_startup.h>
 #include <vd/vd_vcl.h>
 
 #include "every_target.h"
 
 int main() {
-    vd::InitializeFlashPlayerUnit();
-    vd::InitializeDriverNetscapeUnit();
-    vd::InitializeDriverActiveXUnit();
-    vd::InitializeLayerUnit();
+    const vd::TvdFlashPackage package;  // every unit of the package, shut down again at the end
     int status = 1;
     try {
         auto form = std::make_unique<vd::TForm>(nullptr);
@@ -60,9 +58,5 @@ int main() {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "consumer: %s\n", e.what());
     }
-    vd::FinalizeLayerUnit();
-    vd::FinalizeDriverActiveXUnit();
-    vd::FinalizeDriverNetscapeUnit();
-    vd::FinalizeFlashPlayerUnit();
     return status;
 }

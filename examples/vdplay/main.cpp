@@ -41,6 +41,7 @@
 #include "vd_flashstore.h"
 #include "vd_layer.h"
 #include "vd_movieres.h"
+#include "vd_startup.h"
 #include "vd_vcl.h"
 
 using namespace vd;
@@ -299,6 +300,8 @@ int Run(const std::string& outDir, const std::map<std::string, TvdPlugin>& plugi
         std::printf("  %-10s %-18s Plugin %-8s -> driver %s; movie %s, %d frame(s), %d rectangle(s) painted\n",
                     p.Role.c_str(), p.Class.c_str(), pluginNames[p.Plugin], DriverText(d).c_str(),
                     WideToUtf8(p.Movie).c_str(), p.Owner->GetTotalFrames(), p.Paints);
+        // Why it got that driver: a driver unit not started shows here by name.
+        std::printf("  %-10s driver choice: %s\n", "", DriverChoiceReport(*p.Owner).c_str());
     }
     if (running == 0) {
         std::printf(
@@ -432,19 +435,13 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    InitializeFlashPlayerUnit();
-    InitializeDriverNetscapeUnit();
-    InitializeDriverActiveXUnit();
-    InitializeLayerUnit();
+    // The whole package, started once: the player unit, both driver units and the layer unit.
+    const TvdFlashPackage package;
     int status = 2;
     try {
         status = Run(outDir, plugins);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vdplay: %s\n", e.what());
     }
-    FinalizeLayerUnit();
-    FinalizeDriverActiveXUnit();
-    FinalizeDriverNetscapeUnit();
-    FinalizeFlashPlayerUnit();
     return status;
 }

@@ -50,8 +50,9 @@ public:
         ~Dialog() override { ++host_.DialogsFreed; }
         bool Execute() override {
             host_.FilterSeen = Filter;
+            host_.TitleSeen = Title;
             if (!host_.Answer) return false;
-            FileName = *host_.Answer;
+            FileName = vd::Utf8ToWide(*host_.Answer);
             return true;
         }
 
@@ -62,8 +63,9 @@ public:
     std::unique_ptr<vd::TOpenDialog> CreateOpenDialog() override { return std::make_unique<Dialog>(*this); }
     void ShowMessage(const std::string& message) override { Messages.push_back(message); }
     void Modified() override { ++Notices; }
-    std::unique_ptr<vd::TStream> OpenFileForReading(const std::string& fileName) override {
-        if (UseRealFiles) return vd::IDesigner::OpenFileForReading(fileName);
+    std::unique_ptr<vd::TStream> OpenFileForReading(const vd::WideString& wideName) override {
+        const std::string fileName = vd::WideToUtf8(wideName);
+        if (UseRealFiles) return vd::IDesigner::OpenFileForReading(wideName);
         const auto it = Files.find(fileName);
         if (it == Files.end()) throw vd::EFOpenError("Cannot open file \"" + fileName + "\". No such file");
         if (FailAfter) return std::make_unique<FailingStream>(it->second, *FailAfter);
@@ -83,6 +85,7 @@ public:
     int DialogsMade = 0;
     int DialogsFreed = 0;
     std::string FilterSeen;
+    std::string TitleSeen;
 };
 
 }  // namespace vdtest

@@ -62,8 +62,13 @@ protected:
         WSADATA wsa;
         ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &wsa));
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        // Downloads bind through the urlmon their user loaded (the Netscape unit in a program).
+        urlmon_ = std::make_unique<vd::win32::TUrlmon>();
+        vd::np::SetDownloadUrlmon(&urlmon_->Entries);
     }
     static void TearDownTestSuite() {
+        vd::np::SetDownloadUrlmon(nullptr);
+        urlmon_.reset();
         CoUninitialize();
         WSACleanup();
     }
@@ -72,6 +77,7 @@ protected:
         EXPECT_TRUE(PumpUntil([] { return LiveDownloadCount() == 0; })) << LiveDownloadCount() << " left";
     }
     TLoopbackServer server_;
+    static inline std::unique_ptr<vd::win32::TUrlmon> urlmon_;
 };
 
 TEST_F(DownloadTest, BodyArrivesWholeInOrderAtItsRunningOffsetsThenDoneOnce) {

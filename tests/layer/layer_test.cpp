@@ -311,22 +311,54 @@ TEST_F(LayerTest, WithoutTheSystemsUpdateNothingIsShownAndNothingCrashes) {
     EXPECT_EQ(LayeredWindowUpdate(), nullptr);
 }
 
+// The system's own update, with what the layer passes it: recorded on the way through, then
+// handed on unchanged, so the check is of the layer's arguments and the system's answer to them.
+TUpdateLayeredWindowProc g_system = nullptr;
+std::vector<BOOL>& SystemAnswers() {
+    static std::vector<BOOL> answers;
+    return answers;
+}
+BOOL WINAPI RecordThenUpdate(HWND wnd, HDC dstDC, POINT* dst, SIZE* size, HDC srcDC, POINT* src, COLORREF key,
+                             BLENDFUNCTION* blend, DWORD flags) {
+    RecordUpdate(wnd, dstDC, dst, size, srcDC, src, key, blend, flags);
+    const BOOL ok = g_system(wnd, dstDC, dst, size, srcDC, src, key, blend, flags);
+    SystemAnswers().push_back(ok);
+    return ok;
+}
+
 TEST_F(LayerTest, TheSystemsOwnUpdateTakesTheBuffer) {
     ASSERT_NE(system_, nullptr);
-    SetLayeredWindowUpdate(system_);
+    g_system = system_;
+    SystemAnswers().clear();
+    SetLayeredWindowUpdate(&RecordThenUpdate);
     auto form = MakeForm(40, 30);
     form->Show();
     TvdFlashLayer* layer = Place(*form);
+    layer->SetMasterAlpha(200);
     TvdFlashDriver* d = layer->Driver();
     d->Bits[0] = 0x80400000u;
+    Calls().clear();
+    SystemAnswers().clear();
     layer->UpdateLayer();
+    ASSERT_EQ(Calls().size(), 1u);
+    const TUpdateCall& c = Calls()[0];
+    // The layer's own form, its buffer, the whole of it, per-pixel alpha faded by MasterAlpha.
+    EXPECT_EQ(c.Wnd, form->Handle());
+    EXPECT_EQ(c.SrcDC, d->BufferDC);
+    EXPECT_EQ(c.Size.cx, d->Width);
+    EXPECT_EQ(c.Size.cy, d->Height);
+    EXPECT_EQ(c.Src.x, 0);
+    EXPECT_EQ(c.Src.y, 0);
+    EXPECT_EQ(c.Blend.BlendOp, AC_SRC_OVER);
+    EXPECT_EQ(c.Blend.SourceConstantAlpha, 200);
+    EXPECT_EQ(c.Blend.AlphaFormat, AC_SRC_ALPHA);
+    EXPECT_EQ(c.Flags, static_cast<DWORD>(ULW_ALPHA));
+    ASSERT_FALSE(c.Pixels.empty());
+    EXPECT_EQ(c.Pixels[0], 0x80400000u);
+    // ... and the system took them: the form is layered and the update succeeded.
     EXPECT_NE(ExStyle(form->Handle()) & WS_EX_LAYERED, 0u);
-    // The arguments the layer passes are ones the system accepts.
-    POINT dst{form->GetLeft(), form->GetTop()}, src{0, 0};
-    SIZE size{40, 30};
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    EXPECT_TRUE(system_(form->Handle(), nullptr, &dst, &size, d->BufferDC, &src, 0, &blend, ULW_ALPHA))
-        << GetLastError();
+    ASSERT_EQ(SystemAnswers().size(), 1u);
+    EXPECT_TRUE(SystemAnswers()[0]) << GetLastError();
 }
 
 TEST_F(LayerTest, TheLayerIsAWindowedPlayerForMoviesEventsAndInput) {

@@ -76,6 +76,38 @@ TEST(DriverChoice, DriverClassesNotRegisteredYetCountAsUnavailable) {
 int probeCalls = 0;
 bool probeAnswer = false;
 
+// The report says what was asked for, what was got and, when those differ, why: a driver
+// unit never started (naming its start-up) is told apart from a started unit without a player.
+TEST(DriverChoice, ReportTellsAUnitNotStartedFromAPlayerNotFound) {
+    struct Case {
+        TvdPlugin plugin;
+        bool nsStarted, axStarted;
+        const char* got;
+        const char* says;  // a part of the report
+    };
+    const Case cases[] = {
+        {vdNetscape, true, true, "Netscape", "asked for vdNetscape, got Netscape"},
+        {vdNetscape, false, true, "Inert",
+         "got Inert (the Netscape driver unit is not started: InitializeDriverNetscapeUnit() or "
+         "InitializeFlashPackage() registers it); the inert driver plays no movie"},
+        {vdNetscape, true, true, "ActiveX", "(the Netscape driver unit is started but finds no Netscape player)"},
+        {vdActiveX, true, false, "Netscape", "(the ActiveX driver unit is not started: InitializeDriverActiveXUnit()"},
+        {vdActiveX, true, true, "Inert", "(the ActiveX driver unit is started but finds no ActiveX player)"},
+        {vdDefault, false, false, "Inert", "(no driver unit is started: InitializeFlashPackage() starts both)"},
+        {vdDefault, true, false, "Inert", "(the driver units started find no Flash Player)"},
+        {vdDefault, true, true, "ActiveX", "asked for vdDefault, got ActiveX"},
+    };
+    for (const Case& c : cases) {
+        const std::string report = DescribeDriverChoice(c.plugin, c.axStarted ? &ActiveX : nullptr,
+                                                        c.nsStarted ? &Netscape : nullptr, Inert, c.got);
+        EXPECT_NE(report.find(c.says), std::string::npos) << report;
+        // Only a driver that is not the one asked for carries a reason.
+        const bool served = std::string(c.got) != "Inert" &&
+                            (c.plugin == vdDefault || (c.plugin == vdNetscape) == (std::string(c.got) == "Netscape"));
+        EXPECT_EQ(report.find('(') == std::string::npos, served) << report;
+    }
+}
+
 TEST(ActiveXCheck, ProbesOnceAndMakesActiveXTheDefaultWhenTheControlExists) {
     TvdActiveXCheck check;
     const TvdFlashDriverClass* def = &Inert;

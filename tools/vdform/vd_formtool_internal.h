@@ -52,7 +52,7 @@ public:
     void ShowMessage(const std::string& message) override { Messages.push_back(message); }
     void Modified() override { WasModified = true; }
     // EFOpenError naming the file when it cannot be read.
-    std::unique_ptr<TStream> OpenFileForReading(const std::string& fileName) override;
+    std::unique_ptr<TStream> OpenFileForReading(const WideString& fileName) override;
 
     std::vector<std::string> Messages;
     bool WasModified = false;

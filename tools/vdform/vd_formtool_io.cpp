@@ -113,7 +113,7 @@ public:
     explicit TCommandLineChooser(std::string answer) : answer_(std::move(answer)) {}
     bool Execute() override {
         if (answer_.empty()) return false;
-        FileName = answer_;
+        FileName = Utf8ToWide(answer_);
         return true;
     }
 
@@ -125,7 +125,8 @@ private:
 
 std::unique_ptr<TOpenDialog> ToolDesigner::CreateOpenDialog() { return std::make_unique<TCommandLineChooser>(answer_); }
 
-std::unique_ptr<TStream> ToolDesigner::OpenFileForReading(const std::string& fileName) {
+std::unique_ptr<TStream> ToolDesigner::OpenFileForReading(const WideString& wideName) {
+    const std::string fileName = WideToUtf8(wideName);  // the tool's file names are UTF-8
     std::string bytes;
     if (auto e = ReadFileBytes(fileName, bytes))
         throw EFOpenError("Cannot open file \"" + fileName + "\". " + e->Message);

@@ -355,6 +355,46 @@ TEST_F(PlayerTest, DriverPaintsAndWindowPaintsCopyTheBufferButNotInTheDesigner) 
     EXPECT_EQ(p->Paints, 2);
 }
 
+// A hidden player draws nothing on its parent: not when it is hidden itself (its pixels would
+// land on the visible form), nor when its parent is.
+TEST_F(PlayerTest, AHiddenPlayerDrawsNothingOnItsParent) {
+    auto form = MakeForm(120, 80);
+    form->SetColor(clWhite);
+    auto* p = new TCountingPlayer(form.get());
+    p->SetParent(form.get());
+    p->SetBounds(10, 10, 40, 30);
+    p->SetTransparent(false);
+    p->SetColor(clRed);
+    form->Show();
+    Application().ProcessMessages();
+    const auto screenAt = [&](int x, int y) {
+        win32::TWindowDC dc(form->Handle());
+        return GetPixel(dc.Get(), x, y);
+    };
+    const auto repaintForm = [&] {
+        InvalidateRect(form->Handle(), nullptr, TRUE);
+        UpdateWindow(form->Handle());
+    };
+    ASSERT_EQ(screenAt(20, 20), RGB(255, 0, 0)) << "the shown player's buffer is on the form";
+
+    p->SetVisible(false);
+    repaintForm();
+    ASSERT_EQ(screenAt(20, 20), RGB(255, 255, 255));
+    p->Paints = 0;
+    p->Driver()->OnPaint(p->Driver(), Rect(0, 0, 40, 30));  // the movie re-rendered
+    EXPECT_EQ(screenAt(20, 20), RGB(255, 255, 255));
+    EXPECT_EQ(p->Paints, 0);
+
+    // Shown again on a hidden form: still nothing drawn until the form shows.
+    p->SetVisible(true);
+    form->Hide();
+    p->Driver()->OnPaint(p->Driver(), Rect(0, 0, 40, 30));
+    EXPECT_EQ(p->Paints, 0);
+    form->Show();
+    repaintForm();
+    EXPECT_EQ(screenAt(20, 20), RGB(255, 0, 0));
+}
+
 class TPlayerForm : public TForm {
 public:
     explicit TPlayerForm(TComponent* owner) : TForm(owner) {
@@ -515,4 +555,44 @@ TEST_F(PlayerTest, StartUpRegistersTheMovieStoreAndTheFileTest) {
     const WideString path(reinterpret_cast<const char16_t*>(exe));
     EXPECT_TRUE(LocalFileExists(path));
     EXPECT_FALSE(LocalFileExists(path + u".missing"));
+}
+
+// Stored movies of older forms carry 8-bit names in the system code page: bytes the code page
+// gives other characters than Latin-1 (cp1252's 0x80-0x9F: the euro sign, typographic quotes)
+// come out as the code page says.
+TEST_F(PlayerTest, OlderStoredMovieNamesAreTextInTheSystemCodePage) {
+    const std::string name = "\x80\x93intro\x94\xC9.swf";
+    std::string bytes = "\x02";
+    const auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    put32(static_cast<uint32_t>(name.size()));
+    bytes += name;
+    put32(3);
+    bytes += "abc";
+    TvdFlashList list(nullptr);
+    TvdFlashStream* item = list.GetFlashs()->Add();
+    TMemoryStream stream;
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    stream.SetPosition(0);
+    item->ReadData(stream);
+
+    wchar_t wide[64] = {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide, 64);
+    const WideString systemText(reinterpret_cast<const char16_t*>(wide), static_cast<size_t>(n));
+    EXPECT_EQ(WideToUtf8(item->GetFlashStore()), WideToUtf8(systemText));
+    if (GetACP() == 1252) EXPECT_EQ(item->GetFlashStore(), u"\u20AC\u201Cintro\u201D\u00C9.swf");
+    if (GetACP() != 28591) EXPECT_NE(item->GetFlashStore(), Latin1ToWide(name)) << "read as Latin-1";
+}
+
+// A form naming a player class whose unit was not started says which start-up registers it.
+TEST_F(PlayerTest, AFormNamingAClassOfAUnitNotStartedNamesItsStartUp) {
+    TForm form(nullptr);
+    try {
+        ReadComponent("object F: TForm\n  object L: TvdFlashLayer\n  end\nend\n", &form);
+        FAIL() << "the layer unit is not started here";
+    } catch (const EClassNotFound& e) {
+        EXPECT_EQ(e.Message(),
+                  "Class TvdFlashLayer not found: InitializeLayerUnit() (or InitializeFlashPackage()) registers it");
+    }
 }

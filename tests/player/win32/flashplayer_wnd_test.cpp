@@ -148,6 +148,29 @@ TEST_F(PlayerWndTest, AKeyTheDriverTakesSuppressesTheControlsKeyEvent) {
     EXPECT_EQ(events, (std::vector<std::string>{"down 39", "up 39"}));
 }
 
+// System keys never reach the driver, even one that would take them: Alt+F4 still asks the
+// form to close, as the system's own handling does.
+TEST_F(PlayerWndTest, SystemKeysKeepTheSystemsHandlingAndNeverReachTheDriver) {
+    DefaultFlashDriverClass = &TRecDriver::Class();
+    auto form = MakeForm(120, 80);
+    auto* p = Place(*form, 0, 0, 50, 40);
+    Recording(*p)->ClearKey = VK_F4;  // the driver would swallow it
+    HWND wnd = p->Handle();
+    MSG stale;
+    while (PeekMessageW(&stale, form->Handle(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE)) {}
+    const LPARAM altDown = LPARAM{1} | (LPARAM{KF_ALTDOWN} << 16);
+    SendMessageW(wnd, WM_SYSKEYDOWN, VK_F4, altDown);
+    SendMessageW(wnd, WM_SYSKEYUP, VK_F4, altDown | (LPARAM{KF_UP} << 16));
+    EXPECT_TRUE(Recording(*p)->Input.empty());
+    MSG close{};
+    ASSERT_TRUE(PeekMessageW(&close, form->Handle(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE))
+        << "Alt+F4 did not reach the system's handling";
+    EXPECT_EQ(close.wParam & 0xFFF0, static_cast<WPARAM>(SC_CLOSE));
+    // Ordinary keys still go to the driver.
+    SendMessageW(wnd, WM_KEYDOWN, VK_F4, 1);
+    EXPECT_EQ(Recording(*p)->Input, std::vector<std::string>{"keydown 115"});
+}
+
 TEST_F(PlayerWndTest, AnyPressFocusesTheControlBeforeTheDriverSeesIt) {
     DefaultFlashDriverClass = &TRecDriver::Class();
     auto form = MakeForm(200, 80);
