@@ -1,6 +1,7 @@
 #include "every_target.h"
 
 #include <string>
+#include <vector>
 
 #include <vd/vd_ax_enumdesc.h>      // vd::driver_activex_core
 #include <vd/vd_com.h>              // vd::win32
@@ -17,6 +18,8 @@
 #include <vd/vd_np_download.h>      // vd::driver_netscape_download
 #include <vd/vd_npscript.h>         // vd::driver_netscape_core
 #include <vd/vd_pixels.h>           // vd::player_core
+#include <vd/vd_startup.h>          // vd::startup
+#include <vd/vd_swf.h>              // vd::swf
 #include <vd/vd_vcl.h>              // vd::vcl
 #include <vd/vd_wtext.h>            // vd::win32
 
@@ -79,6 +82,24 @@ std::vector<std::string> CheckEveryTarget(vd::TForm* form, std::vector<std::stri
     vd::TMovieResource movie;
     check("vd::store_win", vd::FindMovieResource(u"flvplayback.swf", movie) && movie.Size > 0,
           "the built-in video player movie is not among the resources");
+
+    {
+        // The engine reads the built-in skin the resources carry and draws its control bar.
+        vd::TMovieResource skin;
+        const vd::swf::LoadResult loaded = vd::FindMovieResource(u"ClearOverAll.swf", skin)
+                                               ? vd::swf::LoadMovie(skin.Data, skin.Size)
+                                               : vd::swf::LoadResult{};
+        bool drawn = false;
+        if (loaded.movie && loaded.movie->StageWidth() > 0 && loaded.movie->StageHeight() > 0) {
+            const int w = loaded.movie->StageWidth(), h = loaded.movie->StageHeight();
+            std::vector<uint32_t> pixels(static_cast<size_t>(w) * h, 0);
+            vd::swf::Stage stage(loaded.movie);
+            stage.Render(pixels.data(), w, h, w, vd::swf::RenderOptions{});
+            for (uint32_t p : pixels) drawn = drawn || (p >> 24) != 0;
+        }
+        check("vd::swf", drawn, "the built-in skin does not load or draws nothing");
+    }
+    check("vd::startup", vd::FlashPackageInitCount() >= 1, "the package start-up is not counted as running");
 
     check("vd::player_core", vd::ColorToPixel(0x00030201) == 0xFF010203u && !vd::DriverAvailable(nullptr),
           "colour to pixel or driver availability wrong");
