@@ -51,6 +51,9 @@ void TvdFlashDriverActiveX::AfterConstruction() {
 }
 
 TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
+    // Events the control fires while it goes (its timer, its deactivation) reach no one.
+    Detach();
+    BeginTeardown();
     // An in-place active control deactivates itself here and may call the site back.
     if (OleObject) OleObject->Close(OLECLOSE_NOSAVE);
     DestroyControl();
@@ -69,6 +72,14 @@ TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
     ViewObject.Reset();
     ControlWindow.Reset();
     ControlInterface.Reset();
+}
+
+void TvdFlashDriverActiveX::Detach() {
+    TvdFlashDriver::Detach();
+    OnReadyStateChange = nullptr;
+    OnProgress = nullptr;
+    OnFSCommandEvent = nullptr;
+    OnFlashCallEvent = nullptr;
 }
 
 void TvdFlashDriverActiveX::InitControlData() {

@@ -57,7 +57,14 @@ void TvdFlashDriverActiveX::DrawInto(HDC dc, const TRect& rect) {
 }
 
 void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
-    // The control may let go of its view while drawing; hold it for this repaint.
+    if (Detached()) return;
+    PaintPasses(rect, [this](const TRect& area) { RepaintPass(area); });
+}
+
+// After each call out (the control's drawing, the application's handlers) the pass goes on
+// only while the driver is still its owner's.
+void TvdFlashDriverActiveX::RepaintPass(const TRect& rect) {
+    // The control may let go of its view while drawing; hold it for this pass.
     const ComPtr<IViewObject> view = ViewObject;
     if (BufferDC && view) {
         if (WhiteBits) {
@@ -65,32 +72,38 @@ void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
             GdiFlush();
             FillLongwordRect(Bits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0xFF000000u);
             DrawInto(BufferDC, rect);
+            if (Detached() || !WhiteBits) return;
             FillLongwordRect(WhiteBits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0xFFFFFFFFu);
             DrawInto(WhiteDC, rect);
+            if (Detached() || !WhiteBits) return;
             GdiFlush();
             RecoverAlpha(Bits, WhiteBits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom);
         } else {
-            if (OnEraseBackground) OnEraseBackground(this, rect);
+            if (const TvdEraseBackgroundEvent erase = OnEraseBackground) erase(this, rect);
+            if (Detached() || !BufferDC) return;
             DrawInto(BufferDC, rect);
+            if (Detached()) return;
             GdiFlush();
         }
         DrawUpdateRect(rect);
     }
-    if (OnPaint) OnPaint(this, rect);
+    if (const TvdPaintEvent paint = OnPaint) paint(this, rect);
 }
 
 // ---- Input ----------------------------------------------------------------------------------
 
 bool TvdFlashDriverActiveX::SendMessageToControl(UINT msg, WPARAM wParam, LPARAM lParam) {
     const ComPtr<IOleInPlaceObjectWindowless> control = WindowlessObject;
-    if (!control) return false;
+    if (!control || Detached()) return false;
+    const TCallGuard guard(*this, TCallKind::Player);
     LRESULT result = 0;
     return control->OnWindowMessage(msg, wParam, lParam, &result) == S_OK;
 }
 
 void TvdFlashDriverActiveX::MouseMessage(UINT msg, WPARAM wParam, int X, int Y, bool menuPress) {
     const ComPtr<IOleInPlaceObjectWindowless> control = WindowlessObject;
-    if (!control) return;
+    if (!control || Detached()) return;
+    const TCallGuard guard(*this, TCallKind::Player);
     if (menuPress) {
         // The coordinates become those of the window the menu is shown for.
         MenuWindowRequest = true;
@@ -100,6 +113,7 @@ void TvdFlashDriverActiveX::MouseMessage(UINT msg, WPARAM wParam, int X, int Y, 
     }
     LRESULT result = 0;
     const HRESULT hr = control->OnWindowMessage(msg, wParam, PackPoint(X, Y), &result);
+    if (Detached()) return;
     if (hr == S_OK && msg >= WM_MOUSEFIRST && msg <= WM_MOUSEWHEEL) {
         result = 0;
         // A consumed mouse message lets the control set its cursor.
@@ -109,6 +123,8 @@ void TvdFlashDriverActiveX::MouseMessage(UINT msg, WPARAM wParam, int X, int Y, 
 
 void TvdFlashDriverActiveX::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
     const UINT msg = Button == mbLeft ? WM_LBUTTONDOWN : Button == mbRight ? WM_RBUTTONDOWN : WM_MBUTTONDOWN;
+    // Held so the flag below is ours to clear even when a handler freed the driver.
+    const TCallGuard guard(*this, TCallKind::Player);
     try {
         MouseMessage(msg, ShiftToKeyFlags(Shift), X, Y, Button == mbRight && !DisableFlashMenu);
     } catch (...) {
@@ -146,7 +162,8 @@ void TvdFlashDriverActiveX::KeyPress(char16_t& Key, TShiftState Shift) {
     char bytes[10];
     const int n = WideCharToMultiByte(CP_ACP, 0, &unit, 1, bytes, sizeof bytes, nullptr, nullptr);
     const LPARAM flags = static_cast<LPARAM>(ShiftToKeyFlags(Shift));
-    for (int i = 0; i < n; ++i)
+    const TCallGuard guard(*this, TCallKind::Player);
+    for (int i = 0; i < n && !Detached(); ++i)
         if (SendMessageToControl(WM_CHAR, static_cast<unsigned char>(bytes[i]), flags)) Key = 0;
 }
 

@@ -469,8 +469,14 @@ public:
     // The driver seen as its client site: what the control is handed.
     IOleClientSite* ClientSite() { return static_cast<IOleClientSite*>(this); }
 
+protected:
+    // The control's own events stop reaching the application too.
+    void Detach() override;
+
 private:
     friend class ax::TInPlaceSiteFace;
+    // One pass of Repaint (see PaintPasses).
+    void RepaintPass(const TRect& rect);
     friend class ax::TFrameFace;
     ax::TInPlaceSiteFace inPlaceSiteFace_{*this};
     ax::TFrameFace frameFace_{*this};

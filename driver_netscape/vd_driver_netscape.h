@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace vd {
@@ -47,12 +48,17 @@ public:
     // True when the library loaded and filled the plugin table with NPP_New.
     static bool PluginExists();
 
-    np::NPP_t Instance{nullptr, nullptr};
+    // The current instance's record; nullptr without one. Each instance has a record of its own
+    // that stays where it is until the instance is destroyed: a plugin inside a call holds it.
+    np::NPP Instance = nullptr;
     np::NPObject* ScriptObject = nullptr;  // one reference held while set
     WideString ReturnValue;
     np::NPWindow PluginWindow{};
 
     void CreatePlugin();
+    // Lets the current instance go: at once, or, while the plugin is inside a call of its own,
+    // once the outermost call has returned. Its streams still open end first
+    // (NPRES_USER_BREAK).
     void DestroyPlugin();
     // Hands the plugin the primary buffer's DC as its drawable (whole buffer, origin 0,0).
     void SetPluginWindow();
@@ -60,8 +66,12 @@ public:
     void CreateStream(const WideString& url, void* notifyData);
     // Network requests of the current instance still arriving (an "http:" source).
     size_t PendingDownloads() const { return downloads_.size(); }
-    // The paint procedure for one rectangle (the plugin's, clamped in place).
+    // The paint procedure for one rectangle (the plugin's, clamped in place). Asked for while a
+    // paint runs, the rectangle is painted after it.
     void PaintRect(np::NPRect& rect);
+    // Whether code that called out for the instance `npp` may go on: the driver was not freed and
+    // `npp` is still the current instance.
+    bool StillFor(np::NPP npp) const { return !Detached() && npp && npp == Instance; }
 
     void ResizeBuffer() override;
     void ForceUpdate() override;
@@ -92,14 +102,25 @@ public:
     void SetLoop(bool Value) override;
     void SetCurrentFrame(int Frame) override;
 
+protected:
+    void Detach() override;
+    void AfterCalls() override;
+
 private:
     friend class np::TPluginDownload;
+    // An instance let go inside a call, destroyed once the call has returned.
+    struct TRetired {
+        std::unique_ptr<np::NPP_t> record;
+        std::vector<std::unique_ptr<np::TPluginDownload>> downloads;
+    };
+    std::unique_ptr<np::NPP_t> record_;
+    std::vector<TRetired> retired_;
+    void DestroyRetired();
+    void PaintPass(const TRect& area);
     // Starts the download of an "http:" request; the plugin hears of its end once either way.
     void StartPluginDownload(const WideString& url, const std::string& streamUrl, void* notifyData);
-    // Lets go of a download that has ended (frees it), or of all of them when the instance goes:
-    // those are detached first, so nothing of theirs reaches this driver or the plugin again.
+    // Lets go of a download that has ended (frees it).
     void ForgetDownload(np::TPluginDownload* download);
-    void DetachDownloads();
     std::vector<std::unique_ptr<np::TPluginDownload>> downloads_;
     // Invokes a method of the scriptable object; false when there is none or the call fails.
     // The caller releases `result` (NPN_ReleaseVariantValue).

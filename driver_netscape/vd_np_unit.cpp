@@ -80,6 +80,8 @@ void InitializeDriverNetscapeUnit() {
 void FinalizeDriverNetscapeUnit() {
     TUnit& u = Unit();
     if (u.InitCount == 0 || --u.InitCount != 0) return;
+    // Instances whose teardown waits for the message loop go before the library does.
+    TvdFlashDriver::RunDeferred();
     if (u.PluginLibrary && u.Shutdown) u.Shutdown();
     u.PluginFuncs = TPluginFuncsArea{};
     u.GetEntryPoints = nullptr;
@@ -98,11 +100,13 @@ WideString NetscapePluginPath() { return Unit().PluginPath; }
 VD_DEFINE_CLASS(TvdFlashDriverNS)
 
 TvdFlashDriverNS::TvdFlashDriverNS(int width, int height, uint32_t background)
-    : TvdFlashDriver(width, height, background) {
-    Instance.ndata = this;
-}
+    : TvdFlashDriver(width, height, background) {}
 
-TvdFlashDriverNS::~TvdFlashDriverNS() { DestroyPlugin(); }
+TvdFlashDriverNS::~TvdFlashDriverNS() {
+    // Nothing reaches the application while the instance goes.
+    BeginTeardown();
+    DestroyPlugin();
+}
 
 void TvdFlashDriverNS::AfterConstruction() {
     TvdFlashDriver::AfterConstruction();
@@ -117,50 +121,88 @@ const TvdFlashDriverClass& TvdFlashDriverNS::Class() {
 bool TvdFlashDriverNS::PluginExists() { return Plugin().newp != nullptr; }
 
 void TvdFlashDriverNS::CreatePlugin() {
-    if (!PluginExists()) return;
+    if (!PluginExists() || Detached()) return;
     std::string width = std::to_string(Width), height = std::to_string(Height);
     char n0[] = "wmode", n1[] = "bgcolor", n2[] = "width", n3[] = "height";
     char v0[] = "transparent", v1[] = "#0";
     char* argn[] = {n0, n1, n2, n3};
     char* argv[] = {v0, v1, width.data(), height.data()};
     char mime[] = "application/x-shockwave-flash";
-    Instance.pdata = nullptr;
-    Instance.ndata = this;
     ScriptObject = nullptr;
-    Plugin().newp(mime, &Instance, NP_EMBED, 4, argn, argv, nullptr);
+    record_ = std::make_unique<NPP_t>(NPP_t{nullptr, this});
+    const NPP npp = Instance = record_.get();
+    TCallGuard guard(*this, TCallKind::Player);
+    Plugin().newp(mime, npp, NP_EMBED, 4, argn, argv, nullptr);
+    if (!StillFor(npp)) return;
     // The object comes back retained for us; DestroyPlugin gives that reference back.
     NPObject* object = nullptr;
-    if (Instance.pdata && Plugin().getvalue &&
-        Plugin().getvalue(&Instance, NPPVpluginScriptableNPObject, &object) == NPERR_NO_ERROR)
-        ScriptObject = object;
+    if (npp->pdata && Plugin().getvalue &&
+        Plugin().getvalue(npp, NPPVpluginScriptableNPObject, &object) == NPERR_NO_ERROR) {
+        if (StillFor(npp)) ScriptObject = object;
+        else HostReleaseObject(object);
+    }
 }
 
 void TvdFlashDriverNS::DestroyPlugin() {
-    // Downloads of this instance end with it; their late callbacks find nothing to feed.
-    DetachDownloads();
-    if (!PluginExists()) return;
     if (NPObject* object = ScriptObject) {
         ScriptObject = nullptr;
         HostReleaseObject(object);
     }
-    if (Instance.pdata && Plugin().destroy) Plugin().destroy(&Instance, nullptr);
-    Instance.pdata = nullptr;
+    if (record_) {
+        // The instance hears nothing of the driver from now on; its calls find no driver.
+        record_->ndata = nullptr;
+        for (const auto& download : downloads_) download->Detach();
+        retired_.push_back(TRetired{std::move(record_), std::move(downloads_)});
+        downloads_.clear();
+    }
+    Instance = nullptr;
+    if (InsidePlayerCall()) WantAfterCalls();
+    else DestroyRetired();
+}
+
+void TvdFlashDriverNS::DestroyRetired() {
+    while (!retired_.empty()) {
+        TRetired gone = std::move(retired_.front());
+        retired_.erase(retired_.begin());
+        // Streams still open end as broken off by the user, then the instance goes.
+        for (const auto& download : gone.downloads) download->End(NPRES_USER_BREAK);
+        gone.downloads.clear();
+        if (gone.record->pdata && PluginExists() && Plugin().destroy) {
+            TCallGuard guard(*this, TCallKind::Player);
+            Plugin().destroy(gone.record.get(), nullptr);
+        }
+    }
+}
+
+void TvdFlashDriverNS::Detach() {
+    TvdFlashDriver::Detach();
+    // The downloads stop feeding the plugin; the teardown ends their streams.
+    for (const auto& download : downloads_) download->Detach();
+}
+
+void TvdFlashDriverNS::AfterCalls() {
+    TvdFlashDriver::AfterCalls();
+    DestroyRetired();
 }
 
 void TvdFlashDriverNS::SetPluginWindow() {
+    if (!Instance || Detached()) return;
     PluginWindow = NPWindow{};
     PluginWindow.type = NPWindowTypeDrawable;
     PluginWindow.width = static_cast<uint32_t>(Width);
     PluginWindow.height = static_cast<uint32_t>(Height);
     PluginWindow.window = BufferDC;
-    if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+    TCallGuard guard(*this, TCallKind::Player);
+    if (Plugin().setwindow) Plugin().setwindow(Instance, &PluginWindow);
 }
 
 void TvdFlashDriverNS::ResizeBuffer() {
     TvdFlashDriver::ResizeBuffer();
-    if (!PluginExists() || !Instance.pdata) return;
+    if (!PluginExists() || !Instance || !Instance->pdata) return;
+    const NPP npp = Instance;
+    TCallGuard guard(*this);
     SetPluginWindow();
-    ForceUpdate();
+    if (StillFor(npp)) ForceUpdate();
 }
 
 }  // namespace vd

@@ -80,6 +80,7 @@ HRESULT FlashControl::Playback(const char* name, void (Player::*op)()) {
     RP_GATE(name);
     (player_.*op)();
     UpdateTimer();
+    Hostile("invoke");
     return S_OK;
 }
 
@@ -183,6 +184,7 @@ STDMETHODIMP FlashControl::LoadMovie(int layer, BSTR url) {
     }
     player_.LoadMovie(layer, u);
     UpdateTimer();
+    Hostile("invoke");
     return S_OK;
 }
 STDMETHODIMP FlashControl::TGotoFrame(BSTR, long n) { return GotoFrame(n); }

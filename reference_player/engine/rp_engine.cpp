@@ -38,6 +38,13 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "raises_once") f.handlerRaises = f.raisesOnce = true;
         else if (key == "full_table") f.fullTable = true;
         else if (key == "keep_stream") f.keepStream = true;
+        else if (key == "fscommand_in" && !val.empty()) f.fsCommandIn = std::string(val);
+        else if (key == "flashcall_in" && !val.empty()) f.flashCallIn = std::string(val);
+        else if (key == "invalidate_in_paint") f.invalidateInPaint = true;
+        else if (key == "write_refuses") f.writeRefuses = true;
+        else if (key == "write_ready" && !val.empty() &&
+                 val.find_first_not_of("0123456789") == std::string_view::npos && val.size() < 9)
+            f.writeReady = std::stoi(std::string(val));
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;

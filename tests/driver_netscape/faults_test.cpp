@@ -66,7 +66,7 @@ TEST_F(FullTable, PluginFillingTheNewestTableLeavesTheHostsTablesIntact) {
     EXPECT_EQ(unit.BrowserFuncs.version, 18);
     EXPECT_NE(unit.BrowserFuncs.geturl, nullptr);
     auto d = Make();
-    EXPECT_NE(d->Instance.pdata, nullptr);
+    EXPECT_NE(d->Instance->pdata, nullptr);
     // The plugin's copy of the browser table works: its request is answered.
     d->LoadMovie(u"nothing-here.swf");
     EXPECT_EQ(hooks.Lines("-> NPN_GetURLNotify"),
