@@ -188,8 +188,6 @@ public:
     // Freed by its owner while inside a call: no event reaches the application any more, and
     // code after a call-out leaves the driver's state alone.
     bool Detached() const { return detached_; }
-    // Inside any guarded call.
-    bool InsideCall() const { return callDepth_ > 0; }
     // The hosted player is inside a call of its own (ours into it, or its into us).
     bool InsidePlayerCall() const { return playerDepth_ > 0; }
     // Runs the deferred teardowns and work whose time has come (the message loop's timer does).
