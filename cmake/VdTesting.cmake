@@ -13,7 +13,7 @@
 #       which uses the default prefix <build>/wine/default).
 #
 #   vd_add_wine_test(NAME <name> SOURCES <src>... [LIBS <lib>...] [TIMEOUT <s>]
-#                    [SCENARIO <scenario>]
+#                    [SCENARIO <scenario>] [HEAP_CHECK]
 #                    [FILES <file-or-dir-or-target>...]
 #                    [REGISTRY "<key>|<value>|<data>[|<REG_type>]"...]
 #                    [REGSVR32 <dll-file-or-target>...])
@@ -26,6 +26,8 @@
 #       `wine regsvr32 /s`, then runs the EXE from the run folder.
 #       Relative FILES/REGSVR32 paths are relative to the calling CMakeLists.txt; an entry that
 #       names an existing target stands for that target's output file.
+#       HEAP_CHECK runs the EXE under Wine's heap checking; a heap error it reports fails the
+#       test (cmake/wine-scenario.sh --heap-check). For the scenarios of hostile players.
 #
 #   vd_add_screen_test(NAME <name> SOURCES <src>... [LIBS <lib>...] [TIMEOUT <s>])
 #       Windows configuration only. The test runs on a virtual X server of its own with a
@@ -135,7 +137,7 @@ function(_vd_resolve_file entry out_var)
 endfunction()
 
 function(vd_add_wine_test)
-    cmake_parse_arguments(PARSE_ARGV 0 T "" "NAME;SCENARIO;TIMEOUT" "SOURCES;LIBS;FILES;REGISTRY;REGSVR32")
+    cmake_parse_arguments(PARSE_ARGV 0 T "HEAP_CHECK" "NAME;SCENARIO;TIMEOUT" "SOURCES;LIBS;FILES;REGISTRY;REGSVR32")
     _vd_check_test_args(vd_add_wine_test)
     if(NOT CMAKE_SYSTEM_NAME STREQUAL "Windows")
         return()
@@ -152,6 +154,9 @@ function(vd_add_wine_test)
 
     set(args --prefix "${CMAKE_BINARY_DIR}/wine/${T_SCENARIO}"
              --run-dir "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.run")
+    if(T_HEAP_CHECK)
+        list(APPEND args --heap-check)
+    endif()
     foreach(f IN LISTS T_FILES)
         _vd_resolve_file("${f}" path)
         list(APPEND args --file "${path}")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows test EXE under Wine in a prefix of its own ("scenario").
 #
-#   wine-scenario.sh --prefix DIR [--ensure-only] [--graphics null|x11]
+#   wine-scenario.sh --prefix DIR [--ensure-only] [--graphics null|x11] [--heap-check]
 #                    [--run-dir DIR] [--file PATH]... [--reg "key|value|data[|REG_type]"]...
 #                    [--regsvr32 DLL]... -- EXE [ARGS...]
 #
@@ -18,6 +18,10 @@
 # 4. Sets each --reg value with `wine reg add` (empty value name = the key's default value),
 #    registers each --regsvr32 DLL (copied into the run folder first) with `wine regsvr32 /s`.
 # 5. exec wine EXE ARGS...; the exit status is the EXE's.
+#    With --heap-check the EXE runs under Wine's heap checking (WINEDEBUG=warn+heap: freed
+#    blocks are filled and checked, block tails guarded), its error output is passed on, and
+#    a heap message in it fails the run (exit status 3) even when the EXE itself passed: a
+#    write to freed memory shows up where it does not crash.
 set -euo pipefail
 
 die() { echo "wine-scenario.sh: $*" >&2; exit 2; }
@@ -25,6 +29,7 @@ die() { echo "wine-scenario.sh: $*" >&2; exit 2; }
 prefix=""
 run_dir=""
 ensure_only=0
+heap_check=0
 graphics=null
 files=()
 regs=()
@@ -37,6 +42,7 @@ while (($#)); do
         --reg) regs+=("${2:?}"); shift 2 ;;
         --regsvr32) dlls+=("${2:?}"); shift 2 ;;
         --ensure-only) ensure_only=1; shift ;;
+        --heap-check) heap_check=1; shift ;;
         --graphics) graphics="${2:?}"; shift 2 ;;
         --) shift; break ;;
         *) die "unknown argument '$1'" ;;
@@ -153,4 +159,20 @@ for d in "${dlls[@]}"; do
     fi
 done
 
-exec wine "$exe" "$@"
+if ((!heap_check)); then
+    exec wine "$exe" "$@"
+fi
+
+heap_log="$(mktemp)"
+trap 'rm -f "$heap_log"' EXIT
+set +e
+WINEDEBUG="warn+heap" wine "$exe" "$@" 2> >(tee "$heap_log" >&2)
+status=$?
+set -e
+wait  # the tee of the error output
+if grep -Eq '(err|warn):heap:' "$heap_log"; then
+    echo "wine-scenario.sh: Wine's heap checking reported errors:" >&2
+    grep -E '(err|warn):heap:' "$heap_log" | head -n 20 >&2
+    exit 3
+fi
+exit "$status"

@@ -275,10 +275,15 @@ template <class T> HRESULT ClearOut(T** out, HRESULT result) {
 namespace {
 
 void StartMovie(TvdFlashDriverActiveX& driver, const ax::TMovieLoad& load) {
+    const TvdFlashDriver::TCallGuard guard(driver, TvdFlashDriver::TCallKind::Player);
     const ComPtr<IvdFlashPlayer> control = driver.GetControlInterface();
     const TBstr url(WString(load.Url));
     OleCheck(control->LoadMovie(0, url.Get()));
-    for (const ax::TMovieVariable& variable : load.Variables) driver.SetVariable(variable.Name, variable.Value);
+    for (const ax::TMovieVariable& variable : load.Variables) {
+        if (driver.Detached()) return;
+        driver.SetVariable(variable.Name, variable.Value);
+    }
+    if (driver.Detached()) return;
     driver.LoadedMovie = load.LoadedMovie;
     driver.IsFLV = load.IsFLV;
 }
@@ -286,17 +291,18 @@ void StartMovie(TvdFlashDriverActiveX& driver, const ax::TMovieLoad& load) {
 }  // namespace
 
 void TvdFlashDriverActiveX::LoadMovie(const WideString& URL) {
-    if (URL.empty() || FlashUnavailable) return;
+    if (URL.empty() || FlashUnavailable || Detached()) return;
+    const TCallGuard guard(*this, TCallKind::Player);
     StartMovie(*this, ax::PlanNamedLoad(URL, Skin, Volume));
     // A null message lets the control take the new movie up at once.
-    if (WindowlessObject) {
+    if (WindowlessObject && !Detached()) {
         LRESULT result = 0;
         WindowlessObject->OnWindowMessage(0, 0, 0, &result);
     }
 }
 
 void TvdFlashDriverActiveX::LoadMovieFromStream(TStream* Stream) {
-    if (!Stream || FlashUnavailable) return;
+    if (!Stream || FlashUnavailable || Detached()) return;
     // The caller keeps the stream alive until the movie has loaded; the token names it.
     const bool video = IsVideoStream(*Stream);
     StartMovie(*this, ax::PlanStreamLoad(PublishStream(*Stream), video, Skin, Volume));

@@ -115,6 +115,9 @@ void TvdFlashDriverActiveX::RequireSingleThreadedApartment() {
 }
 
 TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
+    // Events the control fires while it goes (its timer, its deactivation) reach no one.
+    Detach();
+    BeginTeardown();
     // An in-place active control deactivates itself here and may call the site back.
     if (OleObject) OleObject->Close(OLECLOSE_NOSAVE);
     DestroyControl();
@@ -137,6 +140,14 @@ TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
     ControlInterface.Reset();
     // The last driver after the unit's last shut-down ends OLE.
     EndOleWhenUnused();
+}
+
+void TvdFlashDriverActiveX::Detach() {
+    TvdFlashDriver::Detach();
+    OnReadyStateChange = nullptr;
+    OnProgress = nullptr;
+    OnFSCommandEvent = nullptr;
+    OnFlashCallEvent = nullptr;
 }
 
 void TvdFlashDriverActiveX::InitControlData() {

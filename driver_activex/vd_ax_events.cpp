@@ -51,20 +51,25 @@ void TvdFlashDriverActiveX::GetEventMethod(DISPID dispID, int& slot) const {
 void TvdFlashDriverActiveX::InvokeEvent(DISPID dispID, DISPPARAMS& params) {
     int slot = -1;
     GetEventMethod(dispID, slot);
+    // A driver freed inside a call (or being destroyed) passes nothing on.
+    if (Detached()) return;
+    // The handlers run from copies: one may free the driver, which clears them.
+    const TCallGuard guard(*this, TCallKind::FromPlayer);
     // A raising handler is the application's to report; the control is told nothing of it.
     try {
         switch (slot) {
             case 0:
-                if (OnReadyStateChange) OnReadyStateChange(this, IntArgument(params, 0));
+                if (const auto handler = OnReadyStateChange) handler(this, IntArgument(params, 0));
                 break;
             case 1:
-                if (OnProgress) OnProgress(this, IntArgument(params, 0));
+                if (const auto handler = OnProgress) handler(this, IntArgument(params, 0));
                 break;
             case 2:
-                if (OnFSCommandEvent) OnFSCommandEvent(this, TextArgument(params, 0), TextArgument(params, 1));
+                if (const auto handler = OnFSCommandEvent)
+                    handler(this, TextArgument(params, 0), TextArgument(params, 1));
                 break;
             case 3:
-                if (OnFlashCallEvent) OnFlashCallEvent(this, TextArgument(params, 0));
+                if (const auto handler = OnFlashCallEvent) handler(this, TextArgument(params, 0));
                 break;
             default:
                 break;  // not one of the control's events: dropped

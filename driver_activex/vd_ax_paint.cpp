@@ -57,8 +57,14 @@ bool TvdFlashDriverActiveX::DrawInto(IViewObject* view, HDC dc, const TRect& rec
 }
 
 void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
-    if (!BufferDC) return;  // no buffer: nothing to paint, nothing to report
-    // The control may let go of its view while drawing; hold it for this repaint.
+    if (Detached() || !BufferDC) return;  // no buffer: nothing to paint, nothing to report
+    PaintPasses(rect, [this](const TRect& area) { RepaintPass(area); });
+}
+
+// After each call out (the control's drawing, the application's handlers) the pass goes on
+// only while the driver is still its owner's.
+void TvdFlashDriverActiveX::RepaintPass(const TRect& rect) {
+    // The control may let go of its view while drawing; hold it for this pass.
     const ComPtr<IViewObject> view = ViewObject;
     if (BufferDC && view) {
         if (WhiteBits) {
@@ -66,36 +72,45 @@ void TvdFlashDriverActiveX::Repaint(const TRect& rect) {
             GdiFlush();
             FillLongwordRect(Bits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0xFF000000u);
             bool drawn = DrawInto(view.Get(), BufferDC, rect);
+            if (Detached() || !WhiteBits) return;
             FillLongwordRect(WhiteBits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0xFFFFFFFFu);
             drawn = DrawInto(view.Get(), WhiteDC, rect) && drawn;
+            if (Detached() || !WhiteBits) return;
             GdiFlush();
             // A failed draw may have left anything behind: the rectangle stays clear instead.
             if (drawn) RecoverAlpha(Bits, WhiteBits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom);
             else FillLongwordRect(Bits, Width, Height, rect.Left, rect.Top, rect.Right, rect.Bottom, 0);
         } else {
-            if (OnEraseBackground) OnEraseBackground(this, rect);
+            if (const TvdEraseBackgroundEvent erase = OnEraseBackground) erase(this, rect);
+            if (Detached() || !BufferDC) return;
             const bool drawn = DrawInto(view.Get(), BufferDC, rect);
+            if (Detached()) return;
             GdiFlush();
             // A failed draw may have left anything behind: what lies under the movie instead.
-            if (!drawn && OnEraseBackground) OnEraseBackground(this, rect);
+            if (!drawn) {
+                if (const TvdEraseBackgroundEvent erase = OnEraseBackground) erase(this, rect);
+                if (Detached() || !BufferDC) return;
+            }
         }
         DrawUpdateRect(rect);
     }
-    if (OnPaint) OnPaint(this, rect);
+    if (const TvdPaintEvent paint = OnPaint) paint(this, rect);
 }
 
 // ---- Input ----------------------------------------------------------------------------------
 
 bool TvdFlashDriverActiveX::SendMessageToControl(UINT msg, WPARAM wParam, LPARAM lParam) {
     const ComPtr<IOleInPlaceObjectWindowless> control = WindowlessObject;
-    if (!control) return false;
+    if (!control || Detached()) return false;
+    const TCallGuard guard(*this, TCallKind::Player);
     LRESULT result = 0;
     return control->OnWindowMessage(msg, wParam, lParam, &result) == S_OK;
 }
 
 void TvdFlashDriverActiveX::MouseMessage(UINT msg, WPARAM wParam, int X, int Y, bool menuPress) {
     const ComPtr<IOleInPlaceObjectWindowless> control = WindowlessObject;
-    if (!control) return;
+    if (!control || Detached()) return;
+    const TCallGuard guard(*this, TCallKind::Player);
     if (menuPress) {
         // The coordinates become those of the window the menu is shown for.
         MenuWindowRequest = true;
@@ -105,6 +120,7 @@ void TvdFlashDriverActiveX::MouseMessage(UINT msg, WPARAM wParam, int X, int Y, 
     }
     LRESULT result = 0;
     const HRESULT hr = control->OnWindowMessage(msg, wParam, PackPoint(X, Y), &result);
+    if (Detached()) return;
     if (hr == S_OK && msg >= WM_MOUSEFIRST && msg <= WM_MOUSEWHEEL) {
         result = 0;
         // A consumed mouse message lets the control set its cursor.
@@ -114,6 +130,8 @@ void TvdFlashDriverActiveX::MouseMessage(UINT msg, WPARAM wParam, int X, int Y, 
 
 void TvdFlashDriverActiveX::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
     const UINT msg = Button == mbLeft ? WM_LBUTTONDOWN : Button == mbRight ? WM_RBUTTONDOWN : WM_MBUTTONDOWN;
+    // Held so the flag below is ours to clear even when a handler freed the driver.
+    const TCallGuard guard(*this, TCallKind::Player);
     try {
         MouseMessage(msg, ShiftToKeyFlags(Shift), X, Y, Button == mbRight && !DisableFlashMenu);
     } catch (...) {
@@ -151,7 +169,8 @@ void TvdFlashDriverActiveX::KeyPress(char16_t& Key, TShiftState Shift) {
     char bytes[10];
     const int n = WideCharToMultiByte(CP_ACP, 0, &unit, 1, bytes, sizeof bytes, nullptr, nullptr);
     const LPARAM flags = static_cast<LPARAM>(ShiftToKeyFlags(Shift));
-    for (int i = 0; i < n; ++i)
+    const TCallGuard guard(*this, TCallKind::Player);
+    for (int i = 0; i < n && !Detached(); ++i)
         if (SendMessageToControl(WM_CHAR, static_cast<unsigned char>(bytes[i]), flags)) Key = 0;
 }
 

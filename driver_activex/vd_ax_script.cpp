@@ -47,7 +47,8 @@ win32::ComPtr<IvdFlashPlayer> TvdFlashDriverActiveX::GetControlInterface() {
 }
 
 WideString TvdFlashDriverActiveX::CallFunction(const WideString& Request) {
-    if (FlashUnavailable) return {};
+    if (FlashUnavailable || Detached()) return {};
+    const TCallGuard guard(*this, TCallKind::Player);
     const ComPtr<IvdFlashPlayer> control = GetControlInterface();
     if (!control || !ScriptsExternally(control.Get())) return {};
     const win32::TBstr request = ToBstr(Request);
@@ -57,7 +58,8 @@ WideString TvdFlashDriverActiveX::CallFunction(const WideString& Request) {
 }
 
 void TvdFlashDriverActiveX::SetReturnValue(const WideString& Value) {
-    if (FlashUnavailable) return;
+    if (FlashUnavailable || Detached()) return;
+    const TCallGuard guard(*this, TCallKind::Player);
     const ComPtr<IvdFlashPlayer> control = GetControlInterface();
     if (!control || !ScriptsExternally(control.Get())) return;
     const win32::TBstr value = ToBstr(Value);
@@ -65,7 +67,8 @@ void TvdFlashDriverActiveX::SetReturnValue(const WideString& Value) {
 }
 
 void TvdFlashDriverActiveX::SetVariable(const WideString& Name, const WideString& Value) {
-    if (FlashUnavailable) return;
+    if (FlashUnavailable || Detached()) return;
+    const TCallGuard guard(*this, TCallKind::Player);
     const ComPtr<IvdFlashPlayer> control = GetControlInterface();
     if (!control) return;
     const win32::TBstr name = ToBstr(Name), value = ToBstr(Value);
@@ -73,7 +76,8 @@ void TvdFlashDriverActiveX::SetVariable(const WideString& Name, const WideString
 }
 
 WideString TvdFlashDriverActiveX::GetVariable(const WideString& Name) {
-    if (FlashUnavailable) return {};
+    if (FlashUnavailable || Detached()) return {};
+    const TCallGuard guard(*this, TCallKind::Player);
     const ComPtr<IvdFlashPlayer> control = GetControlInterface();
     if (!control) return {};
     const win32::TBstr name = ToBstr(Name);
@@ -85,7 +89,8 @@ WideString TvdFlashDriverActiveX::GetVariable(const WideString& Name) {
 // One call on the control interface; nothing while the control is unavailable.
 #define VD_AX_CONTROL_CALL(call)                                       \
     do {                                                               \
-        if (FlashUnavailable) return;                                  \
+        if (FlashUnavailable || Detached()) return;                    \
+        const TCallGuard guard_(*this, TCallKind::Player);             \
         const ComPtr<IvdFlashPlayer> control_ = GetControlInterface(); \
         if (control_) Check(control_.Get(), control_->call);           \
     } while (0)
@@ -102,7 +107,8 @@ void TvdFlashDriverActiveX::SetCurrentFrame(int Frame) { VD_AX_CONTROL_CALL(put_
 
 // One query of the control interface; `fallback` while the control is unavailable.
 template <class T, class Call> static T Query(TvdFlashDriverActiveX& d, T fallback, Call call) {
-    if (d.FlashUnavailable) return fallback;
+    if (d.FlashUnavailable || d.Detached()) return fallback;
+    const TvdFlashDriver::TCallGuard guard(d, TvdFlashDriver::TCallKind::Player);
     const ComPtr<IvdFlashPlayer> control = d.GetControlInterface();
     if (!control) return fallback;
     return call(control.Get());

@@ -217,6 +217,8 @@ HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::ReleaseDC(HDC) { return S_OK; }
 HRESULT STDMETHODCALLTYPE TvdFlashDriverActiveX::InvalidateRect(LPCRECT rect, BOOL) {
     // Rendered at once, cut to the buffer; a failing paint handler is the application's.
     return SiteCall(this, S_OK, [&]() -> HRESULT {
+        if (Detached()) return S_OK;
+        const TCallGuard guard(*this, TCallKind::FromPlayer);
         TRect r = rect ? TRect{rect->left, rect->top, rect->right, rect->bottom} : TRect{0, 0, Width, Height};
         r.Left = std::max(r.Left, 0);
         r.Top = std::max(r.Top, 0);

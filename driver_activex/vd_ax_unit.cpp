@@ -69,6 +69,8 @@ void InitializeDriverActiveXUnit() {
 void FinalizeDriverActiveXUnit() {
     TUnit& u = Unit();
     if (u.InitCount == 0 || --u.InitCount != 0) return;
+    // Controls whose teardown waits for the message loop go before the unit does.
+    TvdFlashDriver::RunDeferred();
     // No control is looked for or made once the unit is gone.
     if (!FlashActiveXCheck().Done()) FlashActiveXCheck().Install(nullptr);
     if (FlashDriverActiveXClass == &TvdFlashDriverActiveX::Class()) FlashDriverActiveXClass = nullptr;

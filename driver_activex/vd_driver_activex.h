@@ -399,6 +399,10 @@ public:
     // The references the control holds on the site (its faces and the sink included).
     LONG SiteReferences() const;
 
+protected:
+    // The control's own events stop reaching the application too.
+    void Detach() override;
+
 private:
     // Raises EOleSysError on a thread of the multithreaded apartment.
     static void RequireSingleThreadedApartment();
@@ -406,6 +410,8 @@ private:
     void SetUpControl();
     // Lets go of a control that could not be set up; the driver is then without Flash.
     void DiscardControl();
+    // One pass of Repaint (see PaintPasses).
+    void RepaintPass(const TRect& rect);
     // Takes the control's in-place interfaces (activation, plain or extended).
     void TakeInPlaceInterfaces();
     // Sends one window message to the windowless control; true when it consumed it.

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace vd {
@@ -59,7 +60,9 @@ public:
     // True when the library loaded and filled the plugin table with NPP_New.
     static bool PluginExists();
 
-    np::NPP_t Instance{nullptr, nullptr};
+    // The current instance's record; nullptr without one. Each instance has a record of its own
+    // that stays where it is until the instance is destroyed: a plugin inside a call holds it.
+    np::NPP Instance = nullptr;
     // NPP_New answered success for the current instance: only then does the plugin hear of it
     // again (a failed one gets NPP_Destroy and nothing else).
     bool InstanceLive = false;
@@ -68,6 +71,9 @@ public:
     np::NPWindow PluginWindow{};
 
     void CreatePlugin();
+    // Lets the current instance go: at once, or, while the plugin is inside a call of its own,
+    // once the outermost call has returned. Its streams still open end first
+    // (NPRES_USER_BREAK).
     void DestroyPlugin();
     // Hands the plugin the primary buffer's DC as its drawable (whole buffer, origin 0,0, all of
     // it visible); without a buffer, takes back a drawable it was given (a null one, 0 x 0).
@@ -76,8 +82,12 @@ public:
     void CreateStream(const WideString& url, void* notifyData);
     // Network requests of the current instance still arriving (an "http:" source).
     size_t PendingDownloads() const { return downloads_.size(); }
-    // The paint procedure for one rectangle (the plugin's, clamped in place).
+    // The paint procedure for one rectangle (the plugin's, clamped in place). Asked for while a
+    // paint runs, the rectangle is painted after it.
     void PaintRect(np::NPRect& rect);
+    // Whether code that called out for the instance `npp` may go on: the driver was not freed and
+    // `npp` is still the current instance.
+    bool StillFor(np::NPP npp) const { return !Detached() && npp && npp == Instance; }
 
     void ResizeBuffer() override;
     void ForceUpdate() override;
@@ -108,14 +118,25 @@ public:
     void SetLoop(bool Value) override;
     void SetCurrentFrame(int Frame) override;
 
+protected:
+    void Detach() override;
+    void AfterCalls() override;
+
 private:
     friend class np::TPluginDownload;
+    // An instance let go inside a call, destroyed once the call has returned.
+    struct TRetired {
+        std::unique_ptr<np::NPP_t> record;
+        std::vector<std::unique_ptr<np::TPluginDownload>> downloads;
+    };
+    std::unique_ptr<np::NPP_t> record_;
+    std::vector<TRetired> retired_;
+    void DestroyRetired();
+    void PaintPass(const TRect& area);
     // Starts the download of an "http:" request; the plugin hears of its end once either way.
     void StartPluginDownload(const WideString& url, const std::string& streamUrl, void* notifyData);
-    // Lets go of a download that has ended (frees it), or of all of them when the instance goes:
-    // those are detached first, so nothing of theirs reaches this driver or the plugin again.
+    // Lets go of a download that has ended (frees it).
     void ForgetDownload(np::TPluginDownload* download);
-    void DetachDownloads();
     std::vector<std::unique_ptr<np::TPluginDownload>> downloads_;
     // Invokes a method of the scriptable object; false when there is none or the call fails.
     // The caller releases `result` (NPN_ReleaseVariantValue).
@@ -128,7 +149,6 @@ private:
     void PaintPlugin(HDC dc, const np::NPRect& rect);
     // Fills every field of PluginWindow for the drawable `dc` (none: 0 x 0, nothing visible).
     void FillPluginWindow(HDC dc);
-    bool instanceCreated_ = false;  // NPP_New was called; NPP_Destroy is owed
     // Starts a movie in the current instance: LoadMovie(0, url).
     void InvokeLoadMovie(const WideString& url);
     void SetPlayerVariables();

@@ -34,19 +34,40 @@ void VD_NP_CDECL ReloadPlugins(NPBool) {}
 void* VD_NP_CDECL GetJavaEnv() { return nullptr; }
 void* VD_NP_CDECL GetJavaPeer(NPP) { return nullptr; }
 
+// A request this host cannot serve still ends: the plugin hears that it failed.
+void RequestFailed(TvdFlashDriverNS& driver, const char* url, void* notifyData) {
+    if (!Plugin().urlnotify || !driver.Instance) return;
+    const TvdFlashDriver::TCallGuard guard(driver, TvdFlashDriver::TCallKind::Player);
+    Plugin().urlnotify(driver.Instance, url ? url : "", NPRES_NETWORK_ERR, notifyData);
+}
+
 NPError VD_NP_CDECL GetURLNotify(NPP npp, const char* url, const char* target, void* notifyData) {
     try {
         const WideString text = AnsiToWide(url ? url : "");
         if (IsScriptUrl(text)) return NPERR_INVALID_URL;
-        if (!target)
-            if (TvdFlashDriverNS* driver = DriverOf(npp)) driver->CreateStream(text, notifyData);
+        TvdFlashDriverNS* driver = DriverOf(npp);
+        if (!driver || driver->Detached()) return NPERR_NO_ERROR;
+        const TvdFlashDriver::TCallGuard guard(*driver, TvdFlashDriver::TCallKind::FromPlayer);
+        // There is no page to show a target in.
+        if (target) RequestFailed(*driver, url, notifyData);
+        else driver->CreateStream(text, notifyData);
     } catch (...) {
         ReportBoundaryException();
     }
     return NPERR_NO_ERROR;
 }
 
-NPError VD_NP_CDECL PostURLNotify(NPP, const char*, const char*, uint32_t, const char*, NPBool, void*) {
+NPError VD_NP_CDECL PostURLNotify(NPP npp, const char* url, const char*, uint32_t, const char*, NPBool,
+                                  void* notifyData) {
+    try {
+        // Nothing is posted anywhere; the plugin is told so instead of waiting for ever.
+        TvdFlashDriverNS* driver = DriverOf(npp);
+        if (!driver || driver->Detached()) return NPERR_NO_ERROR;
+        const TvdFlashDriver::TCallGuard guard(*driver, TvdFlashDriver::TCallKind::FromPlayer);
+        RequestFailed(*driver, url, notifyData);
+    } catch (...) {
+        ReportBoundaryException();
+    }
     return NPERR_NO_ERROR;
 }
 
@@ -86,7 +107,10 @@ NPError VD_NP_CDECL SetValue(NPP, NPPVariable variable, void* value) {
 void VD_NP_CDECL InvalidateRect(NPP npp, NPRect* rect) {
     try {
         TvdFlashDriverNS* driver = DriverOf(npp);
-        if (driver && rect) driver->PaintRect(*rect);
+        if (!driver || driver->Detached() || !rect || npp != driver->Instance) return;
+        const TvdFlashDriver::TCallGuard guard(*driver, TvdFlashDriver::TCallKind::FromPlayer);
+        NPRect area = *rect;  // clamped in our copy: the plugin's record stays as it gave it
+        driver->PaintRect(area);
     } catch (...) {
         ReportBoundaryException();
     }

@@ -202,10 +202,11 @@ bool StartDownload(const std::wstring& url, IvdDownloadSink* sink, ComPtr<TvdDow
         const ComPtr<TvdDownload> download(new TvdDownload(sink));
         ++g_started;
         const HRESULT hr = win32::OpenPullBinding(*g_urlmon, url, download.Get());
+        // The handle is handed over before the data reported during the start is passed on:
+        // the sink may end (and its owner free `handle`) while it takes that data.
+        if (SUCCEEDED(hr) && handle) *handle = download;
         download->Started(SUCCEEDED(hr));
-        if (FAILED(hr)) return false;
-        if (handle) *handle = download;
-        return true;
+        return SUCCEEDED(hr);
     } catch (...) {
         return false;
     }

@@ -109,7 +109,8 @@ size_t StartedDownloadCount();
 
 // Starts downloading `url` (COM must be initialised on the calling thread, which must pump
 // messages). False when it cannot start (also without urlmon); the sink then hears nothing. The object may be kept
-// through `handle` to Detach() it; dropping it does not stop the download.
+// through `handle` to Detach() it; dropping it does not stop the download. `handle` is filled
+// before anything reaches the sink and never touched after: the sink may free it.
 bool StartDownload(const std::wstring& url, IvdDownloadSink* sink, win32::ComPtr<TvdDownload>* handle = nullptr);
 
 // Download objects alive in the process: for tests that check they are released.

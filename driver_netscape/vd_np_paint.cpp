@@ -14,7 +14,7 @@ void TvdFlashDriverNS::PaintPlugin(HDC dc, const NPRect& rect) {
     // NPAPI's windowless paint event on Windows: the DC in wParam, the dirty area in lParam.
     RECT dirty{rect.left, rect.top, rect.right, rect.bottom};
     NPEvent event{WM_PAINT, reinterpret_cast<uintptr_t>(dc), reinterpret_cast<uintptr_t>(&dirty)};
-    if (Plugin().event) Plugin().event(&Instance, &event);
+    if (Plugin().event) Plugin().event(Instance, &event);
     GdiFlush();
 }
 
@@ -23,37 +23,52 @@ void TvdFlashDriverNS::PaintRect(NPRect& rect) {
     if (!BufferDC || !InstanceLive) return;
     if (rect.right > Width) rect.right = static_cast<uint16_t>(Width);
     if (rect.bottom > Height) rect.bottom = static_cast<uint16_t>(Height);
-    const TRect area = Rect(rect.left, rect.top, rect.right, rect.bottom);
+    PaintPasses(Rect(rect.left, rect.top, rect.right, rect.bottom), [this](const TRect& area) { PaintPass(area); });
+}
+
+// One pass over `area`. After each call out (the plugin's paint, the application's handlers) it
+// goes on only while the driver and the instance it began with are still there.
+void TvdFlashDriverNS::PaintPass(const TRect& area) {
+    const NPP npp = Instance;
+    if (!StillFor(npp) || !Bits) return;
+    const NPRect rect{static_cast<uint16_t>(area.Top), static_cast<uint16_t>(area.Left),
+                      static_cast<uint16_t>(area.Bottom), static_cast<uint16_t>(area.Right)};
     if (!WhiteBits) {
-        if (OnEraseBackground) OnEraseBackground(this, area);
+        if (const TvdEraseBackgroundEvent erase = OnEraseBackground) erase(this, area);
+        if (!StillFor(npp) || !BufferDC) return;
         // A change of background mode rebuilds the buffers without a resize, so a plugin that was
         // given a drawable may still hold the old (freed) one: point it at the live buffer first.
         if (BufferDC && PluginWindow.window != BufferDC) {
             FillPluginWindow(BufferDC);
-            if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+            if (Plugin().setwindow) Plugin().setwindow(npp, &PluginWindow);
+            if (!StillFor(npp) || !BufferDC) return;
         }
-        if (BufferDC) PaintPlugin(BufferDC, rect);
+        PaintPlugin(BufferDC, rect);
+        if (!StillFor(npp)) return;
     } else {
         GdiFlush();
         FillLongwordRect(Bits, Width, Height, rect.left, rect.top, rect.right, rect.bottom, 0xFF000000u);
         FillPluginWindow(BufferDC);
-        if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+        if (Plugin().setwindow) Plugin().setwindow(npp, &PluginWindow);
+        if (!StillFor(npp) || !WhiteBits) return;
         PaintPlugin(BufferDC, rect);
         // The plugin may have re-created the buffers (a resize from inside the paint).
-        if (!WhiteBits) return;
+        if (!StillFor(npp) || !WhiteBits) return;
         FillLongwordRect(WhiteBits, Width, Height, rect.left, rect.top, rect.right, rect.bottom, 0xFFFFFFFFu);
         FillPluginWindow(WhiteDC);
-        if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+        if (Plugin().setwindow) Plugin().setwindow(npp, &PluginWindow);
+        if (!StillFor(npp) || !WhiteBits) return;
         PaintPlugin(WhiteDC, rect);
-        if (!WhiteBits) return;
+        if (!StillFor(npp) || !WhiteBits) return;
         RecoverAlpha(Bits, WhiteBits, Width, Height, rect.left, rect.top, rect.right, rect.bottom);
     }
-    if (OnPaint) OnPaint(this, area);
+    if (const TvdPaintEvent paint = OnPaint) paint(this, area);
+    if (Detached()) return;
     if (ShowUpdateRects) DrawUpdateRect(area);
 }
 
 void TvdFlashDriverNS::ForceUpdate() {
-    if (!PluginExists() || !InstanceLive) return;
+    if (!PluginExists() || !Instance || !InstanceLive || Detached()) return;
     NPRect all{0, 0, static_cast<uint16_t>(Height), static_cast<uint16_t>(Width)};
     PaintRect(all);
 }
@@ -79,9 +94,10 @@ uintptr_t ShiftToPluginKeyFlags(TShiftState Shift) {
 }
 
 void TvdFlashDriverNS::SendInput(uint16_t message, uintptr_t wParam, uintptr_t lParam) {
-    if (!PluginExists() || !InstanceLive || !Plugin().event) return;
+    if (!PluginExists() || !Instance || !InstanceLive || !Plugin().event || Detached()) return;
     NPEvent event{message, wParam, lParam};
-    Plugin().event(&Instance, &event);
+    const TCallGuard guard(*this, TCallKind::Player);
+    Plugin().event(Instance, &event);
 }
 
 void TvdFlashDriverNS::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
@@ -123,7 +139,9 @@ void TvdFlashDriverNS::KeyPress(char16_t& Key, TShiftState Shift) {
     const wchar_t wide = static_cast<wchar_t>(Key);
     char bytes[10];
     const int n = WideCharToMultiByte(CP_ACP, 0, &wide, 1, bytes, sizeof bytes, nullptr, nullptr);
-    for (int i = 0; i < n; ++i) SendInput(WM_CHAR, static_cast<unsigned char>(bytes[i]), ShiftToPluginKeyFlags(Shift));
+    const TCallGuard guard(*this);
+    for (int i = 0; i < n && !Detached(); ++i)
+        SendInput(WM_CHAR, static_cast<unsigned char>(bytes[i]), ShiftToPluginKeyFlags(Shift));
 }
 
 }  // namespace vd

@@ -151,8 +151,11 @@ bool VD_NP_CDECL HostInvoke(NPP npp, NPObject* obj, NPIdentifier method, const N
             }
             const std::string command = argCount > 0 && args ? VariantString(args[0]) : std::string();
             const std::string arguments = argCount > 1 && args ? VariantString(args[1]) : std::string();
-            if (TvdFlashDriverNS* driver = DriverOf(npp))
+            TvdFlashDriverNS* driver = DriverOf(npp);
+            if (driver && !driver->Detached()) {
+                const TvdFlashDriver::TCallGuard guard(*driver, TvdFlashDriver::TCallKind::FromPlayer);
                 driver->DoFSCommand(Utf8ToWide(command), Utf8ToWide(arguments));
+            }
         } else if (result) {
             // The page's own methods (location.toString and the like) answer an empty text.
             *result = StringVariant({});
@@ -169,7 +172,9 @@ bool VD_NP_CDECL HostEvaluate(NPP npp, NPObject*, NPString* script, NPVariant* r
         if (!script || !script->UTF8Characters) return true;
         const auto call = ParseExternalCall(std::string_view(script->UTF8Characters, script->UTF8Length));
         TvdFlashDriverNS* driver = DriverOf(npp);
-        if (!call || !driver) return true;
+        if (!call || !driver || driver->Detached()) return true;
+        // The guard keeps the driver alive to read the answer, even when the handler freed it.
+        const TvdFlashDriver::TCallGuard guard(*driver, TvdFlashDriver::TCallKind::FromPlayer);
         driver->ReturnValue.clear();
         driver->DoFlashCall(Utf8ToWide(ExternalCallRequest(*call)));
         if (result) {
@@ -236,8 +241,9 @@ bool TvdFlashDriverNS::Invoke(const char* method, const NPVariant* args, uint32_
     result = NPVariant{};
     result.type = NPVariantType_Void;
     NPObject* object = ScriptObject;
-    if (!PluginExists() || !object || !object->_class || !object->_class->invoke) return false;
-    // Held across the call: a handler running inside it may re-create the instance.
+    if (!PluginExists() || Detached() || !object || !object->_class || !object->_class->invoke) return false;
+    // Held across the call: a handler running inside it may re-create the instance or free us.
+    const TCallGuard guard(*this, TCallKind::Player);
     HostRetainObject(object);
     struct Hold {
         NPObject* o;
@@ -287,6 +293,7 @@ void TvdFlashDriverNS::SetVariable(const WideString& Name, const WideString& Val
     const std::string name = WideToUtf8(Name), value = WideToUtf8(Value);
     const NPVariant args[2] = {BorrowedString(name), BorrowedString(value)};
     NPVariant result;
+    const TCallGuard guard(*this);  // the retry below must find the driver still there
     try {
         Invoke("SetVariable", args, 2, result);
     } catch (...) {
@@ -308,8 +315,9 @@ int TvdFlashDriverNS::GetTotalFrames() { return IntQuery("TotalFrames"); }
 
 void TvdFlashDriverNS::SetLoop(bool Value) {
     NPObject* object = ScriptObject;
-    if (!PluginExists() || !object || !object->_class || !object->_class->setProperty) return;
+    if (!PluginExists() || Detached() || !object || !object->_class || !object->_class->setProperty) return;
     const NPVariant value = BoolVariant(Value);
+    const TCallGuard guard(*this, TCallKind::Player);
     HostRetainObject(object);
     object->_class->setProperty(object, const_cast<char*>(InternIdentifier("Loop")), &value);
     HostReleaseObject(object);

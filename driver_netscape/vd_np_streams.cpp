@@ -117,8 +117,41 @@ bool ResolveSource(const WideString& url, TSourceBytes& source) {
 
 namespace np {
 
-TPluginDownload::TPluginDownload(TvdFlashDriverNS& driver, std::string url, void* notifyData)
-    : driver_(driver), url_(std::move(url)) {
+TWriteOutcome WriteStream(TvdFlashDriverNS& driver, NPP npp, NPStream& stream, const uint8_t* data, size_t size,
+                          size_t offset) {
+    // A plugin that keeps answering that it can take nothing is asked this many times more,
+    // then its stream ends: the data is here, nothing would bring it readiness later.
+    constexpr int kStallLimit = 64;
+    TvdFlashDriver::TCallGuard guard(driver, TvdFlashDriver::TCallKind::Player);
+    size_t done = 0;
+    int stalls = 0;
+    while (done < size) {
+        int32_t ready = INT32_MAX;
+        if (Plugin().writeready) ready = Plugin().writeready(npp, &stream);
+        if (!driver.StillFor(npp)) return TWriteOutcome::Gone;
+        if (ready <= 0) {
+            if (++stalls > kStallLimit) return TWriteOutcome::Stalled;
+            continue;
+        }
+        if (!Plugin().write) return TWriteOutcome::Written;
+        const size_t chunk = std::min<size_t>(size - done, static_cast<size_t>(ready));
+        // The plugin copies what it keeps during the call; it never writes to the block.
+        const int32_t took = Plugin().write(npp, &stream, static_cast<int32_t>(offset + done),
+                                            static_cast<int32_t>(chunk), const_cast<uint8_t*>(data + done));
+        if (!driver.StillFor(npp)) return TWriteOutcome::Gone;
+        if (took < 0) return TWriteOutcome::Refused;
+        if (took == 0) {
+            if (++stalls > kStallLimit) return TWriteOutcome::Stalled;
+            continue;
+        }
+        stalls = 0;
+        done += std::min<size_t>(static_cast<size_t>(took), chunk);
+    }
+    return TWriteOutcome::Written;
+}
+
+TPluginDownload::TPluginDownload(TvdFlashDriverNS& driver, NPP npp, std::string url, void* notifyData)
+    : driver_(driver), npp_(npp), url_(std::move(url)) {
     stream_.url = url_.c_str();  // the record stays at this address while the download lives
     stream_.notifyData = notifyData;
 }
@@ -127,40 +160,66 @@ bool TPluginDownload::Start(const WideString& address) {
     uint16_t type = NP_NORMAL;
     char mime[sizeof kMime];
     std::copy(std::begin(kMime), std::end(kMime), mime);
-    opened_ =
-        Plugin().newstream && Plugin().newstream(&driver_.Instance, mime, &stream_, true, &type) == NPERR_NO_ERROR;
+    {
+        TvdFlashDriver::TCallGuard guard(driver_, TvdFlashDriver::TCallKind::Player);
+        opened_ = Plugin().newstream && Plugin().newstream(npp_, mime, &stream_, true, &type) == NPERR_NO_ERROR;
+    }
+    // Let go meanwhile: the teardown ends the stream.
+    if (cut_) return true;
+    // The download may end (and this object go) inside the call: nothing of it is used after.
     return StartDownload(std::wstring(WinStr(address)), this, &handle_);
 }
 
 void TPluginDownload::Detach() {
+    cut_ = true;
     if (handle_) handle_->Detach();
 }
 
 void TPluginDownload::End(NPReason reason) {
-    if (Plugin().urlnotify) Plugin().urlnotify(&driver_.Instance, url_.c_str(), reason, stream_.notifyData);
-    if (opened_ && Plugin().destroystream) Plugin().destroystream(&driver_.Instance, &stream_, reason);
+    if (ended_) return;
+    ended_ = true;
+    if (!npp_->pdata) return;
+    TvdFlashDriver::TCallGuard guard(driver_, TvdFlashDriver::TCallKind::Player);
+    // NPAPI's order: the stream ends, then the request is answered.
+    if (opened_ && Plugin().destroystream) Plugin().destroystream(npp_, &stream_, reason);
     opened_ = false;
+    if (Plugin().urlnotify) Plugin().urlnotify(npp_, url_.c_str(), reason, stream_.notifyData);
 }
 
 void TPluginDownload::DownloadData(const uint8_t* data, size_t size, size_t offset) {
-    if (opened_ && Plugin().write && size > 0)
-        Plugin().write(&driver_.Instance, &stream_, static_cast<int32_t>(offset), static_cast<int32_t>(size),
-                       const_cast<uint8_t*>(data));
-    if (!driver_.InstanceLive) return;
-    driver_.SetPluginWindow();
-    driver_.ForceUpdate();
+    if (cut_ || ended_) return;
+    TvdFlashDriverNS& driver = driver_;
+    const NPP npp = npp_;
+    TvdFlashDriver::TCallGuard guard(driver);
+    if (opened_ && size > 0) {
+        const TWriteOutcome outcome = WriteStream(driver, npp, stream_, data, size, offset);
+        if (outcome == TWriteOutcome::Gone || cut_) return;
+        if (outcome != TWriteOutcome::Written) {
+            // The plugin wants no more: the transfer is dropped and the stream ends.
+            Detach();
+            End(NPRES_USER_BREAK);
+            if (driver.StillFor(npp)) driver.ForgetDownload(this);  // frees this object
+            return;
+        }
+    }
+    if (!driver.StillFor(npp) || !driver.InstanceLive) return;
+    driver.SetPluginWindow();
+    if (driver.StillFor(npp)) driver.ForceUpdate();
 }
 
 void TPluginDownload::DownloadDone(bool ok) {
+    TvdFlashDriverNS& driver = driver_;
+    TvdFlashDriver::TCallGuard guard(driver);
     End(ok ? NPRES_DONE : NPRES_NETWORK_ERR);
-    driver_.ForgetDownload(this);  // frees this object: nothing of it may be used after
+    driver.ForgetDownload(this);  // frees this object (when still the current instance's)
 }
 
 }  // namespace np
 
 void TvdFlashDriverNS::StartPluginDownload(const WideString& url, const std::string& streamUrl, void* notifyData) {
-    downloads_.push_back(std::make_unique<np::TPluginDownload>(*this, streamUrl, notifyData));
+    downloads_.push_back(std::make_unique<np::TPluginDownload>(*this, Instance, streamUrl, notifyData));
     np::TPluginDownload* download = downloads_.back().get();
+    TCallGuard guard(*this);
     if (!download->Start(DecodeUrlEscapesAnyCase(url))) {
         // The download never started, so nothing else will end the request.
         download->End(NPRES_NETWORK_ERR);
@@ -176,12 +235,11 @@ void TvdFlashDriverNS::ForgetDownload(np::TPluginDownload* download) {
     downloads_.erase(it);
 }
 
-void TvdFlashDriverNS::DetachDownloads() {
-    for (const auto& download : downloads_) download->Detach();
-    downloads_.clear();
-}
-
 void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyData) {
+    if (!Instance || Detached()) return;
+    const NPP npp = Instance;
+    // The request's instance and its stream stay alive to the end of this, whatever a handler does.
+    TCallGuard guard(*this);
     WideString url = requested;
     if (StartsWith(url, kDummyOrigin)) url = url.substr(kDummyOrigin.size());
     if (StartsWith(url, u"file:///")) url = url.substr(8);
@@ -195,7 +253,7 @@ void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyDat
             return;
         }
         // Nothing has it: tell the plugin so, instead of leaving it waiting.
-        if (Plugin().urlnotify) Plugin().urlnotify(&Instance, streamUrl.c_str(), NPRES_NETWORK_ERR, notifyData);
+        if (Plugin().urlnotify) Plugin().urlnotify(npp, streamUrl.c_str(), NPRES_NETWORK_ERR, notifyData);
         return;
     }
     NPStream stream{};
@@ -205,18 +263,22 @@ void TvdFlashDriverNS::CreateStream(const WideString& requested, void* notifyDat
     uint16_t type = NP_NORMAL;
     char mime[sizeof kMime];
     std::copy(std::begin(kMime), std::end(kMime), mime);
-    if (Plugin().newstream && Plugin().newstream(&Instance, mime, &stream, true, &type) == NPERR_NO_ERROR) {
-        // The plugin copies what it keeps during the call; it never writes to the block.
-        if (Plugin().write)
-            Plugin().write(&Instance, &stream, 0, static_cast<int32_t>(source.size), const_cast<uint8_t*>(source.data));
-        if (Plugin().urlnotify) Plugin().urlnotify(&Instance, streamUrl.c_str(), NPRES_DONE, notifyData);
-        if (Plugin().destroystream) Plugin().destroystream(&Instance, &stream, NPRES_DONE);
+    if (Plugin().newstream && Plugin().newstream(npp, mime, &stream, true, &type) == NPERR_NO_ERROR) {
+        NPReason reason = NPRES_USER_BREAK;
+        if (StillFor(npp) && WriteStream(*this, npp, stream, source.data, source.size, 0) == TWriteOutcome::Written)
+            reason = NPRES_DONE;
+        // A stream of an instance that was let go meanwhile ends here too: it is still alive.
+        if (Plugin().destroystream) Plugin().destroystream(npp, &stream, reason);
+        if (Plugin().urlnotify) Plugin().urlnotify(npp, streamUrl.c_str(), reason, notifyData);
     }
     source = {};
-    for (const auto& [name, value] : query) SetVariable(name, value);
-    if (!InstanceLive) return;
+    for (const auto& [name, value] : query) {
+        if (!StillFor(npp)) return;
+        SetVariable(name, value);
+    }
+    if (!StillFor(npp) || !InstanceLive) return;
     SetPluginWindow();
-    ForceUpdate();
+    if (StillFor(npp)) ForceUpdate();
 }
 
 void TvdFlashDriverNS::SetPlayerVariables() {
@@ -226,10 +288,13 @@ void TvdFlashDriverNS::SetPlayerVariables() {
 }
 
 void TvdFlashDriverNS::LoadMovie(const WideString& URL) {
-    if (!PluginExists() || URL.empty() || !ScriptObject) return;
+    if (!PluginExists() || URL.empty() || !ScriptObject || Detached()) return;
+    // From a handler the old instance is inside a call of its own: it is let go now and
+    // destroyed once that call has returned; the new one starts at once.
+    TCallGuard guard(*this);
     DestroyPlugin();
     CreatePlugin();
-    if (!ScriptObject) return;
+    if (!ScriptObject || Detached()) return;
     if (IsVideoName(URL)) {
         InvokeLoadMovie(WideString(kPlayerMovieName));
         SetPlayerVariables();
@@ -242,7 +307,8 @@ void TvdFlashDriverNS::LoadMovie(const WideString& URL) {
 }
 
 void TvdFlashDriverNS::LoadMovieFromStream(TStream* Stream) {
-    if (!PluginExists() || !ScriptObject || !Stream) return;
+    if (!PluginExists() || !ScriptObject || !Stream || Detached()) return;
+    TCallGuard guard(*this);
     auto copy = std::make_unique<TMemoryStream>();
     const int64_t size = Stream->GetSize() - Stream->GetPosition();
     if (size > 0) copy->CopyFrom(*Stream, size);

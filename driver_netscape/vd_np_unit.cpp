@@ -110,6 +110,8 @@ void InitializeDriverNetscapeUnit() {
 void FinalizeDriverNetscapeUnit() {
     TUnit& u = Unit();
     if (u.InitCount == 0 || --u.InitCount != 0) return;
+    // Instances whose teardown waits for the message loop go before the library does.
+    TvdFlashDriver::RunDeferred();
     if (u.PluginLibrary && u.Shutdown) u.Shutdown();
     DropPlugin(u, TNetscapePluginState::NotStarted);
     u.PluginPath.clear();
@@ -135,11 +137,13 @@ WideString NetscapePluginPath() { return Unit().PluginPath; }
 VD_DEFINE_CLASS(TvdFlashDriverNS)
 
 TvdFlashDriverNS::TvdFlashDriverNS(int width, int height, uint32_t background)
-    : TvdFlashDriver(width, height, background) {
-    Instance.ndata = this;
-}
+    : TvdFlashDriver(width, height, background) {}
 
-TvdFlashDriverNS::~TvdFlashDriverNS() { DestroyPlugin(); }
+TvdFlashDriverNS::~TvdFlashDriverNS() {
+    // Nothing reaches the application while the instance goes.
+    BeginTeardown();
+    DestroyPlugin();
+}
 
 void TvdFlashDriverNS::AfterConstruction() {
     TvdFlashDriver::AfterConstruction();
@@ -154,52 +158,84 @@ const TvdFlashDriverClass& TvdFlashDriverNS::Class() {
 bool TvdFlashDriverNS::PluginExists() { return Plugin().newp != nullptr; }
 
 void TvdFlashDriverNS::CreatePlugin() {
-    if (!PluginExists()) return;
+    if (!PluginExists() || Detached()) return;
     std::string width = std::to_string(Width), height = std::to_string(Height);
     char n0[] = "wmode", n1[] = "bgcolor", n2[] = "width", n3[] = "height";
     char v0[] = "transparent", v1[] = "#0";
     char* argn[] = {n0, n1, n2, n3};
     char* argv[] = {v0, v1, width.data(), height.data()};
     char mime[] = "application/x-shockwave-flash";
-    Instance.pdata = nullptr;
-    Instance.ndata = this;
     ScriptObject = nullptr;
     PluginWindow = NPWindow{};
-    instanceCreated_ = true;
-    InstanceLive = Plugin().newp(mime, &Instance, NP_EMBED, 4, argn, argv, nullptr) == NPERR_NO_ERROR;
+    InstanceLive = false;
+    record_ = std::make_unique<NPP_t>(NPP_t{nullptr, this});
+    const NPP npp = Instance = record_.get();
+    TCallGuard guard(*this, TCallKind::Player);
+    const bool created = Plugin().newp(mime, npp, NP_EMBED, 4, argn, argv, nullptr) == NPERR_NO_ERROR;
+    if (!StillFor(npp)) return;
     // A failed instance hears nothing more but its NPP_Destroy.
+    InstanceLive = created;
     if (!InstanceLive) return;
     // Its drawable at once: a plugin may draw, or size itself, before anything is delivered.
     SetPluginWindow();
+    if (!StillFor(npp)) return;
     // The object comes back retained for us; DestroyPlugin gives that reference back.
     NPObject* object = nullptr;
-    if (InstanceLive && Plugin().getvalue &&
-        Plugin().getvalue(&Instance, NPPVpluginScriptableNPObject, &object) == NPERR_NO_ERROR)
-        ScriptObject = object;
+    if (Plugin().getvalue && Plugin().getvalue(npp, NPPVpluginScriptableNPObject, &object) == NPERR_NO_ERROR) {
+        if (StillFor(npp)) ScriptObject = object;
+        else HostReleaseObject(object);
+    }
 }
 
 void TvdFlashDriverNS::DestroyPlugin() {
-    // Downloads of this instance end with it; their late callbacks find nothing to feed.
-    DetachDownloads();
-    if (!PluginExists()) return;
     if (NPObject* object = ScriptObject) {
         ScriptObject = nullptr;
         HostReleaseObject(object);
     }
-    const bool created = instanceCreated_;
-    instanceCreated_ = false;
     InstanceLive = false;
-    if (created && Plugin().destroy) {
-        // The plugin may leave saved data for a later instance; none is kept, so it goes here.
-        NPSavedData* saved = nullptr;
-        Plugin().destroy(&Instance, &saved);
-        if (saved) {
-            HostMemFree(saved->buf);
-            HostMemFree(saved);
+    if (record_) {
+        // The instance hears nothing of the driver from now on; its calls find no driver.
+        record_->ndata = nullptr;
+        for (const auto& download : downloads_) download->Detach();
+        retired_.push_back(TRetired{std::move(record_), std::move(downloads_)});
+        downloads_.clear();
+    }
+    Instance = nullptr;
+    PluginWindow = NPWindow{};
+    if (InsidePlayerCall()) WantAfterCalls();
+    else DestroyRetired();
+}
+
+void TvdFlashDriverNS::DestroyRetired() {
+    while (!retired_.empty()) {
+        TRetired gone = std::move(retired_.front());
+        retired_.erase(retired_.begin());
+        // Streams still open end as broken off by the user, then the instance goes (a record is
+        // made only for NPP_New, so NPP_Destroy is owed even when NPP_New failed).
+        for (const auto& download : gone.downloads) download->End(NPRES_USER_BREAK);
+        gone.downloads.clear();
+        if (PluginExists() && Plugin().destroy) {
+            TCallGuard guard(*this, TCallKind::Player);
+            // The plugin may leave saved data for a later instance; none is kept, so it goes here.
+            NPSavedData* saved = nullptr;
+            Plugin().destroy(gone.record.get(), &saved);
+            if (saved) {
+                HostMemFree(saved->buf);
+                HostMemFree(saved);
+            }
         }
     }
-    Instance.pdata = nullptr;
-    PluginWindow = NPWindow{};
+}
+
+void TvdFlashDriverNS::Detach() {
+    TvdFlashDriver::Detach();
+    // The downloads stop feeding the plugin; the teardown ends their streams.
+    for (const auto& download : downloads_) download->Detach();
+}
+
+void TvdFlashDriverNS::AfterCalls() {
+    TvdFlashDriver::AfterCalls();
+    DestroyRetired();
 }
 
 void TvdFlashDriverNS::FillPluginWindow(HDC dc) {
@@ -214,18 +250,21 @@ void TvdFlashDriverNS::FillPluginWindow(HDC dc) {
 }
 
 void TvdFlashDriverNS::SetPluginWindow() {
-    if (!InstanceLive) return;
+    if (!Instance || !InstanceLive || Detached()) return;
     const bool hadDrawable = PluginWindow.window != nullptr;
     FillPluginWindow(BufferDC);
     if (!BufferDC && !hadDrawable) return;  // nothing to hand over, nothing to take back
-    if (Plugin().setwindow) Plugin().setwindow(&Instance, &PluginWindow);
+    TCallGuard guard(*this, TCallKind::Player);
+    if (Plugin().setwindow) Plugin().setwindow(Instance, &PluginWindow);
 }
 
 void TvdFlashDriverNS::ResizeBuffer() {
     TvdFlashDriver::ResizeBuffer();
-    if (!PluginExists() || !InstanceLive) return;
+    if (!PluginExists() || !Instance || !InstanceLive) return;
+    const NPP npp = Instance;
+    TCallGuard guard(*this);
     SetPluginWindow();
-    ForceUpdate();
+    if (StillFor(npp)) ForceUpdate();
 }
 
 }  // namespace vd

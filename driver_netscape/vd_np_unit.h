@@ -81,16 +81,28 @@ NPObject* VD_NP_CDECL HostCreateObject(NPP npp, NPClass* cls);
 // The driver an instance belongs to.
 inline TvdFlashDriverNS* DriverOf(NPP npp) { return npp ? static_cast<TvdFlashDriverNS*>(npp->ndata) : nullptr; }
 
+// How handing data to a stream went (WriteStream).
+enum class TWriteOutcome {
+    Written,  // all of it taken
+    Refused,  // the plugin answered a negative count: the stream is to end (NPRES_USER_BREAK)
+    Stalled,  // the plugin kept answering that it can take nothing: likewise
+    Gone,     // the driver was freed or the instance let go meanwhile: the teardown ends it
+};
+// Hands `size` bytes at `offset` to the plugin's stream, as much at a time as NPP_WriteReady
+// says it can take.
+TWriteOutcome WriteStream(TvdFlashDriverNS& driver, NPP npp, NPStream& stream, const uint8_t* data, size_t size,
+                          size_t offset);
+
 // One "http:" request of the plugin (vd_np_streams.cpp): the stream the plugin sees, at a fixed
 // address while the download lives, written as the download brings the data and ended once.
 class TPluginDownload final : public IvdDownloadSink {
 public:
-    TPluginDownload(TvdFlashDriverNS& driver, std::string url, void* notifyData);
+    TPluginDownload(TvdFlashDriverNS& driver, NPP npp, std::string url, void* notifyData);
     // Opens the plugin's stream, then the download; false when the download cannot start.
     bool Start(const WideString& address);
-    // Nothing of the download reaches the driver or the plugin after this.
+    // Nothing of the download reaches the plugin after this but the end of its stream.
     void Detach();
-    // The plugin hears of the end once: the notification, then the end of its stream.
+    // The plugin hears of the end once: the end of its stream, then the notification.
     void End(NPReason reason);
 
     void DownloadData(const uint8_t* data, size_t size, size_t offset) override;
@@ -98,9 +110,12 @@ public:
 
 private:
     TvdFlashDriverNS& driver_;
+    NPP npp_;  // the instance that asked: the stream is its own, whatever becomes current
     std::string url_;
     NPStream stream_{};
     bool opened_ = false;
+    bool ended_ = false;
+    bool cut_ = false;
     win32::ComPtr<TvdDownload> handle_;
 };
 

@@ -1,6 +1,8 @@
 #include "vd_flashdriver.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "vd_winstr.h"
 
@@ -8,10 +10,171 @@ namespace vd {
 
 VD_DEFINE_CLASS(TvdFlashDriver)
 
+// ---------------------------------------------------------------------------------------
+// Re-entry: drivers with teardowns or work left for the message loop's next turn.
+
+namespace {
+
+std::vector<TvdFlashDriver*>& Deferred() {
+    static std::vector<TvdFlashDriver*> drivers;
+    return drivers;
+}
+// Taken from Deferred() by a run, handled one at a time (a handler may free one of them).
+std::vector<TvdFlashDriver*>& Running() {
+    static std::vector<TvdFlashDriver*> drivers;
+    return drivers;
+}
+UINT_PTR deferredTimer = 0;
+
+void CALLBACK DeferredTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+    try {
+        TvdFlashDriver::RunDeferred();
+    } catch (...) {}
+}
+
+void Defer(TvdFlashDriver* driver) {
+    auto& list = Deferred();
+    if (std::find(list.begin(), list.end(), driver) == list.end()) list.push_back(driver);
+    // A thread timer needs no window: it comes with the thread's own message loop.
+    if (!deferredTimer) deferredTimer = SetTimer(nullptr, 0, 0, DeferredTimerProc);
+}
+
+void Undefer(TvdFlashDriver* driver) {
+    for (auto* list : {&Deferred(), &Running()})
+        list->erase(std::remove(list->begin(), list->end(), driver), list->end());
+}
+
+}  // namespace
+
+void TvdFlashDriver::RunDeferred() {
+    if (deferredTimer) {
+        KillTimer(nullptr, deferredTimer);
+        deferredTimer = 0;
+    }
+    auto& running = Running();
+    running.insert(running.end(), Deferred().begin(), Deferred().end());
+    Deferred().clear();
+    while (!running.empty()) {
+        TvdFlashDriver* d = running.front();
+        running.erase(running.begin());
+        if (d->callDepth_ > 0) {
+            // A call began since: its end takes the teardown up, a late paint waits again.
+            if (d->paintLater_) Defer(d);
+            continue;
+        }
+        if (d->freePending_) {
+            delete d;
+            continue;
+        }
+        if (d->afterCalls_) {
+            d->afterCalls_ = false;
+            d->AfterCalls();
+        }
+        if (d->paintLater_ && !d->detached_) {
+            d->paintLater_ = false;
+            d->ForceUpdate();
+        }
+    }
+}
+
+TvdFlashDriver::TCallGuard::TCallGuard(TvdFlashDriver& driver, TCallKind kind)
+    : driver_(driver), kind_(kind), outermostCallIn_(kind == TCallKind::FromPlayer && driver.callDepth_ == 0) {
+    ++driver_.callDepth_;
+    if (kind_ != TCallKind::Own) ++driver_.playerDepth_;
+}
+
+TvdFlashDriver::TCallGuard::~TCallGuard() {
+    if (kind_ != TCallKind::Own) --driver_.playerDepth_;
+    if (--driver_.callDepth_ == 0) driver_.CallsEnded(outermostCallIn_);
+}
+
+void TvdFlashDriver::CallsEnded(bool callIn) {
+    if (dying_ || (!freePending_ && !afterCalls_)) return;
+    if (callIn) {
+        // The hosted player is still inside the call it made: the work waits for it to leave.
+        Defer(this);
+        return;
+    }
+    if (freePending_) {
+        delete this;
+        return;
+    }
+    afterCalls_ = false;
+    AfterCalls();
+}
+
+void TvdFlashDriver::Free(TvdFlashDriver* driver) {
+    if (!driver) return;
+    if (driver->callDepth_ == 0) {
+        delete driver;
+        return;
+    }
+    driver->Detach();
+    driver->freePending_ = true;
+}
+
+void TvdFlashDriver::Detach() {
+    detached_ = true;
+    OnPaint = nullptr;
+    OnEraseBackground = nullptr;
+    OnFSCommand = nullptr;
+    OnFlashCall = nullptr;
+    Control = nullptr;
+}
+
+void TvdFlashDriver::AfterCalls() {}
+
+void TvdFlashDriver::BeginTeardown() {
+    TvdFlashDriver::Detach();
+    dying_ = true;
+}
+
+void TvdFlashDriver::WantAfterCalls() {
+    afterCalls_ = true;
+    if (callDepth_ == 0) Defer(this);
+}
+
+void TvdFlashDriver::PaintPasses(const TRect& area, const std::function<void(const TRect&)>& pass) {
+    if (area.Right <= area.Left || area.Bottom <= area.Top) return;
+    if (painting_) {
+        // Never a pass inside a pass: it would switch the drawable and recover alpha twice.
+        pendingPaint_ =
+            paintPending_
+                ? TRect{std::min(pendingPaint_.Left, area.Left), std::min(pendingPaint_.Top, area.Top),
+                        std::max(pendingPaint_.Right, area.Right), std::max(pendingPaint_.Bottom, area.Bottom)}
+                : area;
+        paintPending_ = true;
+        return;
+    }
+    TCallGuard guard(*this);
+    struct Painting {
+        bool& flag;
+        ~Painting() { flag = false; }
+    } painting{painting_};
+    painting_ = true;
+    // A player that invalidates in every pass would keep us here: a few passes, then the rest
+    // waits for the message loop.
+    constexpr int kPassesInARow = 4;
+    TRect next = area;
+    for (int i = 0; i < kPassesInARow; ++i) {
+        pass(next);
+        if (detached_ || !paintPending_) return;
+        next = pendingPaint_;
+        paintPending_ = false;
+    }
+    if (paintPending_) {
+        paintPending_ = false;
+        paintLater_ = true;
+        Defer(this);
+    }
+}
+
 TvdFlashDriver::TvdFlashDriver(int width, int height, uint32_t background)
     : TComponent(nullptr), Background(background), initialWidth_(width), initialHeight_(height) {}
 
 TvdFlashDriver::~TvdFlashDriver() {
+    dying_ = true;
+    Undefer(this);
     Control = nullptr;
     FreeBuffer();
 }
@@ -26,10 +189,13 @@ const TvdFlashDriverClass& TvdFlashDriver::Class() {
 void TvdFlashDriver::Resize(int width, int height) {
     if (!BufferSizeAllowed(width, height)) width = height = 0;
     if (width == Width && height == Height) return;
+    // The erase handler and the hosted player run inside: the driver may be freed there.
+    const TCallGuard guard(*this);
     FreeBuffer();
     Width = width;
     Height = height;
     CreateBuffer();
+    if (Detached()) return;
     ResizeBuffer();
 }
 
@@ -75,6 +241,7 @@ void TvdFlashDriver::SetBackground(uint32_t value) {
     const bool modeChange = (value >> 24) != (Background >> 24);
     Background = value;
     if (modeChange) {
+        const TCallGuard guard(*this);
         FreeBuffer();
         CreateBuffer();
     }
@@ -83,9 +250,11 @@ void TvdFlashDriver::SetBackground(uint32_t value) {
 void TvdFlashDriver::ForceUpdate() {
     if (!Bits) return;
     const TRect all = Rect(0, 0, Width, Height);
+    TCallGuard guard(*this);
     if ((Background >> 24) == 0) FillLongword(Bits, Width * Height, 0);
-    else if (OnEraseBackground) OnEraseBackground(this, all);
-    if (OnPaint) OnPaint(this, all);
+    else if (const TvdEraseBackgroundEvent erase = OnEraseBackground) erase(this, all);
+    if (Detached()) return;
+    if (const TvdPaintEvent paint = OnPaint) paint(this, all);
 }
 
 HWND TvdFlashDriver::GetParentHandle() const {
@@ -118,14 +287,17 @@ void TvdFlashDriver::DrawUpdateRect(const TRect& rect) {
 // The handler runs from a copy: it may replace or clear the driver's own handler (through
 // the player's OnFSCommand/OnFlashCall) while it is running.
 void TvdFlashDriver::DoFSCommand(const WideString& command, const WideString& args) {
+    TCallGuard guard(*this);
     if (const TvdFSCommandEvent handler = OnFSCommand) handler(this, command, args);
 }
 
 void TvdFlashDriver::DoFlashCall(const WideString& request) {
+    TCallGuard guard(*this);
     if (const TvdFlashCallEvent handler = OnFlashCall) handler(this, request);
 }
 
 void TvdFlashDriver::SetPause(bool value) {
+    const TCallGuard guard(*this);  // a handler inside the first call may free the driver
     Pause = value;
     if (value) {
         StopPlay();
@@ -210,18 +382,26 @@ void TvdDriverOwner::SetOnFlashCall(const TvdFlashCallEvent& value) {
     if (driver_) driver_->OnFlashCall = value;
 }
 
+// A handler running inside the load may free this player: after the call only the driver,
+// held by the guard, is asked whether it is still ours.
 void TvdDriverOwner::LoadMovie(const WideString& URL) {
     movie_ = URL;
     if (!driver_ || ComponentLoading()) return;
-    driver_->LoadMovie(movie_);
-    if (ComponentDesigning()) driver_->SetPause(true);
+    TvdFlashDriver* d = driver_.get();
+    const bool designing = ComponentDesigning();
+    const TvdFlashDriver::TCallGuard guard(*d);
+    d->LoadMovie(WideString(URL));
+    if (designing && !d->Detached()) d->SetPause(true);
 }
 
 void TvdDriverOwner::LoadMovieFromStream(TStream* Stream) {
     movie_.clear();
     if (!driver_ || ComponentLoading()) return;
-    driver_->LoadMovieFromStream(Stream);
-    if (ComponentDesigning()) driver_->SetPause(true);
+    TvdFlashDriver* d = driver_.get();
+    const bool designing = ComponentDesigning();
+    const TvdFlashDriver::TCallGuard guard(*d);
+    d->LoadMovieFromStream(Stream);
+    if (designing && !d->Detached()) d->SetPause(true);
 }
 
 void TvdDriverOwner::LoadStoredMovie() {
@@ -285,10 +465,9 @@ TvdActiveXCheck& FlashActiveXCheck() {
 
 void CheckFlashPlugins() { FlashActiveXCheck().Run(DefaultFlashDriverClass, FlashDriverActiveXClass); }
 
-void ChangePlugin(std::unique_ptr<TvdFlashDriver>& driver, TvdPlugin plugin, WideString movie, int width, int height,
-                  uint32_t background, TControl* control, TvdPaintEvent onPaint,
-                  TvdEraseBackgroundEvent onEraseBackground, TvdFSCommandEvent onFSCommand,
-                  TvdFlashCallEvent onFlashCall) {
+void ChangePlugin(TvdDriverPtr& driver, TvdPlugin plugin, WideString movie, int width, int height, uint32_t background,
+                  TControl* control, TvdPaintEvent onPaint, TvdEraseBackgroundEvent onEraseBackground,
+                  TvdFSCommandEvent onFSCommand, TvdFlashCallEvent onFlashCall) {
     // `movie` is our own copy: the old driver going away cannot take it with it. reset() lets
     // go of the old driver before freeing it, so nothing reaches it while it goes.
     driver.reset();
@@ -301,8 +480,12 @@ void ChangePlugin(std::unique_ptr<TvdFlashDriver>& driver, TvdPlugin plugin, Wid
     d->OnEraseBackground = std::move(onEraseBackground);
     d->OnFSCommand = std::move(onFSCommand);
     d->OnFlashCall = std::move(onFlashCall);
-    if (d->OnEraseBackground) d->OnEraseBackground(d, Rect(0, 0, width, height));
+    // The handlers may free the player (and `driver` with it): only `d` is asked after them.
+    const TvdFlashDriver::TCallGuard guard(*d);
+    if (const TvdEraseBackgroundEvent erase = d->OnEraseBackground) erase(d, Rect(0, 0, width, height));
+    if (d->Detached()) return;
     d->LoadMovie(movie);
+    if (d->Detached()) return;
     if (control) control->Invalidate();
 }
 

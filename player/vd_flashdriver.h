@@ -173,12 +173,81 @@ public:
     void SetPause(bool value);
     void SetVolume(int value);
 
+    // ---- Re-entry -------------------------------------------------------------------------
+    // Held on the stack while the driver is inside a call into the hosted player or into an
+    // application handler (a call-out), or while the hosted player's call into the driver runs
+    // (a call-in): the driver outlives every such frame. Freeing the driver inside one detaches
+    // it at once; the teardown runs when the outermost frame has ended (after a call-in, on the
+    // next turn of the message loop, so the hosted player has left its own call first).
+    enum class TCallKind {
+        Own,         // a frame of the driver's own (an operation, a handler, a paint)
+        Player,      // a call into the hosted player
+        FromPlayer,  // the hosted player's call into the driver
+    };
+    class TCallGuard {
+    public:
+        explicit TCallGuard(TvdFlashDriver& driver, TCallKind kind = TCallKind::Own);
+        ~TCallGuard();
+        TCallGuard(const TCallGuard&) = delete;
+        TCallGuard& operator=(const TCallGuard&) = delete;
+
+    private:
+        TvdFlashDriver& driver_;
+        TCallKind kind_;
+        bool outermostCallIn_;
+    };
+    // Frees `driver` now, or, inside a call-out or call-in, detaches it and frees it later.
+    static void Free(TvdFlashDriver* driver);
+    // Freed by its owner while inside a call: no event reaches the application any more, and
+    // code after a call-out leaves the driver's state alone.
+    bool Detached() const { return detached_; }
+    // The hosted player is inside a call of its own (ours into it, or its into us).
+    bool InsidePlayerCall() const { return playerDepth_ > 0; }
+    // Runs the deferred teardowns and work whose time has come (the message loop's timer does).
+    static void RunDeferred();
+
+protected:
+    // Cuts the driver off from the application: handlers, control. Drivers with events of their
+    // own extend it.
+    virtual void Detach();
+    // The first thing a driver's destructor does: detached, and no guard of the teardown's own
+    // calls starts another teardown.
+    void BeginTeardown();
+    // Work a driver left for when no call is running any more (instances retired inside a
+    // call). Called with no guard held.
+    virtual void AfterCalls();
+    // Asks for AfterCalls when the outermost guarded call ends (or at once on the message loop
+    // when there is none).
+    void WantAfterCalls();
+    // One paint pass at a time: `pass` paints `area`; an invalidation that arrives while a pass
+    // runs only grows the pending area, painted by the next pass once this one is over (after
+    // a few passes in a row, on the message loop's next turn).
+    void PaintPasses(const TRect& area, const std::function<void(const TRect&)>& pass);
+
 private:
+    void CallsEnded(bool callIn);
+    int callDepth_ = 0;
+    int playerDepth_ = 0;
+    bool detached_ = false;
+    bool freePending_ = false;
+    bool dying_ = false;
+    bool afterCalls_ = false;
+    bool painting_ = false;
+    bool paintPending_ = false;
+    bool paintLater_ = false;
+    TRect pendingPaint_{};
+
     std::unique_ptr<TDibSection> buffer_;
     std::unique_ptr<TDibSection> white_;
     int initialWidth_;
     int initialHeight_;
 };
+
+// Owners free drivers through Free: never inside a call of the driver's own.
+struct TvdDriverDeleter {
+    void operator()(TvdFlashDriver* driver) const { TvdFlashDriver::Free(driver); }
+};
+using TvdDriverPtr = std::unique_ptr<TvdFlashDriver, TvdDriverDeleter>;
 
 template <class D> TvdFlashDriverClass MakeFlashDriverClass(const char* name) {
     return TvdFlashDriverClass{name, &D::PluginExists, [](int w, int h, uint32_t bg) -> TvdFlashDriver* {
@@ -252,7 +321,7 @@ protected:
     // After the form is read: the remembered movie is loaded and the events reach the driver.
     void LoadStoredMovie();
 
-    std::unique_ptr<TvdFlashDriver> driver_;
+    TvdDriverPtr driver_;
     WideString movie_;
     TvdPlugin plugin_ = vdDefault;
     TvdFSCommandEvent onFSCommand_;
@@ -285,10 +354,9 @@ void CheckFlashPlugins();
 // background, wires it to the control and the four handlers, erases its buffer through
 // onEraseBackground, loads `movie` (also when empty) and invalidates the control.
 // A driver constructor that throws leaves `driver` nullptr.
-void ChangePlugin(std::unique_ptr<TvdFlashDriver>& driver, TvdPlugin plugin, WideString movie, int width, int height,
-                  uint32_t background, TControl* control, TvdPaintEvent onPaint,
-                  TvdEraseBackgroundEvent onEraseBackground, TvdFSCommandEvent onFSCommand,
-                  TvdFlashCallEvent onFlashCall);
+void ChangePlugin(TvdDriverPtr& driver, TvdPlugin plugin, WideString movie, int width, int height, uint32_t background,
+                  TControl* control, TvdPaintEvent onPaint, TvdEraseBackgroundEvent onEraseBackground,
+                  TvdFSCommandEvent onFSCommand, TvdFlashCallEvent onFlashCall);
 
 // The opaque pixel of a framework colour.
 inline uint32_t ColorToOpaquePixel(TColor color) { return ColorToPixel(ColorToRGB(color)); }

@@ -149,9 +149,12 @@ private:
         owner_ = nullptr;
         if (owner && SUCCEEDED(hr) && !done_) {
             done_ = true;
+            const ComPtr<FlashControl> keep(owner);
             owner->player_.DataArrived(url_, data_);
             owner->UpdateTimer();
             owner->ReportLoaded();
+            // The bind has ended, perhaps still inside the call that started it.
+            owner->Hostile("bind");
         }
     }
 
@@ -335,6 +338,15 @@ std::string FlashControl::ExternalCall(const std::string& name, const std::vecto
     const std::string answer = WideToUtf8(returnValue_);
     returnValue_ = outer;
     return answer;
+}
+
+void FlashControl::Hostile(const char* kind) {
+    if (!settings_.faults.HostileIn(kind)) return;
+    const ComPtr<FlashControl> keep(this);  // the container may let go of us meanwhile
+    ++hostile_;
+    if (settings_.faults.fsCommandIn == kind) FSCommand("hostile", kind);
+    else ExternalCall("hostile", {ExtValue::Str(kind)});
+    --hostile_;
 }
 
 void FlashControl::OrphanBinds() {

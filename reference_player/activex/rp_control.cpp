@@ -208,6 +208,9 @@ void InstallControlHooks() {
     Hooks().setTimers = [](bool on) {
         if (g_current) g_current->SetTimers(on);
     };
+    Hooks().setFaults = [](const std::string& list) {
+        if (g_current) g_current->SetFaults(list);
+    };
 }
 
 }  // namespace vd::rp

@@ -261,6 +261,10 @@ public:
         settings_.timers = on;
         UpdateTimer();
     }
+    void SetFaults(const std::string& list) {
+        settings_.faults = Faults::Parse(list);
+        paintInvalidations_ = 2;
+    }
 
 private:
     // PlayerHost: what the engine asks of the container.
@@ -282,6 +286,9 @@ private:
     void OrphanBinds();
     HRESULT ScriptGate(const char* what);
     HRESULT Playback(const char* name, void (Player::*op)());
+    // What a hostile movie does inside the container's call of `kind` (fscommand_in,
+    // flashcall_in): an FSCommand or an external call, while the call is still running.
+    void Hostile(const char* kind);
     void Journal(const std::string& line);
     void ApplyDrawSettings();
     void ReadAmbient(DISPID id, const char* name);
@@ -309,6 +316,9 @@ private:
     RP_PLAIN_PROPERTIES(RP_PLAIN_PROPERTY_MEMBER)
     std::wstring returnValue_;
     int flashCallDepth_ = 0;
+    int hostile_ = 0;             // hostile calls into the container running
+    int painting_ = 0;            // draws running (more than one: drawn inside a draw)
+    int paintInvalidations_ = 2;  // invalidate_in_paint: how many more draws invalidate inside
     bool dirty_ = false;
     bool loadReported_ = false;                       // ReportLoaded ran for the current movie
     std::vector<ComPtr<IBindStatusCallback>> binds_;  // kept until their data is in

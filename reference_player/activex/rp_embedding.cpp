@@ -25,6 +25,8 @@ STDMETHODIMP FlashControl::GetClientSite(IOleClientSite** pp) {
 STDMETHODIMP FlashControl::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
 STDMETHODIMP FlashControl::Close(DWORD save) {
     Journal("IOleObject::Close " + std::to_string(save));
+    // Survived (the caller holds us), but a container should never do it.
+    if (hostile_ > 0) Journal("IOleObject::Close inside a call of the control's own");
     Deactivate();
     return S_OK;
 }
@@ -216,6 +218,7 @@ STDMETHODIMP FlashControl::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lPara
     if (settings_.faults.ignoresInput) return S_FALSE;
     const bool mouse = msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST;
     const bool key = msg >= WM_KEYFIRST && msg <= WM_KEYLAST;
+    if (mouse || key) Hostile("input");
     if (mouse || key || msg == WM_SETCURSOR) return S_OK;
     return S_FALSE;
 }
@@ -247,16 +250,30 @@ STDMETHODIMP FlashControl::Draw(DWORD aspect, LONG lindex, void*, DVTARGETDEVICE
         w = b->right - b->left;
         h = b->bottom - b->top;
     }
-    const win32::TSavedDC saved(dc);
-    IntersectClipRect(dc, b->left, b->top, b->right, b->bottom);
+    const ComPtr<FlashControl> keep(this);  // the container may let go of us inside
+    if (painting_ > 0) Journal("IViewObject::Draw inside a draw");
     if (settings_.faults.drawFails) {
         // Half a picture: whatever was started is left behind, and the draw fails.
+        const win32::TSavedDC saved(dc);
+        IntersectClipRect(dc, b->left, b->top, b->right, b->bottom);
         const win32::TGdiObject magenta(CreateSolidBrush(RGB(255, 0, 255)));
         FillRect(dc, b, static_cast<HBRUSH>(magenta.Get()));
         Journal("-> draw failed");
         return E_FAIL;
     }
-    DrawFrame(dc, b->left, b->top, w, h, player_);
+    ++painting_;
+    {
+        const win32::TSavedDC saved(dc);
+        IntersectClipRect(dc, b->left, b->top, b->right, b->bottom);
+        DrawFrame(dc, b->left, b->top, w, h, player_);
+    }
+    // A movie whose drawing changes something asks for another paint while it paints.
+    if (settings_.faults.invalidateInPaint && paintInvalidations_ > 0) {
+        --paintInvalidations_;
+        Invalidate(Rect{0, 0, w, h});
+    }
+    Hostile("paint");
+    --painting_;
     return S_OK;
 }
 STDMETHODIMP FlashControl::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** pp) {

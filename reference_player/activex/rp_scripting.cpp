@@ -111,6 +111,7 @@ HRESULT FlashControl::Playback(const char* name, void (Player::*op)()) {
     RP_GATE(name);
     (player_.*op)();
     UpdateTimer();
+    Hostile("invoke");
     return S_OK;
 }
 
@@ -217,6 +218,7 @@ STDMETHODIMP FlashControl::LoadMovie(int layer, BSTR url) {
     }
     player_.LoadMovie(layer, u);
     UpdateTimer();
+    Hostile("invoke");
     return S_OK;
 }
 STDMETHODIMP FlashControl::TGotoFrame(BSTR, long n) { return GotoFrame(n); }

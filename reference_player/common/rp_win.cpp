@@ -144,6 +144,12 @@ extern "C" __declspec(dllexport) void vdrp_SetTimerEnabled(int on) {
     if (Hooks().setTimers) Hooks().setTimers(on != 0);
 }
 
+// The fault switches from now on, as VDRP_FAULTS names them: a test arms a hostile switch once
+// its movie is in.
+extern "C" __declspec(dllexport) void vdrp_SetFaults(const char* list) {
+    if (Hooks().setFaults) Hooks().setFaults(list ? list : "");
+}
+
 // The current instance's movie sends an FSCommand; 0 without an instance.
 extern "C" __declspec(dllexport) int vdrp_FireFSCommand(const char* command, const char* args) {
     if (!Hooks().fsCommand) return 0;

@@ -41,6 +41,8 @@ struct TestHooks {
     // false without an instance; answer receives the host's answer
     std::function<bool(const std::string& name, const std::vector<ExtValue>& args, std::string& answer)> callHost;
     std::function<void(bool)> setTimers;
+    // Switches the faults of the DLL's instances (the control: the current one) to `list`.
+    std::function<void(const std::string& list)> setFaults;
 };
 TestHooks& Hooks();
 

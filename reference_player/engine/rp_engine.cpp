@@ -108,6 +108,13 @@ Faults Faults::Parse(std::string_view list) {
         else if (key == "entrypoints_fail") f.entryPointsFail = true;
         else if (key == "initialize_fails") f.initializeFails = true;
         else if (key == "other_types") f.otherTypes = true;
+        else if (key == "fscommand_in" && !val.empty()) f.fsCommandIn = std::string(val);
+        else if (key == "flashcall_in" && !val.empty()) f.flashCallIn = std::string(val);
+        else if (key == "invalidate_in_paint") f.invalidateInPaint = true;
+        else if (key == "write_refuses") f.writeRefuses = true;
+        else if (key == "write_ready" && !val.empty() &&
+                 val.find_first_not_of("0123456789") == std::string_view::npos && val.size() < 9)
+            f.writeReady = std::stoi(std::string(val));
         else if (key == "loadmovie_hr") {
             const std::string text(val);
             char* stop = nullptr;

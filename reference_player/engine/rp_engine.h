@@ -31,33 +31,45 @@ struct Rect {
 
 // Failures a host must survive, switched on by name ("no_newp,version7,loadmovie_hr=...").
 struct Faults {
-    bool noNewp = false;               // NP_GetEntryPoints leaves NPP_New out
-    bool newFails = false;             // NPP_New answers an error and creates nothing
-    bool noScriptable = false;         // no scriptable object / IDispatch scripting refused
-    bool newStreamRefuses = false;     // NPP_NewStream answers an error
-    bool scriptFails = false;          // scripting calls answer failure
-    bool version7 = false;             // FlashVersion reports major 7
-    bool setClientSiteFirst = false;   // OLEMISC_SETCLIENTSITEFIRST
-    bool invisibleAtRuntime = false;   // OLEMISC_INVISIBLEATRUNTIME
-    bool noWindowless = false;         // in-place activation without the windowless interfaces
-    bool noViewObject = false;         // no IViewObject
-    bool ignoresInput = false;         // OnWindowMessage consumes no message (answers S_FALSE)
-    uint32_t loadMovieHr = 0;          // LoadMovie answers this failure (0: succeeds)
-    bool handlerRaises = false;        // scripting calls raise (an exception the host must catch)
-    bool raisesOnce = false;           // only the first scripting call raises (a retry succeeds)
-    bool fullTable = false;            // NP_GetEntryPoints fills the newest plugin table (20 entries)
-    bool keepStream = false;           // a bound stream is kept and read only once the bind call returned
-    bool wrongTypes = false;           // IDispatch answers in other VARIANT types (numbers as text, ...)
-    bool lateRelease = false;          // keeps the site's objects past its end, for vdrp_CallKept
-    bool onlyOleObject = false;        // answers no interface but IUnknown and IOleObject
-    bool noMainInterface = false;      // no IvdFlashPlayer (nor its extension)
-    bool windowedOnly = false;         // no windowless support; activation needs the site's window
-    bool drawFails = false;            // every draw scribbles over its bounds and answers E_FAIL
-    bool noErrorInfo = false;          // no ISupportErrorInfo (a raised error's text is left all the same)
-    bool entryPointsFail = false;      // NP_GetEntryPoints answers an error
-    bool initializeFails = false;      // NP_Initialize answers an error
-    bool otherTypes = false;           // NPAPI queries answer another type: numbers Double, Booleans Int32
+    bool noNewp = false;              // NP_GetEntryPoints leaves NPP_New out
+    bool newFails = false;            // NPP_New answers an error and creates nothing
+    bool noScriptable = false;        // no scriptable object / IDispatch scripting refused
+    bool newStreamRefuses = false;    // NPP_NewStream answers an error
+    bool scriptFails = false;         // scripting calls answer failure
+    bool version7 = false;            // FlashVersion reports major 7
+    bool setClientSiteFirst = false;  // OLEMISC_SETCLIENTSITEFIRST
+    bool invisibleAtRuntime = false;  // OLEMISC_INVISIBLEATRUNTIME
+    bool noWindowless = false;        // in-place activation without the windowless interfaces
+    bool noViewObject = false;        // no IViewObject
+    bool ignoresInput = false;        // OnWindowMessage consumes no message (answers S_FALSE)
+    uint32_t loadMovieHr = 0;         // LoadMovie answers this failure (0: succeeds)
+    bool handlerRaises = false;       // scripting calls raise (an exception the host must catch)
+    bool raisesOnce = false;          // only the first scripting call raises (a retry succeeds)
+    bool fullTable = false;           // NP_GetEntryPoints fills the newest plugin table (20 entries)
+    bool keepStream = false;          // a bound stream is kept and read only once the bind call returned
+    bool wrongTypes = false;          // IDispatch answers in other VARIANT types (numbers as text, ...)
+    bool lateRelease = false;         // keeps the site's objects past its end, for vdrp_CallKept
+    bool onlyOleObject = false;       // answers no interface but IUnknown and IOleObject
+    bool noMainInterface = false;     // no IvdFlashPlayer (nor its extension)
+    bool windowedOnly = false;        // no windowless support; activation needs the site's window
+    bool drawFails = false;           // every draw scribbles over its bounds and answers E_FAIL
+    bool noErrorInfo = false;         // no ISupportErrorInfo (a raised error's text is left all the same)
+    bool entryPointsFail = false;     // NP_GetEntryPoints answers an error
+    bool initializeFails = false;     // NP_Initialize answers an error
+    bool otherTypes = false;          // NPAPI queries answer another type: numbers Double, Booleans Int32
+    // Hostile players: from inside the host's call of the named kind (paint, input, invoke,
+    // setwindow, newstream, writeready, write, destroystream, urlnotify; the control: paint,
+    // input, invoke, bind) the movie sends an FSCommand "hostile" with the kind as its argument,
+    // or calls the host's function "hostile" with it, as a movie's script would at any moment.
+    std::string fsCommandIn;           // fscommand_in=<kind>
+    std::string flashCallIn;           // flashcall_in=<kind>
+    bool invalidateInPaint = false;    // every other paint invalidates the whole stage from inside
+    int32_t writeReady = -1;           // write_ready=N: NPP_WriteReady answers N (-1: all it is given)
+    bool writeRefuses = false;         // NPP_Write answers -1
     std::vector<std::string> unknown;  // names not understood, journaled by the front ends
+
+    // Whether a hostile call is asked for inside a call of `kind`.
+    bool HostileIn(std::string_view kind) const { return fsCommandIn == kind || flashCallIn == kind; }
 
     static Faults Parse(std::string_view list);
 };

@@ -4,6 +4,7 @@
 #include "rp_timer.h"
 #include "rp_win.h"
 #include "vd_npapi.h"
+#include "vd_win32_owners.h"
 
 #include <algorithm>
 #include <cstring>
@@ -108,6 +109,10 @@ struct Instance final : PlayerHost {
     // re-creates the instance); the object then outlives the call that is still running.
     int busy = 0;
     bool destroyed = false;
+    // Paints running (more than one: the host painted inside a paint) and how many more times
+    // a paint may invalidate from inside (invalidate_in_paint).
+    int painting = 0;
+    int paintInvalidations = 2;
 
     Instance(NPP n, int major) : npp(n), player(*this, major) {}
 
@@ -170,6 +175,14 @@ struct Instance final : PlayerHost {
         if (g_browser.releasevariantvalue) g_browser.releasevariantvalue(&result);
         if (win && g_browser.releaseobject) g_browser.releaseobject(win);
         return answer;
+    }
+
+    // What a hostile movie does inside the host's call of `kind` (fscommand_in, flashcall_in).
+    // The caller holds the instance (Busy).
+    void Hostile(const char* kind) {
+        if (destroyed) return;
+        if (g_settings.faults.fsCommandIn == kind) FSCommand("hostile", kind);
+        else if (g_settings.faults.flashCallIn == kind) ExternalCall("hostile", {ExtValue::Str(kind)});
     }
 
     // ---- Frames ----
@@ -301,6 +314,7 @@ bool SoInvoke(NPObject* obj, NPIdentifier id, const NPVariant* args, uint32_t ar
     } else {
         return false;
     }
+    inst->Hostile("invoke");
     return true;
 }
 
@@ -394,6 +408,8 @@ NPError NppDestroy(NPP instance, NPSavedData** save) {
     Log(std::string("NPP_Destroy save=") + (save ? "given" : "null"));
     Instance* inst = Of(instance);
     if (!inst) return NPERR_INVALID_INSTANCE_ERROR;
+    // Survived (the instance outlives the call), but a host should never do it.
+    if (inst->busy > 0) Log("NPP_Destroy inside a call of the instance's own");
     // The state a later instance of the same movie could start from, in the host's memory as
     // NPAPI has it; the host keeps or frees it.
     if (save && g_browser.memalloc) {
@@ -431,6 +447,8 @@ NPError NppSetWindow(NPP instance, NPWindow* window) {
         std::to_string(clip.bottom));
     Instance* inst = Of(instance);
     if (!inst) return NPERR_INVALID_INSTANCE_ERROR;
+    // A host that paints in passes hands the drawable over between its paints, never in one.
+    if (inst->painting > 0) Log("NPP_SetWindow inside a paint");
     // A record of no type was never filled in: nothing in it can be trusted.
     if (window->type != NPWindowTypeDrawable && window->type != NPWindowTypeWindow) {
         Log("NPP_SetWindow refused: unfilled record");
@@ -444,6 +462,8 @@ NPError NppSetWindow(NPP instance, NPWindow* window) {
     inst->window = *window;
     inst->hasWindow = true;
     inst->player.SetExtent(static_cast<int>(window->width), static_cast<int>(window->height));
+    Busy hold(inst);
+    inst->Hostile("setwindow");
     return NPERR_NO_ERROR;
 }
 
@@ -461,19 +481,36 @@ NPError NppNewStream(NPP instance, NPMIMEType type, NPStream* stream, NPBool see
         if (r.get() == stream->notifyData) data->url = r->url;
     stream->pdata = data;
     if (stype) *stype = NP_NORMAL;
+    Busy hold(inst);
+    inst->Hostile("newstream");
     return NPERR_NO_ERROR;
 }
 
-int32_t NppWriteReady(NPP, NPStream*) { return 0x0FFFFFFF; }
+int32_t NppWriteReady(NPP instance, NPStream*) {
+    if (Instance* inst = Of(instance)) {
+        Busy hold(inst);
+        inst->Hostile("writeready");
+    }
+    return g_settings.faults.writeReady >= 0 ? g_settings.faults.writeReady : 0x0FFFFFFF;
+}
 
 int32_t NppWrite(NPP instance, NPStream* stream, int32_t offset, int32_t len, void* buffer) {
     Log("NPP_Write offset=" + std::to_string(offset) + " len=" + std::to_string(len));
-    if (!Of(instance) || !stream || !stream->pdata || offset < 0 || len < 0 || (len && !buffer)) return -1;
+    Instance* inst = Of(instance);
+    if (!inst || !stream || !stream->pdata || offset < 0 || len < 0 || (len && !buffer)) return -1;
+    if (g_settings.faults.writeRefuses) return -1;
+    // More than NPP_WriteReady allowed is a host's fault; the excess is not taken.
+    if (g_settings.faults.writeReady >= 0 && len > g_settings.faults.writeReady) {
+        Log("NPP_Write beyond NPP_WriteReady");
+        len = g_settings.faults.writeReady;
+    }
     auto* data = static_cast<StreamData*>(stream->pdata);
     const size_t end = static_cast<size_t>(offset) + static_cast<size_t>(len);
     if (end > 256u * 1024 * 1024) return -1;
     if (data->bytes.size() < end) data->bytes.resize(end);
     if (len) std::memcpy(data->bytes.data() + offset, buffer, static_cast<size_t>(len));
+    Busy hold(inst);
+    inst->Hostile("write");
     return len;
 }
 
@@ -488,6 +525,7 @@ NPError NppDestroyStream(NPP instance, NPStream* stream, NPReason reason) {
         inst->player.DataArrived(data->url, data->bytes);
         inst->UpdateTimer();
     }
+    inst->Hostile("destroystream");
     return NPERR_NO_ERROR;
 }
 
@@ -517,22 +555,36 @@ int16_t NppHandleEvent(NPP instance, void* event) {
         // An empty clip rectangle means nothing of the plugin is visible.
         const NPRect& clip = inst->window.clipRect;
         if (clip.right <= clip.left || clip.bottom <= clip.top) return 0;
-        const int saved = SaveDC(dc);
-        IntersectClipRect(dc, dirty->left, dirty->top, dirty->right, dirty->bottom);
-        DrawFrame(dc, inst->window.x, inst->window.y, static_cast<int>(inst->window.width),
-                  static_cast<int>(inst->window.height), inst->player);
-        RestoreDC(dc, saved);
+        if (inst->painting > 0) Log("NPP_HandleEvent paint inside a paint");
+        ++inst->painting;
+        {
+            const vd::win32::TSavedDC saved(dc);
+            IntersectClipRect(dc, dirty->left, dirty->top, dirty->right, dirty->bottom);
+            DrawFrame(dc, inst->window.x, inst->window.y, static_cast<int>(inst->window.width),
+                      static_cast<int>(inst->window.height), inst->player);
+        }
+        // A movie whose drawing changes something asks for another paint while it paints.
+        if (g_settings.faults.invalidateInPaint && inst->paintInvalidations > 0 && !inst->destroyed) {
+            --inst->paintInvalidations;
+            inst->Invalidate(Rect{0, 0, static_cast<int>(inst->window.width), static_cast<int>(inst->window.height)});
+        }
+        inst->Hostile("paint");
+        --inst->painting;
         return 1;
     }
     const bool input = (ev->event >= WM_MOUSEFIRST && ev->event <= WM_MOUSELAST) ||
                        (ev->event >= WM_KEYFIRST && ev->event <= WM_KEYLAST);
+    if (input) inst->Hostile("input");
     return input ? 1 : 0;
 }
 
 void NppUrlNotify(NPP instance, const char* url, NPReason reason, void* notifyData) {
     Log("NPP_URLNotify url=" + JournalQuote(url ? url : "") + " reason=" + std::to_string(reason) +
         " notify=" + (notifyData ? "ours" : "null"));
-    (void)instance;
+    if (Instance* inst = Of(instance)) {
+        Busy hold(inst);
+        inst->Hostile("urlnotify");
+    }
 }
 
 NPError NppGetValue(NPP instance, NPPVariable variable, void* value) {
@@ -601,6 +653,10 @@ void InstallHooks() {
     Hooks().setTimers = [](bool on) {
         g_settings.timers = on;
         for (Instance* i : g_instances) i->UpdateTimer();
+    };
+    Hooks().setFaults = [](const std::string& list) {
+        g_settings.faults = Faults::Parse(list);
+        for (Instance* i : g_instances) i->paintInvalidations = 2;
     };
 }
 

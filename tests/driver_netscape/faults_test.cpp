@@ -77,7 +77,7 @@ TEST_F(FullTable, PluginFillingTheNewestTableLeavesTheHostsTablesIntact) {
     EXPECT_EQ(unit.Browser.Funcs.version, np::NPNetscapeFuncsVersion);
     EXPECT_NE(unit.Browser.Funcs.geturl, nullptr);
     auto d = Make();
-    EXPECT_NE(d->Instance.pdata, nullptr);
+    EXPECT_NE(d->Instance->pdata, nullptr);
     // The plugin's copy of the browser table works: its request is answered.
     d->LoadMovie(u"nothing-here.swf");
     EXPECT_EQ(hooks.Lines("-> NPN_GetURLNotify"),
@@ -132,7 +132,7 @@ TEST_F(NewFails, AnInstanceWhoseNewFailedHearsNothingButItsDestroy) {
     d->Resize(60, 50);
     d->ForceUpdate();
     np::NPRect area{0, 0, 10, 10};
-    np::Unit().Browser.Funcs.invalidaterect(&d->Instance, &area);
+    np::Unit().Browser.Funcs.invalidaterect(d->Instance, &area);
     WORD key = 'A';
     char16_t ch = u'a';
     d->MouseDown(mbLeft, {}, 1, 1);

@@ -21,8 +21,8 @@ namespace {
 const auto* const units = ::testing::AddGlobalTestEnvironment(new NetscapeUnits());
 
 // Large enough to arrive in several pieces.
-std::vector<uint8_t> BigMovie(int frames) {
-    return SwfBuilder(100, 100, 12, frames).Background(0x3366CC).Padding(600 * 1024).ShowFrame().Fws();
+std::vector<uint8_t> BigMovie(int frames, uint32_t padding = 600 * 1024) {
+    return SwfBuilder(100, 100, 12, frames).Background(0x3366CC).Padding(padding).ShowFrame().Fws();
 }
 
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
@@ -84,8 +84,9 @@ TEST_F(HttpMovies, MovieArrivesInPiecesAtTheirOffsetsAndTheRequestEndsOnce) {
     }
     EXPECT_EQ(expected, movie.size());
     EXPECT_GE(writes, 2u) << "the movie should arrive in several pieces";
-    EXPECT_EQ(lines[lines.size() - 2], "NPP_URLNotify url=\"" + Narrow(url) + "\" reason=0 notify=ours");
-    EXPECT_EQ(lines.back(), "NPP_DestroyStream reason=0");
+    // NPAPI's order: the stream ends, then the request is answered.
+    EXPECT_EQ(lines[lines.size() - 2], "NPP_DestroyStream reason=0");
+    EXPECT_EQ(lines.back(), "NPP_URLNotify url=\"" + Narrow(url) + "\" reason=0 notify=ours");
     EXPECT_EQ(d->GetTotalFrames(), 6);
     EXPECT_EQ(d->PendingDownloads(), 0u);
 }
@@ -103,23 +104,33 @@ TEST_F(HttpMovies, AFailedDownloadEndsTheRequestOnceWithANetworkError) {
         PumpFor(200);
         const std::vector<std::string> lines = StreamLines(hooks);
         ASSERT_EQ(lines.size(), 3u);  // no data: a 404 page is not the movie
-        EXPECT_EQ(lines[1], "NPP_URLNotify url=\"" + Narrow(url) + "\" reason=1 notify=ours");
-        EXPECT_EQ(lines[2], "NPP_DestroyStream reason=1");
+        EXPECT_EQ(lines[1], "NPP_DestroyStream reason=1");
+        EXPECT_EQ(lines[2], "NPP_URLNotify url=\"" + Narrow(url) + "\" reason=1 notify=ours");
         EXPECT_EQ(d->GetTotalFrames(), 0);
     }
 }
 
-TEST_F(HttpMovies, ADownloadOfAnInstanceThatWentAwayFeedsNothing) {
-    server.Publish("/movies/late.swf", BigMovie(3));
+TEST_F(HttpMovies, ADownloadOfAnInstanceThatWentAwayEndsAsBrokenOffAndFeedsNothing) {
+    // Large enough to be still coming when the first piece is in (128 pieces, sent 3 ms apart).
+    server.Publish("/movies/late.swf", BigMovie(3, 8 * 1024 * 1024));
+    const std::string url = Narrow(server.Url("/movies/late.swf"));
     {
         auto d = Make();
         d->LoadMovie(FromWinStr(server.Url("/movies/late.swf").c_str()));
         ASSERT_TRUE(PumpUntil([&] { return !hooks.Lines("NPP_Write").empty(); }));
+        ASSERT_FALSE(Ended(hooks));
         hooks.clearJournal();
     }  // the driver and its instance go while the movie is still coming
+    // The open stream ends as broken off by the user before the instance goes.
+    const std::vector<std::string> ended = {"NPP_DestroyStream reason=2",
+                                            "NPP_URLNotify url=\"" + url + "\" reason=2 notify=ours"};
+    EXPECT_EQ(StreamLines(hooks), ended);
+    const auto journal = hooks.Journal();
+    ASSERT_FALSE(journal.empty());
+    EXPECT_EQ(journal.back().rfind("NPP_Destroy ", 0), 0u);
     ASSERT_TRUE(PumpUntil([&] { return server.Finished("/movies/late.swf"); }));
     PumpFor(500);
-    EXPECT_TRUE(StreamLines(hooks).empty());
+    EXPECT_EQ(StreamLines(hooks), ended);
     EXPECT_TRUE(PumpUntil([] { return vd::np::LiveDownloadCount() == 0; }, 5000));
 }
 

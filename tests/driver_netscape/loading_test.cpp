@@ -120,11 +120,11 @@ TEST(PluginLoading, InertDriverOperationsDoNothingWithoutAPlayer) {
     EXPECT_FALSE(d->GetIsPlaying());
     EXPECT_EQ(d->GetCurrentFrame(), 0);
     EXPECT_EQ(d->GetTotalFrames(), 0);
-    EXPECT_EQ(static_cast<TvdFlashDriverNS*>(d.get())->Instance.pdata, nullptr);
+    EXPECT_EQ(static_cast<TvdFlashDriverNS*>(d.get())->Instance, nullptr);
 }
 
 TEST(PluginLoading, PlayerGetsTheNetscapeDriverExactlyWhenItCanRun) {
-    std::unique_ptr<TvdFlashDriver> driver;
+    TvdDriverPtr driver;
     for (TvdPlugin plugin : {vdNetscape, vdDefault}) {
         ChangePlugin(driver, plugin, u"", 20, 20, 0xFF000000, nullptr, {}, {}, {}, {});
         ASSERT_NE(driver, nullptr);

@@ -447,6 +447,14 @@ TEST(Faults, NamesSwitchTheirFailuresOn) {
     f = vd::rp::Faults::Parse("loadmovie_hr=1");
     EXPECT_EQ(f.loadMovieHr, 0u);
     EXPECT_EQ(f.unknown.size(), 1u);
+    // The hostile switches name the call they act inside; a count that is not one is refused.
+    f = vd::rp::Faults::Parse("fscommand_in=paint,invalidate_in_paint,write_ready=100,write_refuses,write_ready=x");
+    EXPECT_TRUE(f.HostileIn("paint"));
+    EXPECT_FALSE(f.HostileIn("write"));
+    EXPECT_TRUE(f.invalidateInPaint && f.writeRefuses);
+    EXPECT_EQ(f.writeReady, 100);
+    EXPECT_EQ(f.unknown, std::vector<std::string>{"write_ready=x"});
+    EXPECT_EQ(vd::rp::Faults::Parse("fscommand_in=").unknown.size(), 1u);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ using SetTimerFn = void(__cdecl*)(int);
 using FireFSCommandFn = int(__cdecl*)(const char*, const char*);
 using CallHostFn = int(__cdecl*)(const char*, const char*, char*, int);
 using GetLastAnswerFn = int(__cdecl*)(char*, int);
+using SetFaultsFn = void(__cdecl*)(const char*);
 
 struct Hooks {
     GetJournalFn getJournal = nullptr;
@@ -30,6 +31,7 @@ struct Hooks {
     FireFSCommandFn fireFSCommand = nullptr;
     CallHostFn callHost = nullptr;
     GetLastAnswerFn lastAnswer = nullptr;
+    SetFaultsFn setFaults = nullptr;
 
     bool Load(HMODULE m) {
         getJournal = reinterpret_cast<GetJournalFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_GetJournal")));
@@ -42,7 +44,8 @@ struct Hooks {
         callHost = reinterpret_cast<CallHostFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_CallHost")));
         lastAnswer =
             reinterpret_cast<GetLastAnswerFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_GetLastAnswer")));
-        return getJournal && clearJournal && step && setTimer && fireFSCommand && callHost && lastAnswer;
+        setFaults = reinterpret_cast<SetFaultsFn>(reinterpret_cast<void*>(GetProcAddress(m, "vdrp_SetFaults")));
+        return getJournal && clearJournal && step && setTimer && fireFSCommand && callHost && lastAnswer && setFaults;
     }
 
     std::vector<std::string> Journal() const {

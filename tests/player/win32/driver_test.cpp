@@ -303,7 +303,7 @@ TEST(DriverParent, ParentHandleNeverCreatesAWindowAndOffsetIsTheGraphicControlsP
 // ChangePlugin
 
 std::string ChosenFor(TvdPlugin plugin) {
-    std::unique_ptr<TvdFlashDriver> driver;
+    TvdDriverPtr driver;
     ChangePlugin(driver, plugin, u"", 4, 4, 0xFF000000, nullptr, nullptr, nullptr, nullptr, nullptr);
     TvdFlashDriver* d = driver.get();
     std::string name = d ? (dynamic_cast<TTestNSDriver*>(d)   ? "Netscape"
@@ -358,7 +358,7 @@ TEST(ChangePlugin, ReplacesTheDriverWiresItErasesThenLoadsAndInvalidates) {
     Application().ProcessMessages();
     ValidateRect(form->Handle(), nullptr);
 
-    std::unique_ptr<TvdFlashDriver> driver;
+    TvdDriverPtr driver;
     auto onErase = [&](TObject* s, const TRect& r) {
         EXPECT_EQ(s, driver.get());
         Journal().push_back("erase " + std::to_string(r.Right) + "x" + std::to_string(r.Bottom));
@@ -391,7 +391,7 @@ TEST(ChangePlugin, ReplacesTheDriverWiresItErasesThenLoadsAndInvalidates) {
 TEST(ChangePlugin, AFailingDriverConstructorLeavesNoDriver) {
     SelectionGuard guard;
     DefaultFlashDriverClass = &TRecDriver::Class();
-    std::unique_ptr<TvdFlashDriver> driver;
+    TvdDriverPtr driver;
     ChangePlugin(driver, vdDefault, u"", 2, 2, 0xFF000000, nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(driver, nullptr);
     Journal().clear();
