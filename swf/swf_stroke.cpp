@@ -86,6 +86,13 @@ template <typename R> void FlattenQuadEven(Point pp0, Point pc, Point pp1, doubl
 }  // namespace
 
 void FlattenQuad(Point p0, Point c, Point p1, double tol, std::vector<Point>& out) {
+    // A curve that strays from its chord by no more than the tolerance is the chord: the curve's
+    // farthest point from it lies half as far as the control point.
+    double bx = p1.x - p0.x, by = p1.y - p0.y, len = std::hypot(bx, by);
+    if (len > 0 && std::fabs(bx * (c.y - p0.y) - by * (c.x - p0.x)) / len * 0.5 <= tol) {
+        out.push_back(p1);
+        return;
+    }
     FlattenQuadEven<double>(p0, c, p1, tol, out);
 }
 
