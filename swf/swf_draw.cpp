@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <utility>
 
 #include "swf_draw.h"
 
@@ -124,9 +125,17 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
             if (e.fill1) pieces.push_back({e.fill1, first, count, false});
             if (e.fill0) pieces.push_back({e.fill0, first, count, true});
         }
-        // Fills of this group, in style order.
-        std::stable_sort(pieces.begin(), pieces.end(),
-                         [](const DrawContext::Piece& p, const DrawContext::Piece& q) { return p.style < q.style; });
+        // Fills of this group, in style order (a counting sort: styles are small numbers, and
+        // the edges keep their order within a style).
+        std::vector<uint32_t>& at = dc.styleStart;
+        at.assign(shape.fills.size() + 2, 0);
+        for (const DrawContext::Piece& p : pieces) ++at[std::min<size_t>(p.style, shape.fills.size() + 1)];
+        uint32_t sum = 0;
+        for (uint32_t& c : at) sum += std::exchange(c, sum);
+        dc.sorted.resize(pieces.size());
+        for (const DrawContext::Piece& p : pieces)
+            dc.sorted[at[std::min<size_t>(p.style, shape.fills.size() + 1)]++] = p;
+        pieces.swap(dc.sorted);
         for (size_t s = 0; s < pieces.size();) {
             const uint32_t style = pieces[s].style;
             size_t t = s;

@@ -26,7 +26,8 @@ struct DrawContext {
         bool reversed;
     };
     std::vector<Point> points;
-    std::vector<Piece> pieces;
+    std::vector<Piece> pieces, sorted;
+    std::vector<uint32_t> styleStart;
 };
 
 // Sub-scanlines a pixel for a quality.
