@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <utility>
 
 #include "swf_draw.h"
 
@@ -21,21 +22,6 @@ constexpr double kFlatness = 0.1;
 bool Spend(DrawContext& dc, size_t n) {
     dc.edgesLeft -= static_cast<int64_t>(n);
     return dc.edgesLeft >= 0;
-}
-
-void AddEdge(DrawContext& dc, const Edge& e, bool reversed, const Matrix& m, std::vector<Point>& tmp) {
-    Point a = m.Apply(reversed ? e.p1 : e.p0), b = m.Apply(reversed ? e.p0 : e.p1);
-    if (!e.curve) {
-        dc.raster.AddLine(a, b);
-        return;
-    }
-    tmp.clear();
-    FlattenQuad(a, m.Apply(e.ctrl), b, kFlatness, tmp);
-    Point prev = a;
-    for (const Point& p : tmp) {
-        dc.raster.AddLine(prev, p);
-        prev = p;
-    }
 }
 
 void Fill(DrawContext& dc, const Paint& paint, bool nonZero) {
@@ -114,25 +100,58 @@ int SamplesFor(Quality q) {
 void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const ColorTransform& cx,
                const Rgba* colorOverride) {
     if (shape.edges.empty() || dc.edgesLeft < 0) return;
-    std::vector<Point> tmp;
     size_t i = 0;
     while (i < shape.edges.size()) {
         uint32_t group = shape.edges[i].group;
         size_t end = i;
         while (end < shape.edges.size() && shape.edges[end].group == group) ++end;
-        // Fills of this group, in style order.
-        std::map<uint32_t, std::vector<std::pair<const Edge*, bool>>> byFill;
+        // Each edge is placed and flattened once, for the styles on both its sides (a shared
+        // edge is then the same line for both, traversed the other way for one of them).
+        std::vector<Point>& pts = dc.points;
+        std::vector<DrawContext::Piece>& pieces = dc.pieces;
+        pts.clear();
+        pieces.clear();
         std::map<uint32_t, std::vector<const Edge*>> byLine;
         for (size_t k = i; k < end; ++k) {
             const Edge& e = shape.edges[k];
-            if (e.fill1) byFill[e.fill1].push_back({&e, false});
-            if (e.fill0) byFill[e.fill0].push_back({&e, true});
             if (e.line) byLine[e.line].push_back(&e);
+            if (!e.fill0 && !e.fill1) continue;
+            uint32_t first = static_cast<uint32_t>(pts.size());
+            Point a = m.Apply(e.p0), b = m.Apply(e.p1);
+            pts.push_back(a);
+            if (e.curve) FlattenQuad(a, m.Apply(e.ctrl), b, kFlatness, pts);
+            else pts.push_back(b);
+            uint32_t count = static_cast<uint32_t>(pts.size()) - first;
+            if (e.fill1) pieces.push_back({e.fill1, first, count, false});
+            if (e.fill0) pieces.push_back({e.fill0, first, count, true});
         }
-        for (auto& [style, edges] : byFill) {
-            if (!Spend(dc, edges.size())) return;
+        // Fills of this group, in style order (a counting sort: styles are small numbers, and
+        // the edges keep their order within a style).
+        std::vector<uint32_t>& at = dc.styleStart;
+        at.assign(shape.fills.size() + 2, 0);
+        for (const DrawContext::Piece& p : pieces) ++at[std::min<size_t>(p.style, shape.fills.size() + 1)];
+        uint32_t sum = 0;
+        for (uint32_t& c : at) sum += std::exchange(c, sum);
+        dc.sorted.resize(pieces.size());
+        for (const DrawContext::Piece& p : pieces)
+            dc.sorted[at[std::min<size_t>(p.style, shape.fills.size() + 1)]++] = p;
+        pieces.swap(dc.sorted);
+        for (size_t s = 0; s < pieces.size();) {
+            const uint32_t style = pieces[s].style;
+            size_t t = s;
+            while (t < pieces.size() && pieces[t].style == style) ++t;
+            if (!Spend(dc, t - s)) return;
             dc.raster.Reset(dc.target.width, dc.target.height);
-            for (auto& [e, rev] : edges) AddEdge(dc, *e, rev, m, tmp);
+            for (size_t k = s; k < t; ++k) {
+                const Point* q = &pts[pieces[k].first];
+                const uint32_t n = pieces[k].count;
+                if (pieces[k].reversed)
+                    for (uint32_t j = n - 1; j > 0; --j) dc.raster.AddLine(q[j], q[j - 1]);
+                else
+                    for (uint32_t j = 0; j + 1 < n; ++j) dc.raster.AddLine(q[j], q[j + 1]);
+            }
+            s = t;
+            if (style > shape.fills.size()) continue;
             FillStyle f = shape.fills[style - 1];
             if (colorOverride && style == 1) {
                 f.kind = FillKind::Solid;

@@ -57,8 +57,14 @@ const SamplePattern& SamplePattern::For(int n) {
 }
 
 namespace {
-// ceil(n / d) for d > 0.
-int64_t CeilDiv(int64_t n, int64_t d) { return n >= 0 ? (n + d - 1) / d : -((-n) / d); }
+// ceil(n / d) for d > 0: estimated in floating point, then made exact with multiplications
+// (cheaper than the two integer divisions a span's ends would cost otherwise).
+int64_t CeilDiv(int64_t n, int64_t d) {
+    int64_t q = static_cast<int64_t>(static_cast<double>(n) / static_cast<double>(d));
+    while (q * d < n) ++q;
+    while ((q - 1) * d >= n) --q;
+    return q;
+}
 }  // namespace
 
 void Rasterizer::Sweep(bool nonZero, const SamplePattern& pattern, SpanSink& sink) {

@@ -337,7 +337,13 @@ void Stage::Render(uint32_t* pixels, int width, int height, int stride, const Re
             std::fill(pixels + static_cast<size_t>(y) * stride, pixels + static_cast<size_t>(y) * stride + width, bg);
     }
     if (!data) return;
-    auto dc = std::make_unique<DrawContext>();
+    // The rasterizer's and the shapes' working buffers are kept from one render to the next on
+    // the same thread: a frame of thousands of small fills otherwise spends much of its time
+    // growing them again.
+    thread_local std::unique_ptr<DrawContext> spare;
+    std::unique_ptr<DrawContext> dc = spare ? std::move(spare) : std::make_unique<DrawContext>();
+    dc->target = Target{};
+    dc->edgesLeft = kMaxEdgesPerRender;
     dc->target.pixels = pixels;
     dc->target.width = width;
     dc->target.height = height;
@@ -348,6 +354,7 @@ void Stage::Render(uint32_t* pixels, int width, int height, int stride, const Re
     Matrix m = Matrix::Translate(o.offsetX, o.offsetY) * Matrix::Scale(o.scaleX / 20, o.scaleY / 20) *
                Matrix::Translate(-data->stage.xmin, -data->stage.ymin);
     Renderer{*dc, *data}.DrawList(*root_, m, ColorTransform{}, 0);
+    spare = std::move(dc);
 }
 
 }  // namespace vd::swf

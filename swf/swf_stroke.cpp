@@ -62,13 +62,9 @@ template <typename R> void FlattenQuadEven(Point pp0, Point pc, Point pp1, doubl
     R a0 = ParabolaIntegral(x0), a2 = ParabolaIntegral(x2);
     R val = 0;
     if (std::isfinite(scale) && cross != 0) {
-        R da = std::fabs(a2 - a0), sq = std::sqrt(scale);
-        if ((x0 < 0) == (x2 < 0)) {
-            val = da * sq;
-        } else {
-            R xmin = std::sqrt(tol) / sq;
-            val = std::sqrt(tol) * da / ParabolaIntegral(xmin);
-        }
+        // One count for every curve, turning or not: a sharper count for curves through their
+        // vertex splits small loops finer than the expected pictures show.
+        val = std::fabs(a2 - a0) * std::sqrt(scale);
     }
     int n = std::isfinite(val) ? static_cast<int>(std::ceil(R(0.5) * val / std::sqrt(tol))) : 1;
     n = std::clamp(n, 1, 256);
@@ -86,6 +82,17 @@ template <typename R> void FlattenQuadEven(Point pp0, Point pc, Point pp1, doubl
 }  // namespace
 
 void FlattenQuad(Point p0, Point c, Point p1, double tol, std::vector<Point>& out) {
+    // A curve that strays from its chord by no more than the tolerance (a hair more, so that a
+    // control point exactly twice the tolerance away counts) is the chord: its farthest point
+    // lies half as far from the chord as the control point. Only while the control point lies
+    // beside the chord; one beyond an end makes the curve overshoot it.
+    double bx = p1.x - p0.x, by = p1.y - p0.y, len2 = bx * bx + by * by;
+    double along = bx * (c.x - p0.x) + by * (c.y - p0.y);
+    if (len2 > 0 && along >= 0 && along <= len2 &&
+        std::fabs(bx * (c.y - p0.y) - by * (c.x - p0.x)) / std::sqrt(len2) * 0.5 <= tol * (1 + 1e-9)) {
+        out.push_back(p1);
+        return;
+    }
     FlattenQuadEven<double>(p0, c, p1, tol, out);
 }
 

@@ -310,6 +310,29 @@ TEST(SwfEdgeModel, SharedEdgesFillBothSidesAndNewStyleArraysDrawOver) {
     EXPECT_EQ(p.At(1, 4), kWhite);  // near the ends the curve is close to the top edge
 }
 
+TEST(SwfEdgeModel, CurvesWithinATenthOfAPixelOfTheirChordDrawAsTheChord) {
+    // A band whose bottom edge (5.45 px down) is a lopsided curve bending `bend` twips further
+    // down at its control point (x = 3 px): 4 twips (the curve 0.1 px off its chord, though cut
+    // in two by the flattening's count) draws straight, so the pixel centres at 5.5 stay outside
+    // as in the reference pictures; 8 twips (0.2 px) follows the curve and takes them in.
+    for (int bend : {4, 8}) {
+        ShapeRecords r;
+        r.Style(0, 0, 0, 1, 0);
+        r.Line(200, 0);
+        r.Line(0, 109);
+        r.Curve(-140, bend, -60, -bend);
+        r.Line(0, -109);
+        auto movie = Load(Movie(10, 10, {DefineShape(1, {0x0000ff}, r.End()), PlaceObject2({1, 1}), ShowFrame()}));
+        ASSERT_TRUE(movie);
+        Stage stage(movie);
+        Picture p = Draw(stage, 10, 10);
+        EXPECT_EQ(p.At(3, 4), kBlue) << bend;
+        EXPECT_EQ(p.At(3, 5), bend == 4 ? kWhite : kBlue) << bend;
+        EXPECT_EQ(p.At(9, 5), kWhite) << bend;  // the ends stay at 5.45
+        EXPECT_EQ(p.At(3, 6), kWhite) << bend;
+    }
+}
+
 TEST(SwfRender, PremultipliedOutputAndAntiAliasingByQuality) {
     // Half-transparent red (DefineShape3, RGBA) drawn over a transparent target, and a diagonal
     // edge: no intermediate coverage at low quality, intermediate values above.

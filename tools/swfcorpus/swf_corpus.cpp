@@ -3,7 +3,8 @@
 // <name>.expected.png. Prints a line a test, writes expected | drawn | difference of each failure
 // under the output folder, ends with "corpus: N of M pass".
 //
-//   swfcorpus DIR [--out DIR] [--expect LIST] [--only SUBSTRING]
+//   swfcorpus DIR [--out DIR] [--expect LIST] [--only SUBSTRING] [--list N]
+//     --list N: print the first N differing pixels of each comparison (expected, drawn RGBA)
 //     --expect LIST: the tests (one path a line, # comments) that must pass; exit status 1 when
 //                    one of them does not (others may fail).
 #include <algorithm>
@@ -202,11 +203,17 @@ Image ToRgba(const std::vector<uint32_t>& px, int w, int h) {
     return img;
 }
 
-int Outliers(const Image& a, const Image& b, int tolerance) {
+// Pixels of b off a by more than tolerance; the first `list` of them printed (expected, drawn).
+int Outliers(const Image& a, const Image& b, int tolerance, int list = 0) {
     int n = 0;
     for (size_t i = 0; i < a.rgba.size(); i += 4) {
         for (int k = 0; k < 4; ++k) {
             if (std::abs(int(a.rgba[i + k]) - int(b.rgba[i + k])) > tolerance) {
+                if (n < list) {
+                    const uint8_t *e = &a.rgba[i], *d = &b.rgba[i];
+                    std::printf("  at %d,%d expected %d,%d,%d,%d drawn %d,%d,%d,%d\n", int(i / 4 % a.w),
+                                int(i / 4 / a.w), e[0], e[1], e[2], e[3], d[0], d[1], d[2], d[3]);
+                }
                 ++n;
                 break;
             }
@@ -269,14 +276,16 @@ std::string TagList(const std::map<int, int>& tags) {
 
 int main(int argc, char** argv) {
     std::string dir, outDir = "out/corpus", expectFile, only;
+    int list = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--out" && i + 1 < argc) outDir = argv[++i];
         else if (a == "--expect" && i + 1 < argc) expectFile = argv[++i];
         else if (a == "--only" && i + 1 < argc) only = argv[++i];
+        else if (a == "--list" && i + 1 < argc) list = std::atoi(argv[++i]);
         else if (dir.empty()) dir = a;
         else {
-            std::fprintf(stderr, "usage: swfcorpus DIR [--out DIR] [--expect LIST] [--only SUBSTRING]\n");
+            std::fprintf(stderr, "usage: swfcorpus DIR [--out DIR] [--expect LIST] [--only SUBSTRING] [--list N]\n");
             return 2;
         }
     }
@@ -376,7 +385,7 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 for (const Check& k : c.checks) {
-                    int n = Outliers(exp, drawn, k.tolerance);
+                    int n = Outliers(exp, drawn, k.tolerance, list);
                     if (n > k.maxOutliers) {
                         ok = false;
                         verdict += " " + c.name + ": " + std::to_string(n) + " pixels differ by more than " +
