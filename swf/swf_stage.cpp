@@ -312,7 +312,10 @@ Stage::Stage(std::shared_ptr<const Movie> movie) : movie_(std::move(movie)), roo
     Player{movie_->Data(), live_}.Start(*root_, 0);
 }
 
-Stage::~Stage() { root_.reset(); }
+Stage::~Stage() {
+    root_.reset();
+    spare_.reset();
+}
 
 int Stage::CurrentFrame() const { return root_->frame; }
 
@@ -337,11 +340,7 @@ void Stage::Render(uint32_t* pixels, int width, int height, int stride, const Re
             std::fill(pixels + static_cast<size_t>(y) * stride, pixels + static_cast<size_t>(y) * stride + width, bg);
     }
     if (!data) return;
-    // The rasterizer's and the shapes' working buffers are kept from one render to the next on
-    // the same thread: a frame of thousands of small fills otherwise spends much of its time
-    // growing them again.
-    thread_local std::unique_ptr<DrawContext> spare;
-    std::unique_ptr<DrawContext> dc = spare ? std::move(spare) : std::make_unique<DrawContext>();
+    std::unique_ptr<DrawContext> dc = spare_ ? std::move(spare_) : std::make_unique<DrawContext>();
     dc->target = Target{};
     dc->edgesLeft = kMaxEdgesPerRender;
     dc->target.pixels = pixels;
@@ -354,7 +353,7 @@ void Stage::Render(uint32_t* pixels, int width, int height, int stride, const Re
     Matrix m = Matrix::Translate(o.offsetX, o.offsetY) * Matrix::Scale(o.scaleX / 20, o.scaleY / 20) *
                Matrix::Translate(-data->stage.xmin, -data->stage.ymin);
     Renderer{*dc, *data}.DrawList(*root_, m, ColorTransform{}, 0);
-    spare = std::move(dc);
+    spare_ = std::move(dc);
 }
 
 }  // namespace vd::swf

@@ -97,6 +97,7 @@ struct RenderOptions {
 };
 
 struct DisplayList;  // the live display list of a timeline (swf_stage.h)
+struct DrawContext;  // a render's working buffers (swf_draw.h)
 
 // One playing instance of a movie.
 class Stage {
@@ -120,6 +121,10 @@ private:
     std::unique_ptr<DisplayList> root_;
     int64_t live_ = 0;  // display objects alive in this stage (kMaxInstances)
     std::map<int, int> skipped_;
+    // The rasterizer's and the shapes' working buffers, kept from one render to the next: a frame
+    // of thousands of small fills otherwise spends much of its time growing them again. Kept by
+    // the stage, not the thread, so a DLL drawing with it can still be unloaded.
+    mutable std::unique_ptr<DrawContext> spare_;
 };
 
 }  // namespace vd::swf

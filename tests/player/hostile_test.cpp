@@ -46,7 +46,7 @@ public:
 
 private:
     static void Write(const WideString& name, int frames) {
-        const auto bytes = vdtest::SwfBuilder(100, 100, 12, frames).Background(0x336699).Fws();
+        const auto bytes = vdtest::SwfBuilder(kW, kH, 12, frames).Background(0x336699).ProgressFrames(0x336699).Fws();
         std::ofstream out(std::filesystem::path(std::wstring(WinStr(ApplicationDirectory() + name))), std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
