@@ -141,11 +141,11 @@ TEST_F(ActiveXSite, ReferencesTheControlTookOfTheSiteAreItsOwnCount) {
     // The control holds the client site, its in-place sites and both sinks.
     EXPECT_GT(d->SiteReferences(), 0);
     const LONG before = d->SiteReferences();
-    IUnknown* unknown = nullptr;
-    ASSERT_EQ(d->ClientSite()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    win32::ComPtr<IUnknown> unknown;
+    ASSERT_EQ(d->ClientSite()->QueryInterface(IID_PPV_ARGS(unknown.ReleaseAndGetAddressOf())), S_OK);
     EXPECT_EQ(d->SiteReferences(), before + 1);
     // Releasing never ends the site while the driver holds it: the driver's own reference stays.
-    EXPECT_EQ(unknown->Release(), static_cast<ULONG>(before + 1));
+    unknown.Reset();
     EXPECT_EQ(d->SiteReferences(), before);
 }
 

@@ -5,6 +5,7 @@
 #include "np_test_support.h"
 #include "swf_builder.h"
 #include "vd_np_download.h"
+#include "vd_win32_owners.h"
 #include "vd_winstr.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +36,8 @@ TEST(NetscapeUnit, LastShutDownStopsThePluginThenItsDownloadsThenUrlmon) {
     InitializeDriverNetscapeUnit();
     ASSERT_TRUE(TvdFlashDriverNS::PluginExists());
     // A reference of the test's own keeps the library's journal readable after the unit let go.
-    const HMODULE library = LoadLibraryW(WinStr(NetscapePluginPath()));
-    ASSERT_NE(library, nullptr);
+    win32::TModule library(LoadLibraryW(WinStr(NetscapePluginPath())));
+    ASSERT_NE(library.Get(), nullptr);
     PluginHooks hooks;
     ASSERT_TRUE(hooks.loaded);
 
@@ -67,7 +68,7 @@ TEST(NetscapeUnit, LastShutDownStopsThePluginThenItsDownloadsThenUrlmon) {
     EXPECT_TRUE(PumpUntil([] { return np::LiveDownloadCount() == 0; }, 5000)) << "the download is freed";
     PumpFor(300);
     // The unit held its own reference to the library and gave it back.
-    FreeLibrary(library);
+    library.Reset();
     EXPECT_EQ(GetModuleHandleW(L"npswf32.dll"), nullptr);
 
     FinalizeFlashPlayerUnit();

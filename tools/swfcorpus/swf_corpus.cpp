@@ -53,7 +53,7 @@ struct Comparison {
     bool knownFailure = false;
 };
 
-struct TestSpec {
+struct TestSettings {
     int frames = 1;
     std::string quality = "high";
     int viewportW = 0, viewportH = 0;
@@ -91,8 +91,8 @@ std::string InlineValue(const std::string& table, const std::string& key) {
 // The part of TOML the corpus uses: top-level keys, [image_comparisons.NAME] tables,
 // [[image_comparisons.NAME.checks]] arrays, dotted keys image_comparisons."NAME".key, and
 // [player_options] inline tables.
-TestSpec ParseToml(const std::string& text) {
-    TestSpec spec;
+TestSettings ParseToml(const std::string& text) {
+    TestSettings settings;
     std::map<std::string, Comparison> comps;
     std::vector<std::string> order;
     auto comp = [&](const std::string& name) -> Comparison& {
@@ -143,7 +143,7 @@ TestSpec ParseToml(const std::string& text) {
         std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
         if (section.empty()) {
             const std::string prefix = "image_comparisons.";
-            if (key == "num_frames" || key == "num_ticks") spec.frames = std::atoi(value.c_str());
+            if (key == "num_frames" || key == "num_ticks") settings.frames = std::atoi(value.c_str());
             if (key.rfind(prefix, 0) == 0) {
                 std::string rest = key.substr(prefix.size());
                 size_t dot = rest.rfind('.');
@@ -161,20 +161,20 @@ TestSpec ParseToml(const std::string& text) {
         } else if (section == "player_options") {
             if (key == "with_renderer") {
                 std::string q = InlineValue(value, "quality");
-                if (!q.empty()) spec.quality = q;
+                if (!q.empty()) settings.quality = q;
             }
             if (key == "viewport_dimensions") {
-                spec.viewportW = std::atoi(InlineValue(value, "width").c_str());
-                spec.viewportH = std::atoi(InlineValue(value, "height").c_str());
+                settings.viewportW = std::atoi(InlineValue(value, "width").c_str());
+                settings.viewportH = std::atoi(InlineValue(value, "height").c_str());
             }
         }
     }
     for (const std::string& n : order) {
         Comparison c = comps[n];
         if (c.checks.empty()) c.checks.emplace_back();
-        spec.comparisons.push_back(c);
+        settings.comparisons.push_back(c);
     }
-    return spec;
+    return settings;
 }
 
 vd::swf::Quality QualityOf(const std::string& q) {
@@ -321,9 +321,9 @@ int main(int argc, char** argv) {
         std::ifstream tf(t / "test.toml");
         std::stringstream ss;
         ss << tf.rdbuf();
-        TestSpec spec = ParseToml(ss.str());
+        TestSettings settings = ParseToml(ss.str());
         std::vector<Comparison> comps;
-        for (const Comparison& c : spec.comparisons)
+        for (const Comparison& c : settings.comparisons)
             if (fs::exists(t / (c.name + ".expected.png"))) comps.push_back(c);
         if (comps.empty()) {
             std::printf("%-56s skip: no expected picture\n", name.c_str());
@@ -344,21 +344,22 @@ int main(int argc, char** argv) {
             vd::swf::Stage stage(lr.movie);
             skipped = TagList(stage.SkippedTags());
             int sw = lr.movie->StageWidth(), sh = lr.movie->StageHeight();
-            int w = spec.viewportW > 0 ? spec.viewportW : sw, h = spec.viewportH > 0 ? spec.viewportH : sh;
+            int w = settings.viewportW > 0 ? settings.viewportW : sw,
+                h = settings.viewportH > 0 ? settings.viewportH : sh;
             vd::swf::RenderOptions ro;
-            ro.quality = QualityOf(spec.quality);
-            if (spec.viewportW > 0 && sw > 0 && sh > 0) {
+            ro.quality = QualityOf(settings.quality);
+            if (settings.viewportW > 0 && sw > 0 && sh > 0) {
                 double s = std::min(double(w) / sw, double(h) / sh);
                 ro.scaleX = ro.scaleY = s;
                 ro.offsetX = (w - sw * s) / 2;
                 ro.offsetY = (h - sh * s) / 2;
             }
             std::sort(comps.begin(), comps.end(), [&](const Comparison& a, const Comparison& b) {
-                return (a.trigger < 0 ? spec.frames : a.trigger) < (b.trigger < 0 ? spec.frames : b.trigger);
+                return (a.trigger < 0 ? settings.frames : a.trigger) < (b.trigger < 0 ? settings.frames : b.trigger);
             });
             int shown = 1;  // frames run: the first is shown on creation
             for (const Comparison& c : comps) {
-                int want = std::max(1, c.trigger < 0 ? spec.frames : c.trigger);
+                int want = std::max(1, c.trigger < 0 ? settings.frames : c.trigger);
                 while (shown < want) {
                     stage.NextFrame();
                     ++shown;
