@@ -1,5 +1,5 @@
-// A shape drawn from its edge model: per group of style arrays, each fill style's region (the
-// edges carrying it on either side, turned so that the style lies on one side), then the strokes.
+// A shape drawn from its edge model: per group of style arrays, all its fill styles in one sweep
+// (each edge counts for the styles on its two sides), then the strokes.
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -24,9 +24,62 @@ bool Spend(DrawContext& dc, size_t n) {
     return dc.edgesLeft >= 0;
 }
 
+// Runs of style 1 in one paint.
+class OnePaint final : public RunSink {
+public:
+    OnePaint(const Target& t, const Paint& p) : comp_(t), paint_(p) {}
+    void Run(int y, int x0, int x1, uint32_t, uint8_t cov) override { comp_.Run(y, x0, x1, paint_, cov); }
+
+private:
+    Compositor comp_;
+    const Paint& paint_;
+};
+
+// Runs of a shape's fill styles, each in its paint, made when the style is first met (solid
+// ones are only their colour).
+class StylePaints final : public RunSink {
+public:
+    StylePaints(DrawContext& dc, const Shape& shape, const Matrix& m, const ColorTransform& cx,
+                const Rgba* colorOverride)
+        : dc_(dc), shape_(shape), m_(m), cx_(cx), colorOverride_(colorOverride), comp_(dc.target) {
+        dc.made.assign(shape.fills.size() + 1, kNotMade);
+        dc.solid.resize(shape.fills.size() + 1);
+        dc.paints.resize(shape.fills.size() + 1);
+    }
+    void Run(int y, int x0, int x1, uint32_t style, uint8_t cov) override {
+        if (dc_.made[style] == kNotMade) Make(style);
+        if (dc_.made[style] == kSolid) comp_.RunSolid(y, x0, x1, dc_.solid[style], cov);
+        else comp_.Run(y, x0, x1, *dc_.paints[style], cov);
+    }
+
+private:
+    enum : uint8_t { kNotMade, kSolid, kPaint };
+    void Make(uint32_t style) {
+        FillStyle f = shape_.fills[style - 1];
+        if (colorOverride_ && style == 1) {
+            f.kind = FillKind::Solid;
+            f.color = *colorOverride_;
+        }
+        if (f.kind == FillKind::Solid) {
+            dc_.solid[style] = SolidColor(f.color, cx_);
+            dc_.made[style] = kSolid;
+        } else {
+            dc_.paints[style] = MakePaint(f, m_, cx_, FindBitmap(dc_, f));
+            dc_.made[style] = kPaint;
+        }
+    }
+
+    DrawContext& dc_;
+    const Shape& shape_;
+    const Matrix& m_;
+    const ColorTransform& cx_;
+    const Rgba* colorOverride_;
+    Compositor comp_;
+};
+
 void Fill(DrawContext& dc, const Paint& paint, bool nonZero) {
-    Compositor comp(dc.target, paint);
-    dc.raster.Sweep(nonZero, SamplePattern::For(SamplesFor(dc.quality)), comp);
+    OnePaint sink(dc.target, paint);
+    dc.raster.Sweep(nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
 }
 
 void Stroke(DrawContext& dc, const std::vector<const Edge*>& edges, const LineStyle& ls, const Matrix& m,
@@ -105,60 +158,28 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
         uint32_t group = shape.edges[i].group;
         size_t end = i;
         while (end < shape.edges.size() && shape.edges[end].group == group) ++end;
-        // Each edge is placed and flattened once, for the styles on both its sides (a shared
-        // edge is then the same line for both, traversed the other way for one of them).
-        std::vector<Point>& pts = dc.points;
-        std::vector<DrawContext::Piece>& pieces = dc.pieces;
-        pts.clear();
-        pieces.clear();
+        // One sweep for all the fill styles of the group: each edge is placed and flattened
+        // once, with the styles on its two sides (styles the shape lacks are none).
         std::map<uint32_t, std::vector<const Edge*>> byLine;
+        std::vector<Point>& pts = dc.points;
+        dc.raster.Reset(dc.target.width, dc.target.height);
+        const auto known = [&](uint32_t style) { return style <= shape.fills.size() ? style : 0; };
         for (size_t k = i; k < end; ++k) {
             const Edge& e = shape.edges[k];
             if (e.line) byLine[e.line].push_back(&e);
-            if (!e.fill0 && !e.fill1) continue;
-            uint32_t first = static_cast<uint32_t>(pts.size());
+            const uint32_t fill0 = known(e.fill0), fill1 = known(e.fill1);
+            if (fill0 == fill1) continue;
+            pts.clear();
             Point a = m.Apply(e.p0), b = m.Apply(e.p1);
             pts.push_back(a);
             if (e.curve) FlattenQuad(a, m.Apply(e.ctrl), b, kFlatness, pts);
             else pts.push_back(b);
-            uint32_t count = static_cast<uint32_t>(pts.size()) - first;
-            if (e.fill1) pieces.push_back({e.fill1, first, count, false});
-            if (e.fill0) pieces.push_back({e.fill0, first, count, true});
+            if (!Spend(dc, pts.size() - 1)) return;
+            for (size_t j = 0; j + 1 < pts.size(); ++j) dc.raster.AddEdge(pts[j], pts[j + 1], fill0, fill1);
         }
-        // Fills of this group, in style order (a counting sort: styles are small numbers, and
-        // the edges keep their order within a style).
-        std::vector<uint32_t>& at = dc.styleStart;
-        at.assign(shape.fills.size() + 2, 0);
-        for (const DrawContext::Piece& p : pieces) ++at[std::min<size_t>(p.style, shape.fills.size() + 1)];
-        uint32_t sum = 0;
-        for (uint32_t& c : at) sum += std::exchange(c, sum);
-        dc.sorted.resize(pieces.size());
-        for (const DrawContext::Piece& p : pieces)
-            dc.sorted[at[std::min<size_t>(p.style, shape.fills.size() + 1)]++] = p;
-        pieces.swap(dc.sorted);
-        for (size_t s = 0; s < pieces.size();) {
-            const uint32_t style = pieces[s].style;
-            size_t t = s;
-            while (t < pieces.size() && pieces[t].style == style) ++t;
-            if (!Spend(dc, t - s)) return;
-            dc.raster.Reset(dc.target.width, dc.target.height);
-            for (size_t k = s; k < t; ++k) {
-                const Point* q = &pts[pieces[k].first];
-                const uint32_t n = pieces[k].count;
-                if (pieces[k].reversed)
-                    for (uint32_t j = n - 1; j > 0; --j) dc.raster.AddLine(q[j], q[j - 1]);
-                else
-                    for (uint32_t j = 0; j + 1 < n; ++j) dc.raster.AddLine(q[j], q[j + 1]);
-            }
-            s = t;
-            if (style > shape.fills.size()) continue;
-            FillStyle f = shape.fills[style - 1];
-            if (colorOverride && style == 1) {
-                f.kind = FillKind::Solid;
-                f.color = *colorOverride;
-            }
-            auto paint = MakePaint(f, m, cx, FindBitmap(dc, f));
-            Fill(dc, *paint, shape.nonZero);
+        if (!dc.raster.Empty()) {
+            StylePaints sink(dc, shape, m, cx, colorOverride);
+            dc.raster.Sweep(shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
         }
         // A mask is the shapes' fills; their strokes do not count.
         if (!dc.target.maskOut)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "swf_movie.h"
@@ -18,16 +19,11 @@ struct DrawContext {
     double stageScale = 1;  // stage pixels -> target pixels (for strokes that do not scale)
     int64_t edgesLeft = kMaxEdgesPerRender;
     Rasterizer raster;
-    // Scratch kept across shapes: a group's edges in target pixels, flattened once, and which
-    // fill style takes each of them on which side.
-    struct Piece {
-        uint32_t style;
-        uint32_t first, count;  // the edge's points in `points`, p0 first
-        bool reversed;
-    };
+    // Scratch kept across shapes: an edge flattened, and the paints of a shape's styles.
     std::vector<Point> points;
-    std::vector<Piece> pieces, sorted;
-    std::vector<uint32_t> styleStart;
+    std::vector<std::unique_ptr<Paint>> paints;
+    std::vector<uint32_t> solid;
+    std::vector<uint8_t> made;
 };
 
 // Sub-scanlines a pixel for a quality.

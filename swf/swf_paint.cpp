@@ -14,12 +14,15 @@ inline uint32_t Mul8(uint32_t a, uint32_t b) {
     return (t + (t >> 8)) >> 8;
 }
 
+inline uint32_t Scaled(uint32_t src, uint32_t k) {
+    if (k == 255) return src;
+    return (Mul8(src >> 24, k) << 24) | (Mul8((src >> 16) & 255, k) << 16) | (Mul8((src >> 8) & 255, k) << 8) |
+           Mul8(src & 255, k);
+}
+
 // src scaled by k (0..255), over dst.
 inline uint32_t Over(uint32_t dst, uint32_t src, uint32_t k) {
-    if (k != 255) {
-        src = (Mul8(src >> 24, k) << 24) | (Mul8((src >> 16) & 255, k) << 16) | (Mul8((src >> 8) & 255, k) << 8) |
-              Mul8(src & 255, k);
-    }
+    src = Scaled(src, k);
     uint32_t sa = src >> 24;
     if (sa == 255) return src;
     if (sa == 0 && src == 0) return dst;
@@ -200,11 +203,13 @@ private:
 
 }  // namespace
 
+uint32_t SolidColor(Rgba c, const ColorTransform& cx) { return Premultiply(Transform(cx, c)); }
+
 std::unique_ptr<Paint> MakePaint(const FillStyle& f, const Matrix& toTarget, const ColorTransform& cx,
                                  const Bitmap* bitmap) {
     switch (f.kind) {
         case FillKind::Solid:
-            return std::make_unique<SolidPaint>(Premultiply(Transform(cx, f.color)));
+            return std::make_unique<SolidPaint>(SolidColor(f.color, cx));
         case FillKind::Linear:
         case FillKind::Radial:
         case FillKind::Focal:
@@ -217,26 +222,45 @@ std::unique_ptr<Paint> MakePaint(const FillStyle& f, const Matrix& toTarget, con
     return std::make_unique<SolidPaint>(0);
 }
 
-void Compositor::Span(int y, int x0, int x1, const uint8_t* cov) {
-    int n = x1 - x0;
+void Compositor::RunSolid(int y, int x0, int x1, uint32_t color, uint8_t cov) {
+    if (t_.clip || t_.maskOut) {
+        const SolidPaint p(color);
+        Run(y, x0, x1, p, cov);
+        return;
+    }
+    // The common case: one colour at one coverage, scaled once for the run.
+    uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
+    const int n = x1 - x0;
+    const uint32_t src = Scaled(color, cov);
+    if (src >> 24 == 255) std::fill(dst, dst + n, src);
+    else if (src != 0)
+        for (int i = 0; i < n; ++i) dst[i] = Over(dst[i], src, 255);
+}
+
+void Compositor::Run(int y, int x0, int x1, const Paint& p, uint8_t cov) {
+    const int n = x1 - x0;
     const uint8_t* clip = t_.clip ? t_.clip + static_cast<size_t>(y) * t_.width + x0 : nullptr;
     if (t_.maskOut) {
         uint8_t* m = t_.maskOut + static_cast<size_t>(y) * t_.width + x0;
         for (int i = 0; i < n; ++i) {
-            uint32_t c = clip ? Mul8(cov[i], clip[i]) : cov[i];
+            uint32_t c = clip ? Mul8(cov, clip[i]) : cov;
             m[i] = static_cast<uint8_t>(c + Mul8(m[i], 255 - c));
         }
         return;
     }
+    if (p.solid && !clip) {
+        RunSolid(y, x0, x1, p.color, cov);
+        return;
+    }
     uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
-    if (!p_.solid) {
+    if (!p.solid) {
         row_.resize(n);
-        p_.Row(y, x0, n, row_.data());
+        p.Row(y, x0, n, row_.data());
     }
     for (int i = 0; i < n; ++i) {
-        uint32_t k = clip ? Mul8(cov[i], clip[i]) : cov[i];
+        uint32_t k = clip ? Mul8(cov, clip[i]) : cov;
         if (k == 0) continue;
-        dst[i] = Over(dst[i], p_.solid ? p_.color : row_[i], k);
+        dst[i] = Over(dst[i], p.solid ? p.color : row_[i], k);
     }
 }
 

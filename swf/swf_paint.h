@@ -22,6 +22,9 @@ public:
     uint32_t color = 0;
 };
 
+// A solid fill's colour under a colour transform, premultiplied.
+uint32_t SolidColor(Rgba c, const ColorTransform& cx);
+
 // shapeToTarget: shape twips -> target pixels. bitmap: the fill's bitmap (null: missing,
 // drawn as nothing... solid transparent).
 std::unique_ptr<Paint> MakePaint(const FillStyle& fill, const Matrix& shapeToTarget, const ColorTransform& cx,
@@ -36,14 +39,16 @@ struct Target {
     uint8_t* maskOut = nullptr;  // when set, spans add their coverage to this plane instead
 };
 
-class Compositor final : public SpanSink {
+// Lays runs of one paint at one coverage into a target.
+class Compositor {
 public:
-    Compositor(const Target& t, const Paint& p) : t_(t), p_(p) {}
-    void Span(int y, int x0, int x1, const uint8_t* cov) override;
+    explicit Compositor(const Target& t) : t_(t) {}
+    void Run(int y, int x0, int x1, const Paint& p, uint8_t cov);
+    // color: premultiplied 0xAARRGGBB.
+    void RunSolid(int y, int x0, int x1, uint32_t color, uint8_t cov);
 
 private:
     const Target& t_;
-    const Paint& p_;
     std::vector<uint32_t> row_;
 };
 

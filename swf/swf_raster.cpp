@@ -11,9 +11,11 @@ void Rasterizer::Reset(int width, int height) {
     width_ = width;
     height_ = height;
     edges_.clear();
+    maxStyle_ = 0;
 }
 
-void Rasterizer::AddLine(Point a, Point b) {
+void Rasterizer::AddEdge(Point a, Point b, uint32_t fill0, uint32_t fill1) {
+    if (fill0 == fill1) return;  // the same style on both sides bounds nothing
     // Points land on a 1/256-pixel grid: crossings and sample points then compare exactly, so a
     // sample on an edge belongs to the span that starts there and not to the one that ends
     // there, whatever the rounding.
@@ -35,7 +37,8 @@ void Rasterizer::AddLine(Point a, Point b) {
     const int64_t right = width_ * kSub;
     if (ax >= right && bx >= right) ax = bx = right;
     if (ax <= 0 && bx <= 0) ax = bx = 0;
-    edges_.push_back({ax, ay, bx, by, dir});
+    edges_.push_back({ax, ay, bx, by, fill0, fill1, dir});
+    maxStyle_ = std::max({maxStyle_, fill0, fill1});
 }
 
 const SamplePattern& SamplePattern::For(int n) {
@@ -56,80 +59,270 @@ const SamplePattern& SamplePattern::For(int n) {
     return n >= 8 ? eight : n >= 4 ? four : n >= 2 ? two : one;
 }
 
-namespace {
-// ceil(n / d) for d > 0: estimated in floating point, then made exact with multiplications
-// (cheaper than the two integer divisions a span's ends would cost otherwise).
-int64_t CeilDiv(int64_t n, int64_t d) {
-    int64_t q = static_cast<int64_t>(static_cast<double>(n) / static_cast<double>(d));
-    while (q * d < n) ++q;
-    while ((q - 1) * d >= n) --q;
-    return q;
+// The first pixel whose sample point (p * kSub + ox) on the line sy is not left of the edge:
+// ceil(m / d) in integers, clamped to the target.
+int32_t Rasterizer::ExactCrossing(const E& e, int64_t sy, int64_t ox) const {
+    const int64_t den = e.y1 - e.y0;
+    const int64_t m = (e.x0 - ox) * den + (sy - e.y0) * (e.x1 - e.x0);
+    const int64_t d = kSub * den;
+    const double est = std::ceil(static_cast<double>(m) / static_cast<double>(d));
+    int64_t p = static_cast<int64_t>(std::clamp(est, 0.0, static_cast<double>(width_)));
+    while (p > 0 && (p - 1) * d >= m) --p;
+    while (p < width_ && p * d < m) ++p;
+    return static_cast<int32_t>(p);
 }
-}  // namespace
 
-void Rasterizer::Sweep(bool nonZero, const SamplePattern& pattern, SpanSink& sink) {
-    if (edges_.empty() || width_ <= 0 || height_ <= 0) return;
-    std::sort(edges_.begin(), edges_.end(), [](const E& p, const E& q) { return p.y0 < q.y0; });
-    int64_t ymin = edges_.front().y0, ymax = 0;
-    for (const E& e : edges_) ymax = std::max(ymax, e.y1);
-    int rowFirst = static_cast<int>(std::max<int64_t>(0, ymin / kSub - 1));
-    int rowLast = static_cast<int>(std::min<int64_t>(height_ - 1, ymax / kSub + 1));
-    // Each row clears what it touched, so the accumulators stay zero between sweeps.
-    if (delta_.size() != static_cast<size_t>(width_) + 2) delta_.assign(width_ + 2, 0.f);
-    row_.resize(width_);
-    active_.clear();
-    size_t next = 0;
-    const int samples = pattern.count;
-    const float weight = 1.0f / static_cast<float>(samples);
-    for (int y = rowFirst; y <= rowLast; ++y) {
-        int minX = width_, maxX = -1;
+// The crossings of a row's sample lines with the active edges, each line's in order along it.
+// The active edges are kept in the order of the row before, so keeping them sorted, and the
+// lines' crossings too, is mostly a pass over them.
+void Rasterizer::CrossRow(int y, const SamplePattern& pattern, int samples) {
+    const double mid = static_cast<double>(y * kSub + kSub / 2);
+    const int64_t top = y * kSub;
+    size_t keep = 0;
+    for (size_t i = 0; i < active_.size(); ++i) {
+        Active a = active_[i];
+        if (a.y1 <= top) continue;  // finished
+        a.key = a.x0 + (mid - a.y0) * a.slope;
+        size_t j = keep++;
+        for (; j > 0 && active_[j - 1].key > a.key; --j) active_[j] = active_[j - 1];
+        active_[j] = a;
+    }
+    active_.resize(keep);
+    // Edges starting in this row join in order (sorted apart, then merged, instead of each
+    // moving half the row along).
+    if (!incoming_.empty()) {
+        for (Active& a : incoming_) a.key = a.x0 + (mid - a.y0) * a.slope;
+        auto byKey = [](const Active& p, const Active& q) { return p.key < q.key; };
+        std::sort(incoming_.begin(), incoming_.end(), byKey);
+        merged_.resize(active_.size() + incoming_.size());
+        std::merge(active_.begin(), active_.end(), incoming_.begin(), incoming_.end(), merged_.begin(), byKey);
+        active_.swap(merged_);
+        incoming_.clear();
+    }
+    double sy[kMaxSamples], ox[kMaxSamples];
+    for (int s = 0; s < samples; ++s) {
+        sy[s] = static_cast<double>(top + static_cast<int64_t>(pattern.at[s].y * kSub));
+        ox[s] = static_cast<double>(static_cast<int64_t>(pattern.at[s].x * kSub));
+        xs_[s].clear();
+    }
+    const double width = width_;
+    constexpr double kNear = 1e-6;  // far more than the rounding of a crossing, far less than a sample step
+    for (const Active& a : active_) {
+        const bool whole = a.y0 <= sy[0] && static_cast<double>(a.y1) > sy[samples - 1];
         for (int s = 0; s < samples; ++s) {
-            const int64_t sy = y * kSub + static_cast<int64_t>(pattern.at[s].y * kSub);
-            const int64_t ox = static_cast<int64_t>(pattern.at[s].x * kSub);
-            while (next < edges_.size() && edges_[next].y0 <= sy) active_.push_back(next++);
-            xs_.clear();
-            size_t keep = 0;
-            for (size_t i = 0; i < active_.size(); ++i) {
-                const E& e = edges_[active_[i]];
-                if (e.y1 <= sy) continue;  // finished
-                active_[keep++] = active_[i];
-                if (e.y0 > sy) continue;
-                int64_t den = e.y1 - e.y0;
-                int64_t num = e.x0 * den + (sy - e.y0) * (e.x1 - e.x0);
-                xs_.push_back({static_cast<double>(num) / static_cast<double>(den), num, den, e.dir});
+            if (!whole && !(a.y0 <= sy[s] && static_cast<double>(a.y1) > sy[s])) continue;
+            // The crossing left of the sample point of pixel p, in pixels; its ceiling is the
+            // first pixel right of it. Near a whole number the integers decide.
+            const double u = (a.x0 + (sy[s] - a.y0) * a.slope - ox[s]) * (1.0 / kSub);
+            int32_t p;
+            if (u < -kNear) {
+                p = 0;
+            } else if (u > width + kNear) {
+                p = width_;
+            } else {
+                const int32_t t = static_cast<int32_t>(u + 1) - 1;  // floor, u > -1
+                const double f = u - t;
+                if (f < kNear || f > 1 - kNear)
+                    p = ExactCrossing(sorted_[a.edge], static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
+                else p = std::clamp(t + 1, 0, width_);
             }
-            active_.resize(keep);
-            if (xs_.size() < 2) continue;
-            std::sort(xs_.begin(), xs_.end(), [](const Crossing& p, const Crossing& q) { return p.x < q.x; });
-            int wind = 0;
-            for (size_t i = 0; i + 1 < xs_.size(); ++i) {
-                wind += xs_[i].dir;
-                bool inside = nonZero ? wind != 0 : (wind & 1) != 0;
-                if (!inside) continue;
-                // Pixels p whose sample point (p * kSub + ox) lies in [left, right).
-                const Crossing& l = xs_[i];
-                const Crossing& r = xs_[i + 1];
-                int64_t p0 = CeilDiv(l.num - ox * l.den, kSub * l.den);
-                int64_t p1 = CeilDiv(r.num - ox * r.den, kSub * r.den);
-                p0 = std::max<int64_t>(p0, 0);
-                p1 = std::min<int64_t>(p1, width_);
-                if (p1 <= p0) continue;
-                delta_[p0] += weight;
-                delta_[p1] -= weight;
-                minX = std::min(minX, static_cast<int>(p0));
-                maxX = std::max(maxX, static_cast<int>(p1 - 1));
+            xs_[s].push_back({p, a.dir, a.fill0, a.fill1});
+        }
+    }
+    // Crossings whose order differs from the middle of the row's (edges that cross there).
+    for (int s = 0; s < samples; ++s) {
+        std::vector<Crossing>& xs = xs_[s];
+        for (size_t i = 1; i < xs.size(); ++i) {
+            if (xs[i - 1].p <= xs[i].p) continue;
+            const Crossing c = xs[i];
+            size_t j = i;
+            for (; j > 0 && xs[j - 1].p > c.p; --j) xs[j] = xs[j - 1];
+            xs[j] = c;
+        }
+    }
+}
+
+// One sample line's crossings to the style it is in from each crossing on, when no stretch of
+// it lies in two styles at once (a well-formed shape); false otherwise.
+bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::vector<Seg>& segs) {
+    segs.clear();
+    int n = 0;         // styles the line is in
+    uint32_t cur = 0;  // the one it is in, when n == 1
+    bool simple = true;
+    auto turn = [&](uint32_t s, int d) {
+        int& w = wind_[s];
+        const bool was = Inside(w, nonZero);
+        w += d;
+        n += static_cast<int>(Inside(w, nonZero)) - static_cast<int>(was);
+    };
+    for (size_t i = 0; i < xs.size();) {
+        // Crossings at one pixel together: what counts is where they leave the line.
+        const int32_t p = xs[i].p;
+        const size_t first = i;
+        const int before = n;
+        for (; i < xs.size() && xs[i].p == p; ++i) {
+            if (xs[i].fill1) turn(xs[i].fill1, xs[i].dir);
+            if (xs[i].fill0) turn(xs[i].fill0, -xs[i].dir);
+        }
+        if (n > 1 && p < width_) {
+            simple = false;
+            break;
+        }
+        if (n == 1 && !(before == 1 && Inside(wind_[cur], nonZero))) {
+            // The style entered is one of those crossed here.
+            for (size_t k = first; k < i; ++k) {
+                const Crossing& c = xs[k];
+                if (c.fill1 && Inside(wind_[c.fill1], nonZero)) cur = c.fill1;
+                else if (c.fill0 && Inside(wind_[c.fill0], nonZero)) cur = c.fill0;
+                else continue;
+                break;
             }
         }
-        if (maxX < minX) continue;
-        float run = 0;
-        for (int x = minX; x <= maxX; ++x) {
-            run += delta_[x];
-            int v = static_cast<int>(run * 255.f + 0.5f);
-            row_[x - minX] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-            delta_[x] = 0;
+        const uint32_t style = n == 1 ? cur : 0;
+        if (segs.empty() ? style != 0 : segs.back().style != style) segs.push_back({p, style});
+    }
+    for (const Crossing& c : xs) wind_[c.fill0] = wind_[c.fill1] = 0;
+    segs.push_back({INT32_MAX, 0});
+    return simple;
+}
+
+// Runs of a row from its sample lines' segments: a stretch where every sample line stays in
+// one style is one run per style met, its coverage the share of lines in it.
+void Rasterizer::EmitMerged(int y, int samples, RunSink& sink) {
+    // Each line's segments end with one at INT32_MAX, so the cursors need no bounds.
+    const Seg* at[kMaxSamples];
+    uint32_t cur[kMaxSamples] = {};
+    int32_t x = INT32_MAX;
+    for (int s = 0; s < samples; ++s) {
+        at[s] = segs_[s].data();
+        x = std::min(x, at[s]->p);
+    }
+    while (x < width_) {
+        int32_t next = INT32_MAX;
+        for (int s = 0; s < samples; ++s) {
+            if (at[s]->p == x) cur[s] = (at[s]++)->style;
+            next = std::min(next, at[s]->p);
         }
-        delta_[maxX + 1] = 0;
-        sink.Span(y, minX, maxX + 1, row_.data());
+        const int32_t end = std::min<int32_t>(next, width_);
+        bool same = true;
+        for (int s = 1; s < samples; ++s) same &= cur[s] == cur[0];
+        if (same) {
+            if (cur[0]) sink.Run(y, x, end, cur[0], 255);
+        } else {
+            // At most kMaxSamples styles: counted, then handed over in ascending order.
+            uint32_t style[kMaxSamples];
+            int count[kMaxSamples], k = 0;
+            for (int s = 0; s < samples; ++s) {
+                if (!cur[s]) continue;
+                int j = 0;
+                while (j < k && style[j] != cur[s]) ++j;
+                if (j == k) {
+                    style[k] = cur[s];
+                    count[k++] = 0;
+                }
+                ++count[j];
+            }
+            for (int i = 1; i < k; ++i)
+                for (int j = i; j > 0 && style[j - 1] > style[j]; --j) {
+                    std::swap(style[j - 1], style[j]);
+                    std::swap(count[j - 1], count[j]);
+                }
+            for (int i = 0; i < k; ++i) sink.Run(y, x, end, style[i], cov_[count[i]]);
+        }
+        x = next;
+    }
+}
+
+// Rows where styles overlap (a shape whose regions cross, or unclosed ones): every style's
+// spans on every sample line, summed per pixel, style by style.
+void Rasterizer::EmitGeneral(int y, int samples, bool nonZero, RunSink& sink) {
+    spans_.clear();
+    for (int s = 0; s < samples; ++s) {
+        touched_.clear();
+        auto turn = [&](uint32_t st, int d, int32_t p) {
+            int& w = wind_[st];
+            const bool was = Inside(w, nonZero);
+            if (w == 0) touched_.push_back(st);
+            w += d;
+            const bool now = Inside(w, nonZero);
+            if (now && !was) start_[st] = p;
+            if (was && !now && p > start_[st]) spans_.push_back({st, start_[st], p});
+        };
+        for (const Crossing& c : xs_[s]) {
+            if (c.fill1) turn(c.fill1, c.dir, c.p);
+            if (c.fill0) turn(c.fill0, -c.dir, c.p);
+        }
+        for (uint32_t st : touched_) {
+            if (Inside(wind_[st], nonZero) && width_ > start_[st]) spans_.push_back({st, start_[st], width_});
+            wind_[st] = 0;
+        }
+    }
+    std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) { return a.style < b.style; });
+    for (size_t i = 0; i < spans_.size();) {
+        const uint32_t style = spans_[i].style;
+        int32_t lo = width_, hi = 0;
+        for (; i < spans_.size() && spans_[i].style == style; ++i) {
+            ++count_[spans_[i].p0];
+            --count_[spans_[i].p1];
+            lo = std::min(lo, spans_[i].p0);
+            hi = std::max(hi, spans_[i].p1);
+        }
+        int run = 0, from = lo, level = 0;
+        for (int32_t x = lo; x <= hi; ++x) {
+            const int now = x < hi ? run + count_[x] : 0;
+            count_[x] = 0;
+            if (now != level || x == hi) {
+                if (level > 0 && x > from) sink.Run(y, from, x, style, cov_[std::min(level, samples)]);
+                from = x;
+                level = now;
+            }
+            run = now;
+        }
+    }
+}
+
+void Rasterizer::Sweep(bool nonZero, const SamplePattern& pattern, RunSink& sink) {
+    if (edges_.empty() || width_ <= 0 || height_ <= 0) return;
+    // Edges by the row they start in (a counting sort: rows are few, edges many).
+    auto rowOf = [&](int64_t y0) { return static_cast<int>(std::clamp<int64_t>(y0 / kSub, 0, height_ - 1)); };
+    rowStart_.assign(static_cast<size_t>(height_) + 1, 0);
+    int64_t ymax = 0;
+    for (const E& e : edges_) {
+        ++rowStart_[rowOf(e.y0) + 1];
+        ymax = std::max(ymax, e.y1);
+    }
+    for (int r = 0; r < height_; ++r) rowStart_[r + 1] += rowStart_[r];
+    sorted_.resize(edges_.size());
+    fillAt_.assign(rowStart_.begin(), rowStart_.end() - 1);
+    for (const E& e : edges_) sorted_[fillAt_[rowOf(e.y0)]++] = e;
+    if (wind_.size() <= maxStyle_) {
+        wind_.assign(maxStyle_ + 1, 0);
+        start_.assign(maxStyle_ + 1, 0);
+    }
+    count_.assign(static_cast<size_t>(width_) + 2, 0);
+    const int samples = std::min(pattern.count, kMaxSamples);
+    for (int c = 0; c <= samples; ++c) {
+        // The same rounding the coverage of a share of samples has always had.
+        const float share = static_cast<float>(c) * (1.0f / static_cast<float>(samples));
+        cov_[c] = static_cast<uint8_t>(std::clamp(static_cast<int>(share * 255.f + 0.5f), 0, 255));
+    }
+    const int rowFirst = rowOf(sorted_.front().y0);
+    const int rowLast = static_cast<int>(std::min<int64_t>(height_ - 1, ymax / kSub));
+    active_.clear();
+    incoming_.clear();
+    for (int y = rowFirst; y <= rowLast; ++y) {
+        for (uint32_t i = rowStart_[y]; i < rowStart_[y + 1]; ++i) {
+            const E& e = sorted_[i];
+            incoming_.push_back({static_cast<double>(e.x0), static_cast<double>(e.y0),
+                                 static_cast<double>(e.x1 - e.x0) / static_cast<double>(e.y1 - e.y0), e.y1, 0, e.fill0,
+                                 e.fill1, e.dir, i});
+        }
+        if (active_.empty() && incoming_.empty()) continue;
+        CrossRow(y, pattern, samples);
+        bool simple = true;
+        for (int s = 0; s < samples && simple; ++s) simple = WalkSimple(xs_[s], nonZero, segs_[s]);
+        if (simple) EmitMerged(y, samples, sink);
+        else EmitGeneral(y, samples, nonZero, sink);
     }
 }
 
