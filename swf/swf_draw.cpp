@@ -28,7 +28,9 @@ bool Spend(DrawContext& dc, size_t n) {
 class OnePaint final : public RunSink {
 public:
     OnePaint(const Target& t, const Paint& p) : comp_(t), paint_(p) {}
-    void Run(int y, int x0, int x1, uint32_t, uint8_t cov) override { comp_.Run(y, x0, x1, paint_, cov); }
+    void Row(int y, const CoverageRun* runs, size_t count) override {
+        for (size_t i = 0; i < count; ++i) comp_.Run(y, runs[i].x0, runs[i].x1, paint_, runs[i].cov);
+    }
 
 private:
     Compositor comp_;
@@ -46,10 +48,13 @@ public:
         dc.solid.resize(shape.fills.size() + 1);
         dc.paints.resize(shape.fills.size() + 1);
     }
-    void Run(int y, int x0, int x1, uint32_t style, uint8_t cov) override {
-        if (dc_.made[style] == kNotMade) Make(style);
-        if (dc_.made[style] == kSolid) comp_.RunSolid(y, x0, x1, dc_.solid[style], cov);
-        else comp_.Run(y, x0, x1, *dc_.paints[style], cov);
+    void Row(int y, const CoverageRun* runs, size_t count) override {
+        for (size_t i = 0; i < count; ++i) {
+            const CoverageRun& r = runs[i];
+            if (dc_.made[r.style] == kNotMade) Make(r.style);
+            if (dc_.made[r.style] == kSolid) comp_.RunSolid(y, r.x0, r.x1, dc_.solid[r.style], r.cov);
+            else comp_.Run(y, r.x0, r.x1, *dc_.paints[r.style], r.cov);
+        }
     }
 
 private:
@@ -150,37 +155,99 @@ int SamplesFor(Quality q) {
     return 4;
 }
 
+void DrawContext::BeginRender() {
+    ++render;
+    for (auto it = placed.begin(); it != placed.end();) {
+        if (it->second.lastRender + 1 < render) {
+            placedEdges -= it->second.edges.Count();
+            it = placed.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+namespace {
+
+uint64_t PlacedKey(const Shape* shape, size_t group, const Matrix& m, int width, int height) {
+    // FNV-1a over what decides where the edges land.
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](const void* p, size_t n) {
+        const auto* b = static_cast<const unsigned char*>(p);
+        for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    };
+    mix(&shape, sizeof shape);
+    mix(&group, sizeof group);
+    mix(&m, sizeof m);
+    mix(&width, sizeof width);
+    mix(&height, sizeof height);
+    return h;
+}
+
+bool SameMatrix(const Matrix& p, const Matrix& q) {
+    return p.a == q.a && p.b == q.b && p.c == q.c && p.d == q.d && p.tx == q.tx && p.ty == q.ty;
+}
+
+}  // namespace
+
 void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const ColorTransform& cx,
-               const Rgba* colorOverride) {
+               const Rgba* colorOverride, bool lasting) {
     if (shape.edges.empty() || dc.edgesLeft < 0) return;
     size_t i = 0;
     while (i < shape.edges.size()) {
         uint32_t group = shape.edges[i].group;
         size_t end = i;
         while (end < shape.edges.size() && shape.edges[end].group == group) ++end;
-        // One sweep for all the fill styles of the group: each edge is placed and flattened
-        // once, with the styles on its two sides (styles the shape lacks are none).
         std::map<uint32_t, std::vector<const Edge*>> byLine;
-        std::vector<Point>& pts = dc.points;
-        dc.raster.Reset(dc.target.width, dc.target.height);
-        const auto known = [&](uint32_t style) { return style <= shape.fills.size() ? style : 0; };
-        for (size_t k = i; k < end; ++k) {
-            const Edge& e = shape.edges[k];
-            if (e.line) byLine[e.line].push_back(&e);
-            const uint32_t fill0 = known(e.fill0), fill1 = known(e.fill1);
-            if (fill0 == fill1) continue;
-            pts.clear();
-            Point a = m.Apply(e.p0), b = m.Apply(e.p1);
-            pts.push_back(a);
-            if (e.curve) FlattenQuad(a, m.Apply(e.ctrl), b, kFlatness, pts);
-            else pts.push_back(b);
-            if (!Spend(dc, pts.size() - 1)) return;
-            for (size_t j = 0; j + 1 < pts.size(); ++j) dc.raster.AddEdge(pts[j], pts[j + 1], fill0, fill1);
+        for (size_t k = i; k < end; ++k)
+            if (shape.edges[k].line) byLine[shape.edges[k].line].push_back(&shape.edges[k]);
+
+        // The group's fills as placed before, when nothing moved since.
+        const Rasterizer::Edges* fills = nullptr;
+        const uint64_t key = lasting ? PlacedKey(&shape, i, m, dc.target.width, dc.target.height) : 0;
+        if (lasting) {
+            auto it = dc.placed.find(key);
+            if (it != dc.placed.end() && it->second.shape == &shape && it->second.group == i &&
+                SameMatrix(it->second.m, m) && it->second.edges.Count() > 0) {
+                if (!Spend(dc, it->second.edges.Count())) return;
+                it->second.lastRender = dc.render;
+                fills = &it->second.edges;
+            }
         }
-        if (!dc.raster.Empty()) {
-            StylePaints sink(dc, shape, m, cx, colorOverride);
-            dc.raster.Sweep(shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
+        if (!fills) {
+            // One sweep for all the fill styles of the group: each edge is placed and
+            // flattened once, with the styles on its two sides (styles the shape lacks are
+            // none).
+            std::vector<Point>& pts = dc.points;
+            dc.raster.Reset(dc.target.width, dc.target.height);
+            const auto known = [&](uint32_t style) { return style <= shape.fills.size() ? style : 0; };
+            for (size_t k = i; k < end; ++k) {
+                const Edge& e = shape.edges[k];
+                const uint32_t fill0 = known(e.fill0), fill1 = known(e.fill1);
+                if (fill0 == fill1) continue;
+                pts.clear();
+                Point a = m.Apply(e.p0), b = m.Apply(e.p1);
+                pts.push_back(a);
+                if (e.curve) FlattenQuad(a, m.Apply(e.ctrl), b, kFlatness, pts);
+                else pts.push_back(b);
+                if (!Spend(dc, pts.size() - 1)) return;
+                for (size_t j = 0; j + 1 < pts.size(); ++j) dc.raster.AddEdge(pts[j], pts[j + 1], fill0, fill1);
+            }
+            if (lasting && dc.placedEdges + dc.raster.EdgeCount() <= DrawContext::kCachedEdges && !dc.raster.Empty()) {
+                DrawContext::Placed& p = dc.placed[key];
+                dc.placedEdges -= p.edges.Count();
+                p.shape = &shape;
+                p.group = i;
+                p.m = m;
+                p.lastRender = dc.render;
+                dc.raster.Prepare(p.edges);
+                dc.placedEdges += p.edges.Count();
+                fills = &p.edges;
+            }
         }
+        StylePaints sink(dc, shape, m, cx, colorOverride);
+        if (fills) dc.raster.Sweep(*fills, shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
+        else if (!dc.raster.Empty()) dc.raster.Sweep(shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
         // A mask is the shapes' fills; their strokes do not count.
         if (!dc.target.maskOut)
             for (auto& [style, edges] : byLine) Stroke(dc, edges, shape.lines[style - 1], m, cx);

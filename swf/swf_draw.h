@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "swf_movie.h"
@@ -24,14 +25,33 @@ struct DrawContext {
     std::vector<std::unique_ptr<Paint>> paints;
     std::vector<uint32_t> solid;
     std::vector<uint8_t> made;
+
+    // The fills of the movie's shapes as last placed, kept across renders: a still frame is
+    // drawn again without flattening and sorting its edges anew. Only what the render before
+    // used is kept, up to kCachedEdges edges.
+    struct Placed {
+        const Shape* shape = nullptr;
+        size_t group = 0;  // index of the group's first edge
+        Matrix m;
+        uint64_t lastRender = 0;
+        Rasterizer::Edges edges;
+    };
+    static constexpr size_t kCachedEdges = size_t{1} << 18;
+    std::unordered_map<uint64_t, Placed> placed;
+    size_t placedEdges = 0;
+    uint64_t render = 0;
+    // Starts a render: forgets what the render before did not use.
+    void BeginRender();
 };
 
 // Sub-scanlines a pixel for a quality.
 int SamplesFor(Quality q);
 
-// colorOverride: the colour of fill style 1 (glyphs drawn in their text's colour).
+// colorOverride: the colour of fill style 1 (glyphs drawn in their text's colour). lasting: the
+// shape outlives the render (a definition of the movie, not one made for this draw), so its
+// placed fills may be kept for the next.
 void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& toTarget, const ColorTransform& cx,
-               const Rgba* colorOverride = nullptr);
+               const Rgba* colorOverride = nullptr, bool lasting = false);
 
 // Stroke outline of a polyline in its own coordinates: closed polygons, each positively
 // oriented, whose union (non-zero winding) is the stroke. halfWidth in the same units;

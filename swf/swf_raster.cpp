@@ -61,9 +61,10 @@ const SamplePattern& SamplePattern::For(int n) {
 
 // The first pixel whose sample point (p * kSub + ox) on the line sy is not left of the edge:
 // ceil(m / d) in integers, clamped to the target.
-int32_t Rasterizer::ExactCrossing(const E& e, int64_t sy, int64_t ox) const {
-    const int64_t den = e.y1 - e.y0;
-    const int64_t m = (e.x0 - ox) * den + (sy - e.y0) * (e.x1 - e.x0);
+int32_t Rasterizer::ExactCrossing(const Active& a, int64_t sy, int64_t ox) const {
+    const auto x0 = static_cast<int64_t>(a.x0), y0 = static_cast<int64_t>(a.y0);
+    const int64_t den = static_cast<int64_t>(a.y1) - y0;
+    const int64_t m = (x0 - ox) * den + (sy - y0) * (static_cast<int64_t>(a.x1) - x0);
     const int64_t d = kSub * den;
     const double est = std::ceil(static_cast<double>(m) / static_cast<double>(d));
     int64_t p = static_cast<int64_t>(std::clamp(est, 0.0, static_cast<double>(width_)));
@@ -75,42 +76,47 @@ int32_t Rasterizer::ExactCrossing(const E& e, int64_t sy, int64_t ox) const {
 // The crossings of a row's sample lines with the active edges, each line's in order along it.
 // The active edges are kept in the order of the row before, so keeping them sorted, and the
 // lines' crossings too, is mostly a pass over them.
-void Rasterizer::CrossRow(int y, const SamplePattern& pattern, int samples) {
+void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePattern& pattern, int samples) {
     const double mid = static_cast<double>(y * kSub + kSub / 2);
-    const int64_t top = y * kSub;
+    const double top = static_cast<double>(y * kSub);
     size_t keep = 0;
     for (size_t i = 0; i < active_.size(); ++i) {
-        Active a = active_[i];
+        Key k = active_[i];
+        const Active& a = prep[k.edge];
         if (a.y1 <= top) continue;  // finished
-        a.key = a.x0 + (mid - a.y0) * a.slope;
+        k.x = a.x0 + (mid - a.y0) * a.slope;
         size_t j = keep++;
-        for (; j > 0 && active_[j - 1].key > a.key; --j) active_[j] = active_[j - 1];
-        active_[j] = a;
+        for (; j > 0 && active_[j - 1].x > k.x; --j) active_[j] = active_[j - 1];
+        active_[j] = k;
     }
     active_.resize(keep);
     // Edges starting in this row join in order (sorted apart, then merged, instead of each
     // moving half the row along).
     if (!incoming_.empty()) {
-        for (Active& a : incoming_) a.key = a.x0 + (mid - a.y0) * a.slope;
-        auto byKey = [](const Active& p, const Active& q) { return p.key < q.key; };
-        std::sort(incoming_.begin(), incoming_.end(), byKey);
+        for (Key& k : incoming_) {
+            const Active& a = prep[k.edge];
+            k.x = a.x0 + (mid - a.y0) * a.slope;
+        }
+        auto byX = [](const Key& p, const Key& q) { return p.x < q.x; };
+        std::sort(incoming_.begin(), incoming_.end(), byX);
         merged_.resize(active_.size() + incoming_.size());
-        std::merge(active_.begin(), active_.end(), incoming_.begin(), incoming_.end(), merged_.begin(), byKey);
+        std::merge(active_.begin(), active_.end(), incoming_.begin(), incoming_.end(), merged_.begin(), byX);
         active_.swap(merged_);
         incoming_.clear();
     }
     double sy[kMaxSamples], ox[kMaxSamples];
     for (int s = 0; s < samples; ++s) {
-        sy[s] = static_cast<double>(top + static_cast<int64_t>(pattern.at[s].y * kSub));
+        sy[s] = top + static_cast<double>(static_cast<int64_t>(pattern.at[s].y * kSub));
         ox[s] = static_cast<double>(static_cast<int64_t>(pattern.at[s].x * kSub));
         xs_[s].clear();
     }
     const double width = width_;
     constexpr double kNear = 1e-6;  // far more than the rounding of a crossing, far less than a sample step
-    for (const Active& a : active_) {
-        const bool whole = a.y0 <= sy[0] && static_cast<double>(a.y1) > sy[samples - 1];
+    for (const Key& k : active_) {
+        const Active& a = prep[k.edge];
+        const bool whole = a.y0 <= sy[0] && a.y1 > sy[samples - 1];
         for (int s = 0; s < samples; ++s) {
-            if (!whole && !(a.y0 <= sy[s] && static_cast<double>(a.y1) > sy[s])) continue;
+            if (!whole && !(a.y0 <= sy[s] && a.y1 > sy[s])) continue;
             // The crossing left of the sample point of pixel p, in pixels; its ceiling is the
             // first pixel right of it. Near a whole number the integers decide.
             const double u = (a.x0 + (sy[s] - a.y0) * a.slope - ox[s]) * (1.0 / kSub);
@@ -123,7 +129,7 @@ void Rasterizer::CrossRow(int y, const SamplePattern& pattern, int samples) {
                 const int32_t t = static_cast<int32_t>(u + 1) - 1;  // floor, u > -1
                 const double f = u - t;
                 if (f < kNear || f > 1 - kNear)
-                    p = ExactCrossing(sorted_[a.edge], static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
+                    p = ExactCrossing(a, static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
                 else p = std::clamp(t + 1, 0, width_);
             }
             xs_[s].push_back({p, a.dir, a.fill0, a.fill1});
@@ -188,7 +194,7 @@ bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::
 
 // Runs of a row from its sample lines' segments: a stretch where every sample line stays in
 // one style is one run per style met, its coverage the share of lines in it.
-void Rasterizer::EmitMerged(int y, int samples, RunSink& sink) {
+void Rasterizer::EmitMerged(int samples) {
     // Each line's segments end with one at INT32_MAX, so the cursors need no bounds.
     const Seg* at[kMaxSamples];
     uint32_t cur[kMaxSamples] = {};
@@ -207,7 +213,7 @@ void Rasterizer::EmitMerged(int y, int samples, RunSink& sink) {
         bool same = true;
         for (int s = 1; s < samples; ++s) same &= cur[s] == cur[0];
         if (same) {
-            if (cur[0]) sink.Run(y, x, end, cur[0], 255);
+            if (cur[0]) runs_.push_back({x, end, cur[0], 255});
         } else {
             // At most kMaxSamples styles: counted, then handed over in ascending order.
             uint32_t style[kMaxSamples];
@@ -227,7 +233,7 @@ void Rasterizer::EmitMerged(int y, int samples, RunSink& sink) {
                     std::swap(style[j - 1], style[j]);
                     std::swap(count[j - 1], count[j]);
                 }
-            for (int i = 0; i < k; ++i) sink.Run(y, x, end, style[i], cov_[count[i]]);
+            for (int i = 0; i < k; ++i) runs_.push_back({x, end, style[i], cov_[count[i]]});
         }
         x = next;
     }
@@ -235,7 +241,7 @@ void Rasterizer::EmitMerged(int y, int samples, RunSink& sink) {
 
 // Rows where styles overlap (a shape whose regions cross, or unclosed ones): every style's
 // spans on every sample line, summed per pixel, style by style.
-void Rasterizer::EmitGeneral(int y, int samples, bool nonZero, RunSink& sink) {
+void Rasterizer::EmitGeneral(int samples, bool nonZero) {
     spans_.clear();
     for (int s = 0; s < samples; ++s) {
         touched_.clear();
@@ -272,7 +278,7 @@ void Rasterizer::EmitGeneral(int y, int samples, bool nonZero, RunSink& sink) {
             const int now = x < hi ? run + count_[x] : 0;
             count_[x] = 0;
             if (now != level || x == hi) {
-                if (level > 0 && x > from) sink.Run(y, from, x, style, cov_[std::min(level, samples)]);
+                if (level > 0 && x > from) runs_.push_back({from, x, style, cov_[std::min(level, samples)]});
                 from = x;
                 level = now;
             }
@@ -281,23 +287,45 @@ void Rasterizer::EmitGeneral(int y, int samples, bool nonZero, RunSink& sink) {
     }
 }
 
-void Rasterizer::Sweep(bool nonZero, const SamplePattern& pattern, RunSink& sink) {
+void Rasterizer::Prepare(Edges& out) const {
+    out.width_ = width_;
+    out.height_ = height_;
+    out.maxStyle_ = maxStyle_;
+    out.prep_.clear();
+    out.rowStart_.clear();
+    out.ymax_ = 0;
     if (edges_.empty() || width_ <= 0 || height_ <= 0) return;
     // Edges by the row they start in (a counting sort: rows are few, edges many).
     auto rowOf = [&](int64_t y0) { return static_cast<int>(std::clamp<int64_t>(y0 / kSub, 0, height_ - 1)); };
-    rowStart_.assign(static_cast<size_t>(height_) + 1, 0);
-    int64_t ymax = 0;
+    std::vector<uint32_t>& rowStart = out.rowStart_;
+    rowStart.assign(static_cast<size_t>(height_) + 1, 0);
     for (const E& e : edges_) {
-        ++rowStart_[rowOf(e.y0) + 1];
-        ymax = std::max(ymax, e.y1);
+        ++rowStart[rowOf(e.y0) + 1];
+        out.ymax_ = std::max(out.ymax_, e.y1);
     }
-    for (int r = 0; r < height_; ++r) rowStart_[r + 1] += rowStart_[r];
-    sorted_.resize(edges_.size());
-    fillAt_.assign(rowStart_.begin(), rowStart_.end() - 1);
-    for (const E& e : edges_) sorted_[fillAt_[rowOf(e.y0)]++] = e;
-    if (wind_.size() <= maxStyle_) {
-        wind_.assign(maxStyle_ + 1, 0);
-        start_.assign(maxStyle_ + 1, 0);
+    for (int r = 0; r < height_; ++r) rowStart[r + 1] += rowStart[r];
+    std::vector<uint32_t> at(rowStart.begin(), rowStart.end() - 1);
+    out.prep_.resize(edges_.size());
+    for (const E& e : edges_) {
+        out.prep_[at[rowOf(e.y0)]++] = {static_cast<double>(e.x0),
+                                        static_cast<double>(e.y0),
+                                        static_cast<double>(e.x1),
+                                        static_cast<double>(e.y1),
+                                        static_cast<double>(e.x1 - e.x0) / static_cast<double>(e.y1 - e.y0),
+                                        e.fill0,
+                                        e.fill1,
+                                        e.dir};
+    }
+}
+
+void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pattern, RunSink& sink) {
+    const std::vector<Active>& prep = edges.prep_;
+    const int height = edges.height_;
+    if (prep.empty() || edges.width_ <= 0 || height <= 0) return;
+    width_ = edges.width_;
+    if (wind_.size() <= edges.maxStyle_) {
+        wind_.assign(edges.maxStyle_ + 1, 0);
+        start_.assign(edges.maxStyle_ + 1, 0);
     }
     count_.assign(static_cast<size_t>(width_) + 2, 0);
     const int samples = std::min(pattern.count, kMaxSamples);
@@ -306,23 +334,21 @@ void Rasterizer::Sweep(bool nonZero, const SamplePattern& pattern, RunSink& sink
         const float share = static_cast<float>(c) * (1.0f / static_cast<float>(samples));
         cov_[c] = static_cast<uint8_t>(std::clamp(static_cast<int>(share * 255.f + 0.5f), 0, 255));
     }
-    const int rowFirst = rowOf(sorted_.front().y0);
-    const int rowLast = static_cast<int>(std::min<int64_t>(height_ - 1, ymax / kSub));
+    const int rowFirst =
+        static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(prep.front().y0) / kSub, 0, height - 1));
+    const int rowLast = static_cast<int>(std::min<int64_t>(height - 1, edges.ymax_ / kSub));
     active_.clear();
     incoming_.clear();
     for (int y = rowFirst; y <= rowLast; ++y) {
-        for (uint32_t i = rowStart_[y]; i < rowStart_[y + 1]; ++i) {
-            const E& e = sorted_[i];
-            incoming_.push_back({static_cast<double>(e.x0), static_cast<double>(e.y0),
-                                 static_cast<double>(e.x1 - e.x0) / static_cast<double>(e.y1 - e.y0), e.y1, 0, e.fill0,
-                                 e.fill1, e.dir, i});
-        }
+        for (uint32_t i = edges.rowStart_[y]; i < edges.rowStart_[y + 1]; ++i) incoming_.push_back({0, i});
         if (active_.empty() && incoming_.empty()) continue;
-        CrossRow(y, pattern, samples);
+        CrossRow(prep, y, pattern, samples);
         bool simple = true;
         for (int s = 0; s < samples && simple; ++s) simple = WalkSimple(xs_[s], nonZero, segs_[s]);
-        if (simple) EmitMerged(y, samples, sink);
-        else EmitGeneral(y, samples, nonZero, sink);
+        runs_.clear();
+        if (simple) EmitMerged(samples);
+        else EmitGeneral(samples, nonZero);
+        if (!runs_.empty()) sink.Row(y, runs_.data(), runs_.size());
     }
 }
 

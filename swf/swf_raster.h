@@ -10,11 +10,18 @@
 
 namespace vd::swf {
 
-// Receives coverage: pixels x0..x1-1 of row y are covered by `style` at cov (1..255). Within a
-// pixel, styles arrive in ascending order, so later styles are drawn over earlier ones.
+// Pixels x0..x1-1 of a row covered by `style` at cov (1..255).
+struct CoverageRun {
+    int32_t x0, x1;
+    uint32_t style;
+    uint32_t cov;
+};
+
+// Receives coverage a row at a time. Within a pixel, styles come in ascending order, so later
+// styles are drawn over earlier ones.
 class RunSink {
 public:
-    virtual void Run(int y, int x0, int x1, uint32_t style, uint8_t cov) = 0;
+    virtual void Row(int y, const CoverageRun* runs, size_t count) = 0;
 
 protected:
     ~RunSink() = default;
@@ -28,7 +35,37 @@ struct SamplePattern {
 };
 
 class Rasterizer {
+    // Edges in fixed point (kSub units a pixel), top to bottom.
+    static constexpr int64_t kSub = 256;
+    struct E {
+        int64_t x0, y0, x1, y1;
+        uint32_t fill0, fill1;
+        int dir;
+    };
+    // An edge as the sweep reads it: fixed-point values held exactly in doubles.
+    struct Active {
+        double x0, y0, x1, y1, slope;  // slope dx / dy
+        uint32_t fill0, fill1;
+        int32_t dir;
+    };
+
 public:
+    // Edges placed on a target and sorted for sweeping: kept, they are swept again as long as
+    // the shape does not move.
+    class Edges {
+    public:
+        size_t Count() const { return prep_.size(); }
+        size_t Bytes() const { return prep_.capacity() * sizeof(Active) + rowStart_.capacity() * sizeof(uint32_t); }
+
+    private:
+        friend class Rasterizer;
+        int width_ = 0, height_ = 0;
+        uint32_t maxStyle_ = 0;
+        int64_t ymax_ = 0;
+        std::vector<Active> prep_;        // by the row they start in
+        std::vector<uint32_t> rowStart_;  // prep_ index of each row's first
+    };
+
     // Clip rectangle: the target's pixels [0, width) x [0, height).
     void Reset(int width, int height);
     // An edge from a to b: fill1 is the style of the region it bounds going a -> b, fill0 the
@@ -38,27 +75,21 @@ public:
     void AddLine(Point a, Point b) { AddEdge(a, b, 0, 1); }
     bool Empty() const { return edges_.empty(); }
     size_t EdgeCount() const { return edges_.size(); }
+    // The edges added since Reset, sorted for sweeping into out.
+    void Prepare(Edges& out) const;
     // Coverage of a pixel by a style: the share of its sample points inside that style's region
     // (winding counted per style, non-zero or even-odd).
-    void Sweep(bool nonZero, const SamplePattern& pattern, RunSink& sink);
+    void Sweep(const Edges& edges, bool nonZero, const SamplePattern& pattern, RunSink& sink);
+    void Sweep(bool nonZero, const SamplePattern& pattern, RunSink& sink) {
+        Prepare(own_);
+        Sweep(own_, nonZero, pattern, sink);
+    }
 
 private:
-    // Edges in fixed point (kSub units a pixel), top to bottom.
-    static constexpr int64_t kSub = 256;
-    struct E {
-        int64_t x0, y0, x1, y1;
-        uint32_t fill0, fill1;
-        int dir;
-    };
-    // An edge while the sweep is on its rows: what each sample line needs of it, kept by value
-    // so that a row's work runs through one small array.
-    struct Active {
-        double x0, y0, slope;  // fixed point, slope dx / dy
-        int64_t y1;
-        double key;  // x in the middle of the row, for the order along the row
-        uint32_t fill0, fill1;
-        int32_t dir;
-        uint32_t edge;  // in sorted_, for the exact crossing
+    // The order of the edges the sweep is on: x in the middle of the row.
+    struct Key {
+        double x;
+        uint32_t edge;  // in the edge set
     };
     // An edge met on a sample line: samples of pixels from p on lie right of it.
     struct Crossing {
@@ -77,23 +108,25 @@ private:
     };
     static constexpr int kMaxSamples = 8;
 
-    void CrossRow(int y, const SamplePattern& pattern, int samples);
-    int32_t ExactCrossing(const E& e, int64_t sy, int64_t ox) const;
+    void CrossRow(const std::vector<Active>& prep, int y, const SamplePattern& pattern, int samples);
+    int32_t ExactCrossing(const Active& e, int64_t sy, int64_t ox) const;
     bool WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::vector<Seg>& segs);
-    void EmitMerged(int y, int samples, RunSink& sink);
-    void EmitGeneral(int y, int samples, bool nonZero, RunSink& sink);
+    void EmitMerged(int samples);
+    void EmitGeneral(int samples, bool nonZero);
     bool Inside(int w, bool nonZero) const { return nonZero ? w != 0 : (w & 1) != 0; }
 
     int width_ = 0, height_ = 0;
     uint32_t maxStyle_ = 0;
-    std::vector<E> edges_, sorted_;
-    std::vector<uint32_t> rowStart_, fillAt_, touched_;
-    std::vector<Active> active_, incoming_, merged_;
+    std::vector<E> edges_;
+    Edges own_;
+    std::vector<Key> active_, incoming_, merged_;
+    std::vector<uint32_t> touched_;
     std::vector<int> wind_;
     std::vector<int32_t> start_, count_;
     std::array<std::vector<Crossing>, kMaxSamples> xs_;
     std::array<std::vector<Seg>, kMaxSamples> segs_;
     std::vector<Span> spans_;
+    std::vector<CoverageRun> runs_;  // the row's, for the sink
     uint8_t cov_[kMaxSamples + 1] = {};
 };
 

@@ -211,7 +211,7 @@ struct Renderer {
         const Character& ch = *inst.ch;
         switch (ch.kind) {
             case CharKind::Shape:
-                DrawShape(dc, *ch.shape, m, cx);
+                DrawShape(dc, *ch.shape, m, cx, nullptr, true);
                 break;
             case CharKind::Morph:
                 DrawShape(dc, MorphAt(*ch.morph, inst.ratio / 65535.0), m, cx);
@@ -268,7 +268,7 @@ struct Renderer {
             for (const auto& [index, advance] : rec.glyphs) {
                 if (index < font.glyphs.size()) {
                     Matrix gm = tm * Matrix::Translate(x, rec.y) * Matrix::Scale(scale, scale);
-                    DrawShape(dc, font.glyphs[index], gm, cx, &rec.color);
+                    DrawShape(dc, font.glyphs[index], gm, cx, &rec.color, true);
                 }
                 x += advance;
             }
@@ -343,6 +343,7 @@ void Stage::Render(uint32_t* pixels, int width, int height, int stride, const Re
     std::unique_ptr<DrawContext> dc = spare_ ? std::move(spare_) : std::make_unique<DrawContext>();
     dc->target = Target{};
     dc->edgesLeft = kMaxEdgesPerRender;
+    dc->BeginRender();
     dc->target.pixels = pixels;
     dc->target.width = width;
     dc->target.height = height;
