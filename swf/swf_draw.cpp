@@ -60,13 +60,9 @@ public:
 private:
     enum : uint8_t { kNotMade, kSolid, kPaint };
     void Make(uint32_t style) {
-        FillStyle f = shape_.fills[style - 1];
-        if (colorOverride_ && style == 1) {
-            f.kind = FillKind::Solid;
-            f.color = *colorOverride_;
-        }
-        if (f.kind == FillKind::Solid) {
-            dc_.solid[style] = SolidColor(f.color, cx_);
+        const FillStyle& f = shape_.fills[style - 1];
+        if (f.kind == FillKind::Solid || (colorOverride_ && style == 1)) {
+            dc_.solid[style] = SolidColor(colorOverride_ && style == 1 ? *colorOverride_ : f.color, cx_);
             dc_.made[style] = kSolid;
         } else {
             dc_.paints[style] = MakePaint(f, m_, cx_, FindBitmap(dc_, f));

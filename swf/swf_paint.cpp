@@ -232,9 +232,21 @@ void Compositor::RunSolid(int y, int x0, int x1, uint32_t color, uint8_t cov) {
     uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
     const int n = x1 - x0;
     const uint32_t src = Scaled(color, cov);
-    if (src >> 24 == 255) std::fill(dst, dst + n, src);
-    else if (src != 0)
-        for (int i = 0; i < n; ++i) dst[i] = Over(dst[i], src, 255);
+    if (src >> 24 == 255) {
+        std::fill(dst, dst + n, src);
+    } else if (src != 0) {
+        // src over dst with two channels a multiplication: the same roundings as Over, and no
+        // channel can pass 255 (a solid colour is validly premultiplied, so src <= its alpha).
+        const uint32_t inv = 255 - (src >> 24);
+        for (int i = 0; i < n; ++i) {
+            const uint32_t d = dst[i];
+            uint32_t rb = (d & 0x00ff00ffu) * inv + 0x00800080u;
+            uint32_t ag = ((d >> 8) & 0x00ff00ffu) * inv + 0x00800080u;
+            rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+            ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+            dst[i] = src + (rb | (ag << 8));
+        }
+    }
 }
 
 void Compositor::Run(int y, int x0, int x1, const Paint& p, uint8_t cov) {
