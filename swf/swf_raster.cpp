@@ -187,6 +187,9 @@ bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::
         const uint32_t style = n == 1 ? cur : 0;
         if (segs.empty() ? style != 0 : segs.back().style != style) segs.push_back({p, style});
     }
+    // A region left open on this line (its edges do not close) counts only between its own
+    // crossings: the general walk leaves it out past its last one.
+    if (n != 0) simple = false;
     for (const Crossing& c : xs) wind_[c.fill0] = wind_[c.fill1] = 0;
     segs.push_back({INT32_MAX, 0});
     return simple;
@@ -239,8 +242,8 @@ void Rasterizer::EmitMerged(int samples) {
     }
 }
 
-// Rows where styles overlap (a shape whose regions cross, or unclosed ones): every style's
-// spans on every sample line, summed per pixel, style by style.
+// Rows where styles overlap (a shape whose regions cross) or a region stays open: every style's
+// spans between its own crossings on every sample line, summed per pixel, style by style.
 void Rasterizer::EmitGeneral(int samples, bool nonZero) {
     spans_.clear();
     for (int s = 0; s < samples; ++s) {
@@ -258,10 +261,7 @@ void Rasterizer::EmitGeneral(int samples, bool nonZero) {
             if (c.fill1) turn(c.fill1, c.dir, c.p);
             if (c.fill0) turn(c.fill0, -c.dir, c.p);
         }
-        for (uint32_t st : touched_) {
-            if (Inside(wind_[st], nonZero) && width_ > start_[st]) spans_.push_back({st, start_[st], width_});
-            wind_[st] = 0;
-        }
+        for (uint32_t st : touched_) wind_[st] = 0;
     }
     std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) { return a.style < b.style; });
     for (size_t i = 0; i < spans_.size();) {

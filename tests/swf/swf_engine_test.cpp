@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <functional>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -308,6 +309,71 @@ TEST(SwfEdgeModel, SharedEdgesFillBothSidesAndNewStyleArraysDrawOver) {
     EXPECT_EQ(p.At(5, 4), kBlue);   // the curve reaches y = 5 at its middle
     EXPECT_EQ(p.At(5, 6), kWhite);  // past it
     EXPECT_EQ(p.At(1, 4), kWhite);  // near the ends the curve is close to the top edge
+}
+
+TEST(SwfEdgeModel, RegionsOfOneShapeOverlapNestAndStayOpenAsTheirEdgesSay) {
+    // All the fill styles of a shape are drawn in one pass; these are the shapes where that pass
+    // cannot take the regions to be side by side.
+    auto square = [](ShapeRecords& r, int x0, int y0, int x1, int y1, int style) {
+        r.Style(x0, y0, 0, style, -1);
+        r.Line(x1 - x0, 0);
+        r.Line(0, y1 - y0);
+        r.Line(x0 - x1, 0);
+        r.Line(0, y0 - y1);
+    };
+    struct Check {
+        int x, y;
+        uint32_t color;
+    };
+    struct Case {
+        const char* what;
+        std::function<void(ShapeRecords&)> edges;
+        Quality quality;
+        std::vector<Check> checks;
+    };
+    const Case cases[] = {
+        {"overlapping styles: the later one on top",
+         [&](ShapeRecords& r) {
+             square(r, 40, 40, 120, 120, 1);
+             square(r, 80, 80, 160, 160, 2);
+         },
+         Quality::Low,
+         {{3, 3, kRed}, {5, 5, kBlue}, {7, 7, kBlue}, {1, 1, kWhite}}},
+        {"a pixel shared by overlapping styles takes them in style order",
+         [&](ShapeRecords& r) {
+             square(r, 40, 40, 120, 140, 1);
+             square(r, 90, 80, 160, 160, 2);
+         },
+         Quality::High,
+         // Red whole, then blue on two of the four samples: 0x80000080 over red.
+         {{3, 5, kRed}, {4, 5, 0xff7f0080u}, {5, 5, kBlue}}},
+        {"a contour inside another of the same style is a hole (even-odd)",
+         [&](ShapeRecords& r) {
+             square(r, 20, 20, 180, 180, 1);
+             square(r, 60, 60, 140, 140, 1);
+         },
+         Quality::Low,
+         {{2, 2, kRed}, {4, 4, kWhite}, {7, 7, kRed}}},
+        {"a region its edges leave open does not spill past them",
+         [&](ShapeRecords& r) {
+             r.Style(40, 40, 0, 1, -1);
+             r.Line(80, 0);
+             r.Line(0, 80);
+             r.Line(-80, 0);
+         },
+         Quality::Low,
+         {{7, 3, kWhite}, {9, 3, kWhite}}},
+    };
+    for (const Case& c : cases) {
+        ShapeRecords r;
+        c.edges(r);
+        auto movie =
+            Load(Movie(10, 10, {DefineShape(1, {0xff0000, 0x0000ff}, r.End()), PlaceObject2({1, 1}), ShowFrame()}));
+        ASSERT_TRUE(movie) << c.what;
+        Stage stage(movie);
+        const Picture p = Draw(stage, 10, 10, c.quality);
+        for (const Check& k : c.checks) EXPECT_EQ(p.At(k.x, k.y), k.color) << c.what << " at " << k.x << "," << k.y;
+    }
 }
 
 TEST(SwfEdgeModel, CurvesWithinATenthOfAPixelOfTheirChordDrawAsTheChord) {
