@@ -17,6 +17,7 @@ struct DrawContext {
     const MovieData* movie = nullptr;
     double stageScale = 1;  // stage pixels -> target pixels (for strokes that do not scale)
     int64_t edgesLeft = kMaxEdgesPerRender;
+    int64_t filterWorkLeft = kMaxFilterWork;  // pixel passes filters may still spend
     Rasterizer raster;
     // Scratch kept across shapes: a group's edges in target pixels, flattened once, and which
     // fill style takes each of them on which side.
