@@ -246,10 +246,16 @@ void LayOver(const uint32_t* src, uint32_t* dst, const uint8_t* clip, int n) {
     }
 }
 
-int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vector<uint32_t>& px, int width,
-                     int height) {
+int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vector<uint32_t>& px, int width, int height,
+                     int64_t budget) {
     int64_t work = 0;
+    const auto pixels = static_cast<int64_t>(px.size());
     for (const Filter& f : filters) {
+        // What the filter will cost: its box passes over each plane it blurs, and one pass to
+        // combine; a filter that does not fit in what is left of the budget is passed over.
+        int axes = (Reach(Scaled(f.blurX, scale)) > 0) + (Reach(Scaled(f.blurY, scale)) > 0);
+        int64_t cost = pixels * (1 + int64_t{axes} * f.passes * (f.kind == FilterKind::Blur ? 4 : 1));
+        if (cost > budget - work) continue;
         switch (f.kind) {
             case FilterKind::DropShadow:
             case FilterKind::Glow:

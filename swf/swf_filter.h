@@ -45,10 +45,10 @@ bool Draws(const Filter& f);
 int FilterSpread(const std::vector<Filter>& filters, double scale);
 
 // Applies the filters in order to a layer of premultiplied 0xAARRGGBB pixels (width x height,
-// rows packed), blur widths and distances multiplied by `scale`. Returns the pixel passes spent
-// (the work a render counts against kMaxFilterWork).
+// rows packed), blur widths and distances multiplied by `scale`; a filter whose pixel passes
+// would take the work past `budget` is passed over. Returns the pixel passes spent.
 int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vector<uint32_t>& pixels, int width,
-                     int height);
+                     int height, int64_t budget);
 
 // n premultiplied pixels of a layer over the target's, each scaled by its clip coverage
 // (0..255; null: none).

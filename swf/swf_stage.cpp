@@ -300,7 +300,8 @@ struct Renderer {
         dc.target = Target{layer.data(), w, h, w, nullptr, nullptr};
         DrawContent(inst, Matrix::Translate(-x0, -y0) * m, cx, nesting);
         dc.target = outer;
-        dc.filterWorkLeft -= ApplyFilters(filters, dc.stageScale, layer, w, h);
+        dc.filterWorkLeft -= int64_t{w} * h;
+        dc.filterWorkLeft -= ApplyFilters(filters, dc.stageScale, layer, w, h, dc.filterWorkLeft);
         for (int y = std::max(y0, 0); y < std::min(y1, outer.height); ++y) {
             uint32_t* dst = outer.pixels + static_cast<size_t>(y) * outer.stride;
             const uint32_t* src = layer.data() + static_cast<size_t>(y - y0) * w - x0;

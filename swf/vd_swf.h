@@ -27,7 +27,7 @@
 //     kMaxInstances live display objects (sprites included) at once;
 //   - filters: an object's picture is widened by at most kMaxFilterSpread pixels a side for its
 //     filters (blur and shadow distance past it are cut), and a render spends at most
-//     kMaxFilterWork pixel passes on filters (objects after that are drawn without them).
+//     kMaxFilterWork pixel passes on filters (a filter past that is not applied).
 #pragma once
 
 #include <cstddef>
@@ -53,8 +53,8 @@ inline constexpr int64_t kMaxBitmapPixels = 1 << 24;
 inline constexpr int64_t kMaxEdgesPerRender = 1 << 22;
 inline constexpr int kMaxTagsPerStep = 1 << 16;
 inline constexpr int64_t kMaxInstances = 1 << 16;
-inline constexpr int kMaxFilterSpread = 256;
-inline constexpr int64_t kMaxFilterWork = int64_t{1} << 27;
+inline constexpr int kMaxFilterSpread = 1024;
+inline constexpr int64_t kMaxFilterWork = int64_t{1} << 26;
 
 // Stage quality: Low draws without anti-aliasing; Medium and above anti-alias (more vertical
 // samples a pixel as the quality rises).
