@@ -89,13 +89,15 @@ void Stroke(DrawContext& dc, const std::vector<const Edge*>& edges, const LineSt
     if (!(scale > 0) || !std::isfinite(scale)) return;
     // Strokes are widened on the target with a round pen: its width scales with the shape's
     // area scale, or only with the direction that still counts when the style says not to
-    // scale horizontally or vertically, or only with the stage when neither. Never under one
-    // pixel (the hairline).
+    // scale horizontally or vertically, or only with the stage when neither.
     double sx = std::sqrt(m.a * m.a + m.b * m.b), sy = std::sqrt(m.c * m.c + m.d * m.d);
     double widthPx = !ls.noHScale && !ls.noVScale ? ls.width * scale
                      : ls.noHScale && ls.noVScale ? ls.width / 20 * dc.stageScale
                      : ls.noHScale                ? ls.width * sy
                                                   : ls.width * sx;
+    // Anti-aliased, lines no wider than a pixel are hairlines (a pixel across the line's major
+    // axis); without anti-aliasing they are drawn as a band a pixel wide.
+    const bool hairline = widthPx <= 1 && dc.quality != Quality::Low;
     widthPx = std::max(widthPx, 1.0);
     double half = widthPx / 2;
 
@@ -104,7 +106,8 @@ void Stroke(DrawContext& dc, const std::vector<const Edge*>& edges, const LineSt
     auto flush = [&] {
         if (line.empty()) return;
         bool closed = line.size() > 2 && line.front().x == line.back().x && line.front().y == line.back().y;
-        StrokePolyline(line, closed, half, ls, 1, polys);
+        if (hairline) StrokeHairline(line, polys);
+        else StrokePolyline(line, closed, half, ls, 1, polys);
         line.clear();
     };
     for (const Edge* e : edges) {

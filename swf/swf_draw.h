@@ -19,6 +19,7 @@ struct DrawContext {
     const MovieData* movie = nullptr;
     double stageScale = 1;  // stage pixels -> target pixels (for strokes that do not scale)
     int64_t edgesLeft = kMaxEdgesPerRender;
+    int64_t filterWorkLeft = kMaxFilterWork;  // pixel passes filters may still spend
     Rasterizer raster;
     // Scratch kept across shapes: an edge flattened, and the paints of a shape's styles.
     std::vector<Point> points;
@@ -58,6 +59,10 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& toTarget, cons
 // unitsPerPixel sizes the round parts' steps.
 void StrokePolyline(const std::vector<Point>& pts, bool closed, double halfWidth, const LineStyle& style,
                     double unitsPerPixel, std::vector<std::vector<Point>>& out);
+
+// A hairline along a polyline in target pixels: closed, positively oriented polygons whose
+// union (non-zero winding) covers one pixel across the line's major axis.
+void StrokeHairline(const std::vector<Point>& pts, std::vector<std::vector<Point>>& out);
 
 // Quadratic from p0 over c to p1 as points (p0 excluded, p1 last) within about tol of the curve.
 void FlattenQuad(Point p0, Point c, Point p1, double tol, std::vector<Point>& out);

@@ -158,7 +158,12 @@ private:
             p.hasClip = true;
             p.clipDepth = r.U16();
         }
-        // Filters, blend modes and clip actions follow: not drawn.
+        if (version == 3 && (f2 & 0x01)) {
+            p.hasFilters = true;
+            auto list = ReadFilterList(r);
+            if (!list.empty()) p.filters = std::make_shared<const std::vector<Filter>>(std::move(list));
+        }
+        // Blend modes and clip actions follow: not drawn.
         return c;
     }
 

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "swf_filter.h"
 #include "swf_stream.h"
 #include "swf_types.h"
 
@@ -58,6 +59,8 @@ struct PlaceObject {
     int ratio = 0;
     std::string name;
     int clipDepth = 0;
+    bool hasFilters = false;
+    std::shared_ptr<const std::vector<Filter>> filters;  // PlaceObject3's list (null: none)
 };
 
 struct ControlTag {

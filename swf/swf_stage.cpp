@@ -19,6 +19,7 @@ Instance::Instance(Instance&& o) noexcept
       clipDepth(o.clipDepth),
       placedFrame(o.placedFrame),
       name(std::move(o.name)),
+      filters(std::move(o.filters)),
       sprite(std::move(o.sprite)),
       live(o.live) {
     o.live = nullptr;
@@ -59,6 +60,7 @@ void Player::Place(DisplayList& list, const PlaceObject& p, int frame, int nesti
                 fresh.ratio = it->second.ratio;
                 fresh.clipDepth = it->second.clipDepth;
                 fresh.name = it->second.name;
+                fresh.filters = it->second.filters;
             }
             if (!MakeInstance(fresh, p.charId, nesting)) return;
             fresh.placedFrame = frame;
@@ -75,6 +77,7 @@ void Player::Place(DisplayList& list, const PlaceObject& p, int frame, int nesti
     if (p.hasRatio) inst->ratio = p.ratio;
     if (p.hasName) inst->name = p.name;
     if (p.hasClip) inst->clipDepth = p.clipDepth;
+    if (p.hasFilters) inst->filters = p.filters;
 }
 
 void Player::RunFrame(DisplayList& list, int frame, int nesting) {
@@ -131,6 +134,7 @@ void Player::Goto(DisplayList& list, int frame, int nesting) {
             if (p.hasRatio) a.ratio = p.ratio, a.hasRatio = true;
             if (p.hasName) a.name = p.name, a.hasName = true;
             if (p.hasClip) a.clipDepth = p.clipDepth, a.hasClip = true;
+            if (p.hasFilters) a.filters = p.filters, a.hasFilters = true;
         }
     }
     for (auto it = list.items.begin(); it != list.items.end();) {
@@ -154,6 +158,7 @@ void Player::Goto(DisplayList& list, int frame, int nesting) {
         inst.ratio = w.p.ratio;
         inst.name = w.p.name;
         inst.clipDepth = w.p.clipDepth;
+        inst.filters = w.p.filters;
     }
     list.frame = frame;
 }
@@ -208,6 +213,106 @@ struct Renderer {
     void DrawInstance(const Instance& inst, const Matrix& parent, const ColorTransform& parentCx, int nesting) {
         Matrix m = parent * inst.matrix;
         ColorTransform cx = parentCx * inst.cxform;
+        // A mask is its shapes' coverage: filters do not change it.
+        if (inst.filters && !dc.target.maskOut && dc.filterWorkLeft > 0 && DrawFiltered(inst, m, cx, nesting)) return;
+        DrawContent(inst, m, cx, nesting);
+    }
+
+    // Where an object lands on the target, in target pixels (false: nothing to draw).
+    bool Bounds(const Instance& inst, const Matrix& m, Rect& out, int nesting) const {
+        const Character& ch = *inst.ch;
+        Rect r;
+        switch (ch.kind) {
+            case CharKind::Shape:
+                r = ch.shape->bounds;
+                break;
+            case CharKind::Morph: {
+                const Rect &a = ch.morph->start.bounds, &b = ch.morph->end.bounds;
+                r = {std::min(a.xmin, b.xmin), std::min(a.ymin, b.ymin), std::max(a.xmax, b.xmax),
+                     std::max(a.ymax, b.ymax)};
+                break;
+            }
+            case CharKind::Text: {
+                // Glyphs may stand past the text's bounds: the target's whole extent counts.
+                out = {-1e18, -1e18, 1e18, 1e18};
+                return true;
+            }
+            case CharKind::EditFrame:
+                r = ch.edit->bounds;
+                // The frame's line lies on the pixel past its far edges.
+                r.xmax += 20 / std::max(std::fabs(m.a), 1e-9);
+                r.ymax += 20 / std::max(std::fabs(m.d), 1e-9);
+                break;
+            case CharKind::Bitmap:
+                r = {0, 0, ch.bitmap->width * 20.0, ch.bitmap->height * 20.0};
+                break;
+            case CharKind::Sprite: {
+                if (!inst.sprite || nesting + 1 >= kMaxNesting) return false;
+                bool any = false;
+                for (const auto& [depth, child] : inst.sprite->items) {
+                    Rect c;
+                    if (!Bounds(child, m * child.matrix, c, nesting + 1)) continue;
+                    if (child.filters) {
+                        double s = FilterSpread(*child.filters, dc.stageScale);
+                        c = {c.xmin - s, c.ymin - s, c.xmax + s, c.ymax + s};
+                    }
+                    out = any ? Rect{std::min(out.xmin, c.xmin), std::min(out.ymin, c.ymin), std::max(out.xmax, c.xmax),
+                                     std::max(out.ymax, c.ymax)}
+                              : c;
+                    any = true;
+                }
+                return any;
+            }
+            case CharKind::Font:
+                return false;
+        }
+        Point c[4] = {m.Apply({r.xmin, r.ymin}), m.Apply({r.xmax, r.ymin}), m.Apply({r.xmax, r.ymax}),
+                      m.Apply({r.xmin, r.ymax})};
+        out = {c[0].x, c[0].y, c[0].x, c[0].y};
+        for (const Point& p : c) {
+            out.xmin = std::min(out.xmin, p.x), out.ymin = std::min(out.ymin, p.y);
+            out.xmax = std::max(out.xmax, p.x), out.ymax = std::max(out.ymax, p.y);
+        }
+        return true;
+    }
+
+    // An object with filters: drawn alone into a layer around it (widened by what the filters
+    // can spread), filtered there, and laid over the target through the mask in force.
+    bool DrawFiltered(const Instance& inst, const Matrix& m, const ColorTransform& cx, int nesting) {
+        const std::vector<Filter>& filters = *inst.filters;
+        if (std::none_of(filters.begin(), filters.end(), [](const Filter& f) { return Draws(f); })) return false;
+        Rect b;
+        if (!Bounds(inst, m, b, nesting)) return true;
+        const int spread = FilterSpread(filters, dc.stageScale);
+        const Target outer = dc.target;
+        // The layer: the object's pixels widened by the spread, within the target widened by it
+        // (what lies past that cannot reach the target).
+        auto clampTo = [](double v, double lo, double hi) { return std::clamp(v, lo, hi); };
+        const double lo = -spread, hix = outer.width + spread, hiy = outer.height + spread;
+        int x0 = static_cast<int>(std::floor(clampTo(b.xmin - spread - 1, lo, hix)));
+        int y0 = static_cast<int>(std::floor(clampTo(b.ymin - spread - 1, lo, hiy)));
+        int x1 = static_cast<int>(std::ceil(clampTo(b.xmax + spread + 1, lo, hix)));
+        int y1 = static_cast<int>(std::ceil(clampTo(b.ymax + spread + 1, lo, hiy)));
+        if (x1 <= x0 || y1 <= y0) return true;
+        const int w = x1 - x0, h = y1 - y0;
+        if (int64_t{w} * h > dc.filterWorkLeft) return false;
+        std::vector<uint32_t> layer(static_cast<size_t>(w) * h, 0);
+        dc.target = Target{layer.data(), w, h, w, nullptr, nullptr};
+        DrawContent(inst, Matrix::Translate(-x0, -y0) * m, cx, nesting);
+        dc.target = outer;
+        dc.filterWorkLeft -= int64_t{w} * h;
+        dc.filterWorkLeft -= ApplyFilters(filters, dc.stageScale, layer, w, h, dc.filterWorkLeft);
+        for (int y = std::max(y0, 0); y < std::min(y1, outer.height); ++y) {
+            uint32_t* dst = outer.pixels + static_cast<size_t>(y) * outer.stride;
+            const uint32_t* src = layer.data() + static_cast<size_t>(y - y0) * w - x0;
+            const uint8_t* clip = outer.clip ? outer.clip + static_cast<size_t>(y) * outer.width : nullptr;
+            const int from = std::max(x0, 0), to = std::min(x1, outer.width);
+            LayOver(src + from, dst + from, clip ? clip + from : nullptr, to - from);
+        }
+        return true;
+    }
+
+    void DrawContent(const Instance& inst, const Matrix& m, const ColorTransform& cx, int nesting) {
         const Character& ch = *inst.ch;
         switch (ch.kind) {
             case CharKind::Shape:
@@ -344,6 +449,7 @@ void Stage::Render(uint32_t* pixels, int width, int height, int stride, const Re
     dc->target = Target{};
     dc->edgesLeft = kMaxEdgesPerRender;
     dc->BeginRender();
+    dc->filterWorkLeft = kMaxFilterWork;
     dc->target.pixels = pixels;
     dc->target.width = width;
     dc->target.height = height;

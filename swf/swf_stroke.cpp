@@ -167,4 +167,20 @@ void StrokePolyline(const std::vector<Point>& in, bool closed, double h, const L
     }
 }
 
+void StrokeHairline(const std::vector<Point>& pts, std::vector<std::vector<Point>>& out) {
+    // Each segment is one pixel thick across its major axis (a row or a column of coverage a
+    // step, at any slope), and each vertex a pixel square, so that turns and ends leave no gap.
+    auto square = [&](Point p) {
+        Emit({{p.x - 0.5, p.y - 0.5}, {p.x + 0.5, p.y - 0.5}, {p.x + 0.5, p.y + 0.5}, {p.x - 0.5, p.y + 0.5}}, out);
+    };
+    for (size_t i = 0; i < pts.size(); ++i) {
+        if (i == 0 || pts[i].x != pts[i - 1].x || pts[i].y != pts[i - 1].y) square(pts[i]);
+        if (i == 0) continue;
+        Point a = pts[i - 1], b = pts[i];
+        bool xMajor = std::fabs(b.x - a.x) >= std::fabs(b.y - a.y);
+        Point o = xMajor ? Point{0, 0.5} : Point{0.5, 0};
+        Emit({{a.x - o.x, a.y - o.y}, {b.x - o.x, b.y - o.y}, {b.x + o.x, b.y + o.y}, {a.x + o.x, a.y + o.y}}, out);
+    }
+}
+
 }  // namespace vd::swf

@@ -5,8 +5,10 @@
 // What is drawn: shapes (DefineShape 1-4, DefineMorphShape 1-2) with solid, gradient and bitmap
 // fills and line styles; bitmaps (DefineBits with JPEGTables, DefineBitsJPEG 2-4 with alpha,
 // DefineBitsLossless 1-2); static text (DefineText 1-2 with DefineFont 1-3 glyphs); sprites
-// with timelines of their own; masks (clip depth); colour transforms. Everything else (scripts,
-// buttons, edit text, filters, blend modes, video, sound) is skipped and counted per tag code:
+// with timelines of their own; masks (clip depth); colour transforms; the frames of bordered edit
+// texts; the drop shadow, glow, blur and colour matrix filters of a placed object (bevels,
+// gradient filters and convolution are read and passed over). Everything else (scripts,
+// buttons, edit text's text, blend modes, video, sound) is skipped and counted per tag code:
 // a movie never fails to load because of a tag it does not draw.
 //
 // Limits that keep hostile movies harmless (a movie past a limit loads with the offending part
@@ -22,7 +24,10 @@
 //   - bitmaps: at most kMaxBitmapSide pixels a side and kMaxBitmapPixels pixels each;
 //   - work per frame: a render stops adding edges after kMaxEdgesPerRender flattened edges, and
 //     a timeline frame keeps at most kMaxTagsPerStep control tags, and a stage holds at most
-//     kMaxInstances live display objects (sprites included) at once.
+//     kMaxInstances live display objects (sprites included) at once;
+//   - filters: an object's picture is widened by at most kMaxFilterSpread pixels a side for its
+//     filters (blur and shadow distance past it are cut), and a render spends at most
+//     kMaxFilterWork pixel passes on filters (a filter past that is not applied).
 #pragma once
 
 #include <cstddef>
@@ -48,6 +53,8 @@ inline constexpr int64_t kMaxBitmapPixels = 1 << 24;
 inline constexpr int64_t kMaxEdgesPerRender = 1 << 22;
 inline constexpr int kMaxTagsPerStep = 1 << 16;
 inline constexpr int64_t kMaxInstances = 1 << 16;
+inline constexpr int kMaxFilterSpread = 1024;
+inline constexpr int64_t kMaxFilterWork = int64_t{1} << 26;
 
 // Stage quality: Low draws without anti-aliasing; Medium and above anti-alias (more vertical
 // samples a pixel as the quality rises).

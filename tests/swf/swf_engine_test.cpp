@@ -631,3 +631,163 @@ TEST(SwfText, StaticTextDrawsFontGlyphsInItsColourAtItsAdvances) {
     EXPECT_EQ(p.At(12, 3), kGreen);
     EXPECT_EQ(p.At(13, 3), kWhite);
 }
+
+namespace {
+
+// PlaceObject3 of character `id` at depth 1 (identity matrix) with a filter list's bytes.
+std::vector<uint8_t> PlaceWithFilters(uint16_t id, const std::vector<uint8_t>& list) {
+    Bits b;
+    b.U8(0x06);  // character, matrix
+    b.U8(0x01);  // filter list
+    b.U16(1);
+    b.U16(id);
+    b.Matrix(1, 1, 0, 0);
+    b.Raw(list);
+    return Tag(70, b.bytes);
+}
+
+struct FilterSpec {
+    uint8_t kind = 0;  // 0 drop shadow, 1 blur, 2 glow, 3 bevel
+    uint32_t color = 0xff0000ff;
+    double blur = 1, angle = 0, distance = 0, strength = 1;
+    bool inner = false, knockout = false, composite = true;
+    int passes = 1;
+};
+
+std::vector<uint8_t> FilterBytes(const FilterSpec& f) {
+    Bits b;
+    b.U8(f.kind);
+    auto fixed = [&](double v) { b.U32(static_cast<uint32_t>(static_cast<int32_t>(v * 65536))); };
+    auto rgba = [&](uint32_t c) {
+        for (int s : {16, 8, 0, 24}) b.U8(static_cast<uint8_t>(c >> s));
+    };
+    uint8_t flags = (f.inner ? 0x80 : 0) | (f.knockout ? 0x40 : 0) | (f.composite ? 0x20 : 0);
+    if (f.kind == 1) {
+        fixed(f.blur), fixed(f.blur);
+        b.U8(static_cast<uint8_t>(f.passes << 3));
+        return b.bytes;
+    }
+    rgba(f.color);
+    if (f.kind == 3) rgba(0xffffffff);
+    fixed(f.blur), fixed(f.blur);
+    if (f.kind != 2) fixed(f.angle), fixed(f.distance);
+    b.U16(static_cast<uint16_t>(f.strength * 256));
+    b.U8(static_cast<uint8_t>(flags | (f.kind == 3 ? f.passes & 15 : f.passes & 31)));
+    return b.bytes;
+}
+
+}  // namespace
+
+TEST(SwfFilters, ShadowGlowAndBlurDrawAsTheirSettingsSay) {
+    // A red square over pixels 4..7 of a white 16x16 stage, with one filter; probes left of it,
+    // inside it near each side, and right of it where a shadow moved 3 pixels right lands (and
+    // a blur 4 pixels wide reaches).
+    constexpr uint32_t kBlueOnly = 0xff0000ff;
+    struct Row {
+        const char* what;
+        FilterSpec f;
+        uint32_t left, inLeft, inRight, right;  // 0: partly tinted (neither white nor a pure colour)
+    };
+    const uint32_t kNone = 0;
+    const Row rows[] = {
+        {"shadow under the object", {0, kBlueOnly, 1, 0, 3}, kWhite, kRed, kRed, kBlue},
+        {"knocked-out shadow", {0, kBlueOnly, 1, 0, 3, 1, false, true}, kWhite, kWhite, kWhite, kBlue},
+        {"shadow without the object", {0, kBlueOnly, 1, 0, 3, 1, false, false, false}, kWhite, kWhite, kBlue, kBlue},
+        {"shadow at a half turn lands left", {0, kBlueOnly, 1, 3.14159265, 3}, kBlue, kRed, kRed, kWhite},
+        {"inner shadow", {0, kBlueOnly, 1, 0, 2, 1, true}, kWhite, kBlue, kRed, kWhite},
+        {"glow", {2, 0xff00ff00, 4}, kNone, kRed, kRed, kNone},
+        {"blur", {1, 0, 4}, kNone, kNone, kNone, kNone},
+        {"bevel (not drawn: the object alone)", {3, kBlueOnly, 4, 0, 3}, kWhite, kRed, kRed, kWhite},
+    };
+    for (const Row& row : rows) {
+        Bits list;
+        list.U8(1);
+        list.Raw(FilterBytes(row.f));
+        auto movie = Load(Movie(
+            16, 16,
+            {DefineShape(1, {0xff0000}, RectRecords(80, 80, 160, 160)), PlaceWithFilters(1, list.bytes), ShowFrame()},
+            8));
+        ASSERT_TRUE(movie);
+        Stage stage(movie);
+        Picture p = Draw(stage, 16, 16);
+        const int probes[4] = {3, 4, 7, 9};
+        const uint32_t want[4] = {row.left, row.inLeft, row.inRight, row.right};
+        for (int i = 0; i < 4; ++i) {
+            uint32_t got = p.At(probes[i], 5);
+            if (want[i] == kNone)
+                EXPECT_TRUE(got != kWhite && got != kRed && got != 0xff00ff00u) << row.what << " x=" << probes[i];
+            else EXPECT_EQ(got, want[i]) << row.what << " x=" << probes[i];
+        }
+    }
+}
+
+TEST(SwfLimits, HostileAndDamagedFilterListsDrawTheObject) {
+    // Each list stands before a second placement of a blue square at depth 2, so a list read
+    // out of step would lose it; the red square at depth 1 is drawn whatever its filters.
+    FilterSpec huge{0, 0xff0000ff, 1e4, 0.5, 3e4, 255, false, false, true, 31};
+    FilterSpec wide{1, 0, 255, 0, 0, 1, false, false, true, 2};
+    Bits hostile, unknown, truncated;
+    hostile.U8(2);
+    hostile.Raw(FilterBytes(huge));
+    hostile.Raw(FilterBytes(wide));
+    unknown.U8(2);
+    unknown.U8(9);  // no such filter: the list stops there
+    unknown.Raw(FilterBytes(wide));
+    truncated.U8(3);
+    truncated.Raw(FilterBytes(huge));
+    truncated.bytes.resize(truncated.bytes.size() - 5);
+    for (const auto* list : {&hostile, &unknown, &truncated}) {
+        auto movie = Load(Movie(16, 16,
+                                {DefineShape(1, {0xff0000}, RectRecords(80, 80, 160, 160)),
+                                 DefineShape(2, {0x0000ff}, RectRecords(240, 240, 280, 280)),
+                                 PlaceWithFilters(1, list->bytes), PlaceObject2({2, 2}), ShowFrame()},
+                                8));
+        ASSERT_TRUE(movie);
+        Stage stage(movie);
+        Picture p = Draw(stage, 16, 16);
+        EXPECT_EQ(p.At(13, 13), kBlue);
+        uint32_t centre = p.At(5, 5);
+        EXPECT_EQ(centre >> 24, 255u);
+        EXPECT_GT((centre >> 16) & 255, 0u);  // some red of the square stays
+    }
+}
+
+TEST(SwfStrokes, HairlinesCoverOnePixelAcrossTheirMajorAxis) {
+    // Lines of a 40x40 stage at several slopes. Anti-aliased, a line a pixel wide or less adds up
+    // to one pixel of coverage in each column it crosses (each row, for a steep one); a wider
+    // line to its width over the cosine of its slope.
+    struct Row {
+        int widthTwips, dx, dy;
+        double perStep;  // coverage a column (row) sums to, in pixels
+    };
+    const Row rows[] = {
+        {1, 600, 0, 1},    {1, 600, 300, 1}, {20, 600, 600, 1},
+        {20, 300, 600, 1}, {60, 600, 0, 3},  {60, 600, 600, 3 * std::sqrt(2.0)},
+    };
+    for (const Row& row : rows) {
+        Bits b;
+        b.U16(1);
+        b.Rect(-100000, 100000, -100000, 100000);
+        b.U8(0);  // no fills
+        b.U8(1);  // one line style
+        b.U16(static_cast<uint16_t>(row.widthTwips));
+        b.Raw({0, 0, 0});
+        ShapeRecords r;
+        r.Style(100, 100, -1, -1, 1);
+        r.Line(row.dx, row.dy);
+        b.Raw(r.End());
+        auto movie = Load(Movie(40, 40, {Tag(2, b.bytes), PlaceObject2({1, 1}), ShowFrame()}));
+        ASSERT_TRUE(movie);
+        Stage stage(movie);
+        Picture p = Draw(stage, 40, 40, Quality::High);
+        bool steep = row.dy > row.dx;
+        int from = steep ? 5 + row.dy / 20 / 4 : 5 + row.dx / 20 / 4, to = from + (steep ? row.dy : row.dx) / 20 / 2;
+        for (int i = from; i < to; ++i) {
+            double sum = 0;
+            for (int j = 0; j < 40; ++j) sum += (255 - ((steep ? p.At(j, i) : p.At(i, j)) & 255)) / 255.0;
+            // A hairline is exact (each sample column meets it once); a wide line within a sample.
+            EXPECT_NEAR(sum, row.perStep, row.widthTwips <= 20 ? 0.02 : 0.26)
+                << row.widthTwips << " " << row.dx << "," << row.dy << " at " << i;
+        }
+    }
+}

@@ -1,0 +1,277 @@
+// Filters: drop shadow, glow and blur as box blurs of the object's picture (its alpha for a
+// shadow or a glow), and the colour matrix. Bevels, gradient filters and convolution are read
+// so that the list stays in step, and passed over.
+#include "swf_filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "vd_swf.h"
+
+namespace vd::swf {
+namespace {
+
+// The widest box the format allows, and its most passes.
+constexpr double kMaxBlur = 255;
+constexpr int kMaxPasses = 15;
+
+void ReadBlurs(Reader& r, Filter& f) {
+    f.blurX = std::clamp(r.Fixed16(), 0.0, kMaxBlur);
+    f.blurY = std::clamp(r.Fixed16(), 0.0, kMaxBlur);
+}
+
+// Box widths at `scale`, within the format's limit.
+double Scaled(double blur, double scale) { return std::clamp(blur * scale, 0.0, kMaxBlur); }
+
+// Pixels one pass of a box of width w reaches on each side: the centre tap, then whole taps,
+// the last one partly covered.
+int Reach(double w) { return w <= 1 ? 0 : static_cast<int>(std::ceil(w / 2 - 0.5)); }
+
+// One box pass over a line of n values (outside it: zero). The box, w pixels wide, is centred
+// on each pixel: the taps it covers fully weigh 1 / w, the two it covers partly their share.
+void BoxLine(float* line, int n, double w, std::vector<double>& prefix, std::vector<float>& tmp) {
+    int k = Reach(w);
+    if (k == 0) return;
+    double part = w / 2 - (k - 0.5);
+    prefix.resize(static_cast<size_t>(n) + 1);
+    tmp.resize(static_cast<size_t>(n));
+    prefix[0] = 0;
+    for (int i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + line[i];
+    auto sum = [&](int i) { return prefix[std::clamp(i, 0, n)]; };
+    auto at = [&](int i) { return i >= 0 && i < n ? static_cast<double>(line[i]) : 0.0; };
+    for (int x = 0; x < n; ++x)
+        tmp[x] = static_cast<float>((sum(x + k) - sum(x - k + 1) + part * (at(x - k) + at(x + k))) / w);
+    std::copy(tmp.begin(), tmp.end(), line);
+}
+
+// `passes` box blurs of a plane; returns the pixel passes spent.
+int64_t BlurPlane(std::vector<float>& plane, int width, int height, double bx, double by, int passes) {
+    std::vector<double> prefix;
+    std::vector<float> tmp, column(static_cast<size_t>(height));
+    int64_t work = 0;
+    for (int p = 0; p < passes; ++p) {
+        if (Reach(bx) > 0) {
+            for (int y = 0; y < height; ++y)
+                BoxLine(plane.data() + static_cast<size_t>(y) * width, width, bx, prefix, tmp);
+            work += int64_t{width} * height;
+        }
+        if (Reach(by) > 0) {
+            for (int x = 0; x < width; ++x) {
+                for (int y = 0; y < height; ++y) column[y] = plane[static_cast<size_t>(y) * width + x];
+                BoxLine(column.data(), height, by, prefix, tmp);
+                for (int y = 0; y < height; ++y) plane[static_cast<size_t>(y) * width + x] = column[y];
+            }
+            work += int64_t{width} * height;
+        }
+    }
+    return work;
+}
+
+uint32_t Channel(uint32_t px, int shift) { return (px >> shift) & 255; }
+
+uint32_t Clamp8(double v) { return v <= 0 ? 0 : v >= 255 ? 255 : static_cast<uint32_t>(v + 0.5); }
+
+// src over dst, both premultiplied.
+uint32_t OverPx(uint32_t src, uint32_t dst) {
+    double inv = 1 - Channel(src, 24) / 255.0;
+    uint32_t out = 0;
+    for (int s = 0; s < 32; s += 8) out |= Clamp8(Channel(src, s) + Channel(dst, s) * inv) << s;
+    return out;
+}
+
+// p scaled by k (0..1).
+uint32_t ScalePx(uint32_t p, double k) {
+    uint32_t out = 0;
+    for (int s = 0; s < 32; s += 8) out |= Clamp8(Channel(p, s) * k) << s;
+    return out;
+}
+
+// Drop shadow and glow (a shadow at no distance): the blurred alpha, moved, in the filter's
+// colour, outside the object (or inside it, for an inner one), under or over the object.
+int64_t Shadow(const Filter& f, double scale, std::vector<uint32_t>& px, int width, int height) {
+    std::vector<float> alpha(px.size());
+    for (size_t i = 0; i < px.size(); ++i) alpha[i] = static_cast<float>(Channel(px[i], 24));
+    int64_t work = BlurPlane(alpha, width, height, Scaled(f.blurX, scale), Scaled(f.blurY, scale), f.passes);
+    double dist = f.kind == FilterKind::DropShadow ? f.distance * scale : 0;
+    double limit = static_cast<double>(kMaxFilterSpread);
+    int dx = static_cast<int>(std::lround(std::clamp(std::cos(f.angle) * dist, -limit, limit)));
+    int dy = static_cast<int>(std::lround(std::clamp(std::sin(f.angle) * dist, -limit, limit)));
+    const double colorA = f.color.a / 255.0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int sx = x - dx, sy = y - dy;
+            double a = sx >= 0 && sx < width && sy >= 0 && sy < height
+                           ? alpha[static_cast<size_t>(sy) * width + sx] / 255.0
+                           : 0.0;
+            uint32_t& p = px[static_cast<size_t>(y) * width + x];
+            double srcA = Channel(p, 24) / 255.0;
+            double k = std::clamp((f.inner ? 1 - a : a) * f.strength, 0.0, 1.0) * colorA;
+            if (f.inner) k *= srcA;
+            uint32_t shadow = Premultiply(Rgba{f.color.r, f.color.g, f.color.b, static_cast<uint8_t>(Clamp8(k * 255))});
+            if (f.inner) p = f.knockout || !f.compositeSource ? shadow : OverPx(shadow, p);
+            else if (f.knockout) p = ScalePx(shadow, 1 - srcA);
+            else p = f.compositeSource ? OverPx(p, shadow) : shadow;
+        }
+    }
+    return work + static_cast<int64_t>(px.size());
+}
+
+int64_t Blur(const Filter& f, double scale, std::vector<uint32_t>& px, int width, int height) {
+    int64_t work = 0;
+    std::vector<float> plane(px.size());
+    double bx = Scaled(f.blurX, scale), by = Scaled(f.blurY, scale);
+    std::vector<uint32_t> out(px.size(), 0);
+    for (int s = 0; s < 32; s += 8) {
+        for (size_t i = 0; i < px.size(); ++i) plane[i] = static_cast<float>(Channel(px[i], s));
+        work += BlurPlane(plane, width, height, bx, by, f.passes);
+        for (size_t i = 0; i < px.size(); ++i) out[i] |= Clamp8(plane[i]) << s;
+    }
+    // Rounding must not leave a colour above its alpha (premultiplied).
+    for (uint32_t& p : out) {
+        uint32_t a = p >> 24, r = std::min(Channel(p, 16), a), g = std::min(Channel(p, 8), a), b = std::min(p & 255, a);
+        p = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+    px.swap(out);
+    return work;
+}
+
+int64_t ColorMatrix(const Filter& f, std::vector<uint32_t>& px) {
+    for (uint32_t& p : px) {
+        double a = Channel(p, 24);
+        double c[4] = {0, 0, 0, a};
+        if (a > 0)
+            for (int i = 0; i < 3; ++i) c[i] = Channel(p, 16 - 8 * i) * 255.0 / a;
+        double o[4];
+        for (int row = 0; row < 4; ++row) {
+            const float* m = f.matrix + row * 5;
+            o[row] = std::clamp(m[0] * c[0] + m[1] * c[1] + m[2] * c[2] + m[3] * c[3] + m[4], 0.0, 255.0);
+        }
+        p = Premultiply(Rgba{static_cast<uint8_t>(Clamp8(o[0])), static_cast<uint8_t>(Clamp8(o[1])),
+                             static_cast<uint8_t>(Clamp8(o[2])), static_cast<uint8_t>(Clamp8(o[3]))});
+    }
+    return static_cast<int64_t>(px.size());
+}
+
+float ReadFloat(Reader& r) {
+    uint32_t bits = r.U32();
+    float v;
+    static_assert(sizeof v == sizeof bits);
+    __builtin_memcpy(&v, &bits, sizeof v);
+    return std::isfinite(v) ? v : 0.0f;
+}
+
+}  // namespace
+
+std::vector<Filter> ReadFilterList(Reader& r) {
+    std::vector<Filter> out;
+    int count = r.U8();
+    for (int i = 0; i < count && !r.Overrun(); ++i) {
+        Filter f;
+        uint8_t id = r.U8();
+        if (id > static_cast<uint8_t>(FilterKind::GradientBevel)) break;
+        f.kind = static_cast<FilterKind>(id);
+        switch (f.kind) {
+            case FilterKind::DropShadow:
+            case FilterKind::Glow:
+            case FilterKind::Bevel: {
+                f.color = r.ReadRgba();
+                if (f.kind == FilterKind::Bevel) r.ReadRgba();  // highlight colour
+                ReadBlurs(r, f);
+                if (f.kind != FilterKind::Glow) {
+                    f.angle = r.Fixed16();
+                    f.distance = r.Fixed16();
+                }
+                f.strength = r.Fixed8();
+                uint8_t flags = r.U8();
+                f.inner = flags & 0x80;
+                f.knockout = flags & 0x40;
+                f.compositeSource = flags & 0x20;
+                f.passes = f.kind == FilterKind::Bevel ? flags & 0x0f : flags & 0x1f;
+                break;
+            }
+            case FilterKind::Blur:
+                ReadBlurs(r, f);
+                f.passes = r.U8() >> 3;
+                break;
+            case FilterKind::GradientGlow:
+            case FilterKind::GradientBevel: {
+                int colors = r.U8();
+                r.Skip(static_cast<size_t>(colors) * 5);  // colours and ratios
+                ReadBlurs(r, f);
+                f.angle = r.Fixed16();
+                f.distance = r.Fixed16();
+                f.strength = r.Fixed8();
+                f.passes = r.U8() & 0x0f;
+                break;
+            }
+            case FilterKind::Convolution: {
+                int cols = r.U8(), rows = r.U8();
+                r.Skip(8 + static_cast<size_t>(cols) * rows * 4 + 4 + 1);  // divisor, bias, matrix, colour, flags
+                break;
+            }
+            case FilterKind::ColorMatrix:
+                for (float& m : f.matrix) m = ReadFloat(r);
+                break;
+        }
+        if (r.Overrun()) break;
+        f.passes = std::clamp(f.passes, 0, kMaxPasses);
+        if (!std::isfinite(f.angle)) f.angle = 0;
+        f.distance =
+            std::clamp(f.distance, -static_cast<double>(kMaxFilterSpread), static_cast<double>(kMaxFilterSpread));
+        out.push_back(f);
+    }
+    return out;
+}
+
+bool Draws(const Filter& f) {
+    return f.kind == FilterKind::DropShadow || f.kind == FilterKind::Glow || f.kind == FilterKind::Blur ||
+           f.kind == FilterKind::ColorMatrix;
+}
+
+int FilterSpread(const std::vector<Filter>& filters, double scale) {
+    double spread = 0;
+    for (const Filter& f : filters) {
+        if (!Draws(f) || f.kind == FilterKind::ColorMatrix) continue;
+        int reach = std::max(Reach(Scaled(f.blurX, scale)), Reach(Scaled(f.blurY, scale)));
+        spread += static_cast<double>(reach) * f.passes;
+        if (f.kind == FilterKind::DropShadow) spread += std::ceil(std::fabs(f.distance * scale));
+    }
+    return static_cast<int>(std::min(spread, static_cast<double>(kMaxFilterSpread)));
+}
+
+void LayOver(const uint32_t* src, uint32_t* dst, const uint8_t* clip, int n) {
+    for (int i = 0; i < n; ++i) {
+        if (!src[i] || (clip && !clip[i])) continue;
+        dst[i] = OverPx(clip ? ScalePx(src[i], clip[i] / 255.0) : src[i], dst[i]);
+    }
+}
+
+int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vector<uint32_t>& px, int width, int height,
+                     int64_t budget) {
+    int64_t work = 0;
+    const auto pixels = static_cast<int64_t>(px.size());
+    for (const Filter& f : filters) {
+        // What the filter will cost: its box passes over each plane it blurs, and one pass to
+        // combine; a filter that does not fit in what is left of the budget is passed over.
+        int axes = (Reach(Scaled(f.blurX, scale)) > 0) + (Reach(Scaled(f.blurY, scale)) > 0);
+        int64_t cost = pixels * (1 + int64_t{axes} * f.passes * (f.kind == FilterKind::Blur ? 4 : 1));
+        if (cost > budget - work) continue;
+        switch (f.kind) {
+            case FilterKind::DropShadow:
+            case FilterKind::Glow:
+                work += Shadow(f, scale, px, width, height);
+                break;
+            case FilterKind::Blur:
+                work += Blur(f, scale, px, width, height);
+                break;
+            case FilterKind::ColorMatrix:
+                work += ColorMatrix(f, px);
+                break;
+            default:
+                break;
+        }
+    }
+    return work;
+}
+
+}  // namespace vd::swf
