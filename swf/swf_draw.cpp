@@ -37,46 +37,48 @@ private:
     const Paint& paint_;
 };
 
-// Runs of a shape's fill styles, each in its paint, made when the style is first met (solid
-// ones are only their colour).
+// Runs of a shape's fill styles, each in its paint.
 class StylePaints final : public RunSink {
 public:
-    StylePaints(DrawContext& dc, const Shape& shape, const Matrix& m, const ColorTransform& cx,
-                const Rgba* colorOverride)
-        : dc_(dc), shape_(shape), m_(m), cx_(cx), colorOverride_(colorOverride), comp_(dc.target) {
-        dc.made.assign(shape.fills.size() + 1, kNotMade);
-        dc.solid.resize(shape.fills.size() + 1);
-        dc.paints.resize(shape.fills.size() + 1);
-    }
+    StylePaints(DrawContext& dc, DrawContext::Paints& paints, const Shape& shape, const Matrix& m,
+                const ColorTransform& cx)
+        : dc_(dc), p_(paints), shape_(shape), m_(m), cx_(cx), comp_(dc.target) {}
     void Row(int y, const CoverageRun* runs, size_t count) override {
         for (size_t i = 0; i < count; ++i) {
             const CoverageRun& r = runs[i];
-            if (dc_.made[r.style] == kNotMade) Make(r.style);
-            if (dc_.made[r.style] == kSolid) comp_.RunSolid(y, r.x0, r.x1, dc_.solid[r.style], r.cov);
-            else comp_.Run(y, r.x0, r.x1, *dc_.paints[r.style], r.cov);
+            if (p_.made[r.style] == DrawContext::Paints::kNotMade) Make(r.style);
+            if (p_.made[r.style] == DrawContext::Paints::kSolid)
+                comp_.RunSolid(y, r.x0, r.x1, p_.solid[r.style], r.cov);
+            else comp_.Run(y, r.x0, r.x1, *p_.paint[r.style], r.cov);
         }
     }
 
 private:
-    enum : uint8_t { kNotMade, kSolid, kPaint };
     void Make(uint32_t style) {
         const FillStyle& f = shape_.fills[style - 1];
-        if (f.kind == FillKind::Solid || (colorOverride_ && style == 1)) {
-            dc_.solid[style] = SolidColor(colorOverride_ && style == 1 ? *colorOverride_ : f.color, cx_);
-            dc_.made[style] = kSolid;
+        const bool overridden = p_.overridden && style == 1;
+        if (f.kind == FillKind::Solid || overridden) {
+            p_.solid[style] = SolidColor(overridden ? p_.color : f.color, cx_);
+            p_.made[style] = DrawContext::Paints::kSolid;
         } else {
-            dc_.paints[style] = MakePaint(f, m_, cx_, FindBitmap(dc_, f));
-            dc_.made[style] = kPaint;
+            p_.paint[style] = MakePaint(f, m_, cx_, FindBitmap(dc_, f));
+            p_.made[style] = DrawContext::Paints::kPaint;
         }
     }
 
     DrawContext& dc_;
+    DrawContext::Paints& p_;
     const Shape& shape_;
     const Matrix& m_;
     const ColorTransform& cx_;
-    const Rgba* colorOverride_;
     Compositor comp_;
 };
+
+bool SameTransform(const ColorTransform& p, const ColorTransform& q) {
+    for (int i = 0; i < 4; ++i)
+        if (p.mul[i] != q.mul[i] || p.add[i] != q.add[i]) return false;
+    return true;
+}
 
 void Fill(DrawContext& dc, const Paint& paint, bool nonZero) {
     OnePaint sink(dc.target, paint);
@@ -154,6 +156,19 @@ int SamplesFor(Quality q) {
     return 4;
 }
 
+void DrawContext::Paints::For(size_t n, const ColorTransform& c, const Rgba* colorOverride) {
+    const bool same = made.size() == n + 1 && SameTransform(cx, c) && overridden == (colorOverride != nullptr) &&
+                      (!colorOverride || *colorOverride == color);
+    if (same) return;
+    made.assign(n + 1, kNotMade);
+    solid.resize(n + 1);
+    paint.clear();
+    paint.resize(n + 1);
+    cx = c;
+    overridden = colorOverride != nullptr;
+    if (colorOverride) color = *colorOverride;
+}
+
 void DrawContext::BeginRender() {
     ++render;
     for (auto it = placed.begin(); it != placed.end();) {
@@ -203,6 +218,8 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
 
         // The group's fills as placed before, when nothing moved since.
         const Rasterizer::Edges* fills = nullptr;
+        DrawContext::Paints* paints = &dc.paints;
+        dc.paints.made.clear();  // the scratch is another shape's
         const uint64_t key = lasting ? PlacedKey(&shape, i, m, dc.target.width, dc.target.height) : 0;
         if (lasting) {
             auto it = dc.placed.find(key);
@@ -211,6 +228,7 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
                 if (!Spend(dc, it->second.edges.Count())) return;
                 it->second.lastRender = dc.render;
                 fills = &it->second.edges;
+                paints = &it->second.paints;
             }
         }
         if (!fills) {
@@ -239,12 +257,15 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
                 p.group = i;
                 p.m = m;
                 p.lastRender = dc.render;
+                p.paints.made.clear();
                 dc.raster.Prepare(p.edges);
                 dc.placedEdges += p.edges.Count();
                 fills = &p.edges;
+                paints = &p.paints;
             }
         }
-        StylePaints sink(dc, shape, m, cx, colorOverride);
+        paints->For(shape.fills.size(), cx, colorOverride);
+        StylePaints sink(dc, *paints, shape, m, cx);
         if (fills) dc.raster.Sweep(*fills, shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
         else if (!dc.raster.Empty()) dc.raster.Sweep(shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
         // A mask is the shapes' fills; their strokes do not count.

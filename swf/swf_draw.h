@@ -21,11 +21,23 @@ struct DrawContext {
     int64_t edgesLeft = kMaxEdgesPerRender;
     int64_t filterWorkLeft = kMaxFilterWork;  // pixel passes filters may still spend
     Rasterizer raster;
-    // Scratch kept across shapes: an edge flattened, and the paints of a shape's styles.
+    // The paints of a shape's fill styles, made when a style is first met (a solid one is only
+    // its colour), for one placing and colour transform.
+    struct Paints {
+        enum : uint8_t { kNotMade, kSolid, kPaint };
+        std::vector<uint8_t> made;
+        std::vector<uint32_t> solid;
+        std::vector<std::unique_ptr<Paint>> paint;
+        ColorTransform cx;
+        bool overridden = false;
+        Rgba color;  // fill style 1's, when overridden
+        // Readies for a shape of n fill styles under cx (and colorOverride): keeps what was
+        // made when they are those of last time.
+        void For(size_t n, const ColorTransform& cx, const Rgba* colorOverride);
+    };
+    // Scratch kept across shapes: an edge flattened, and paints of shapes not kept.
     std::vector<Point> points;
-    std::vector<std::unique_ptr<Paint>> paints;
-    std::vector<uint32_t> solid;
-    std::vector<uint8_t> made;
+    Paints paints;
 
     // The fills of the movie's shapes as last placed, kept across renders: a still frame is
     // drawn again without flattening and sorting its edges anew. Only what the render before
@@ -36,6 +48,7 @@ struct DrawContext {
         Matrix m;
         uint64_t lastRender = 0;
         Rasterizer::Edges edges;
+        Paints paints;
     };
     static constexpr size_t kCachedEdges = size_t{1} << 18;
     std::unordered_map<uint64_t, Placed> placed;

@@ -222,7 +222,7 @@ std::unique_ptr<Paint> MakePaint(const FillStyle& f, const Matrix& toTarget, con
     return std::make_unique<SolidPaint>(0);
 }
 
-void Compositor::RunSolid(int y, int x0, int x1, uint32_t color, uint8_t cov) {
+void Compositor::Blend(int y, int x0, int x1, uint32_t color, uint32_t cov) {
     if (t_.clip || t_.maskOut) {
         const SolidPaint p(color);
         Run(y, x0, x1, p, cov);

@@ -1,6 +1,7 @@
 // Paints (solid colour, gradients, bitmaps) and compositing of coverage spans into a target.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -45,9 +46,18 @@ public:
     explicit Compositor(const Target& t) : t_(t) {}
     void Run(int y, int x0, int x1, const Paint& p, uint8_t cov);
     // color: premultiplied 0xAARRGGBB.
-    void RunSolid(int y, int x0, int x1, uint32_t color, uint8_t cov);
+    void RunSolid(int y, int x0, int x1, uint32_t color, uint32_t cov) {
+        if (cov == 255 && color >> 24 == 255 && !t_.clip && !t_.maskOut) {
+            uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
+            std::fill(dst, dst + (x1 - x0), color);
+        } else {
+            Blend(y, x0, x1, color, cov);
+        }
+    }
 
 private:
+    void Blend(int y, int x0, int x1, uint32_t color, uint32_t cov);
+
     const Target& t_;
     std::vector<uint32_t> row_;
 };

@@ -132,7 +132,7 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
                     p = ExactCrossing(a, static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
                 else p = std::clamp(t + 1, 0, width_);
             }
-            xs_[s].push_back({p, a.dir, a.fill0, a.fill1});
+            xs_[s].push_back({p, a.left, a.right});
         }
     }
     // Crossings whose order differs from the middle of the row's (edges that cross there).
@@ -148,8 +148,27 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
     }
 }
 
-// One sample line's crossings to the style it is in from each crossing on, when no stretch of
-// it lies in two styles at once (a well-formed shape); false otherwise.
+// One sample line's crossings to the style it is in from each crossing on, when each crossing
+// leaves the style the one before entered (a well-formed shape: then the winding counts give
+// exactly that one style, and need not be kept); false otherwise.
+bool Rasterizer::WalkSides(const std::vector<Crossing>& xs, std::vector<Seg>& segs) {
+    segs.clear();
+    uint32_t cur = 0;
+    for (size_t i = 0; i < xs.size();) {
+        const int32_t p = xs[i].p;
+        for (; i < xs.size() && xs[i].p == p; ++i) {
+            if (xs[i].left != cur) return false;
+            cur = xs[i].right;
+        }
+        if (segs.empty() ? cur != 0 : segs.back().style != cur) segs.push_back({p, cur});
+    }
+    if (cur != 0) return false;
+    segs.push_back({INT32_MAX, 0});
+    return true;
+}
+
+// The same from the winding counts of every style, when no stretch of the line lies in two
+// styles at once; false otherwise.
 bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::vector<Seg>& segs) {
     segs.clear();
     int n = 0;         // styles the line is in
@@ -167,8 +186,8 @@ bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::
         const size_t first = i;
         const int before = n;
         for (; i < xs.size() && xs[i].p == p; ++i) {
-            if (xs[i].fill1) turn(xs[i].fill1, xs[i].dir);
-            if (xs[i].fill0) turn(xs[i].fill0, -xs[i].dir);
+            if (xs[i].left) turn(xs[i].left, 1);
+            if (xs[i].right) turn(xs[i].right, -1);
         }
         if (n > 1 && p < width_) {
             simple = false;
@@ -178,8 +197,8 @@ bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::
             // The style entered is one of those crossed here.
             for (size_t k = first; k < i; ++k) {
                 const Crossing& c = xs[k];
-                if (c.fill1 && Inside(wind_[c.fill1], nonZero)) cur = c.fill1;
-                else if (c.fill0 && Inside(wind_[c.fill0], nonZero)) cur = c.fill0;
+                if (c.right && Inside(wind_[c.right], nonZero)) cur = c.right;
+                else if (c.left && Inside(wind_[c.left], nonZero)) cur = c.left;
                 else continue;
                 break;
             }
@@ -190,7 +209,7 @@ bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::
     // A region left open on this line (its edges do not close) counts only between its own
     // crossings: the general walk leaves it out past its last one.
     if (n != 0) simple = false;
-    for (const Crossing& c : xs) wind_[c.fill0] = wind_[c.fill1] = 0;
+    for (const Crossing& c : xs) wind_[c.left] = wind_[c.right] = 0;
     segs.push_back({INT32_MAX, 0});
     return simple;
 }
@@ -258,8 +277,8 @@ void Rasterizer::EmitGeneral(int samples, bool nonZero) {
             if (was && !now && p > start_[st]) spans_.push_back({st, start_[st], p});
         };
         for (const Crossing& c : xs_[s]) {
-            if (c.fill1) turn(c.fill1, c.dir, c.p);
-            if (c.fill0) turn(c.fill0, -c.dir, c.p);
+            if (c.left) turn(c.left, 1, c.p);
+            if (c.right) turn(c.right, -1, c.p);
         }
         for (uint32_t st : touched_) wind_[st] = 0;
     }
@@ -307,14 +326,12 @@ void Rasterizer::Prepare(Edges& out) const {
     std::vector<uint32_t> at(rowStart.begin(), rowStart.end() - 1);
     out.prep_.resize(edges_.size());
     for (const E& e : edges_) {
-        out.prep_[at[rowOf(e.y0)]++] = {static_cast<double>(e.x0),
-                                        static_cast<double>(e.y0),
-                                        static_cast<double>(e.x1),
+        out.prep_[at[rowOf(e.y0)]++] = {static_cast<double>(e.x0), static_cast<double>(e.y0), static_cast<double>(e.x1),
                                         static_cast<double>(e.y1),
                                         static_cast<double>(e.x1 - e.x0) / static_cast<double>(e.y1 - e.y0),
-                                        e.fill0,
-                                        e.fill1,
-                                        e.dir};
+                                        // fill1 lies right of the edge's way: left on screen
+                                        // when it runs down.
+                                        e.dir > 0 ? e.fill1 : e.fill0, e.dir > 0 ? e.fill0 : e.fill1};
     }
 }
 
@@ -344,7 +361,8 @@ void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pa
         if (active_.empty() && incoming_.empty()) continue;
         CrossRow(prep, y, pattern, samples);
         bool simple = true;
-        for (int s = 0; s < samples && simple; ++s) simple = WalkSimple(xs_[s], nonZero, segs_[s]);
+        for (int s = 0; s < samples && simple; ++s)
+            simple = WalkSides(xs_[s], segs_[s]) || WalkSimple(xs_[s], nonZero, segs_[s]);
         runs_.clear();
         if (simple) EmitMerged(samples);
         else EmitGeneral(samples, nonZero);

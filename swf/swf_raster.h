@@ -42,11 +42,12 @@ class Rasterizer {
         uint32_t fill0, fill1;
         int dir;
     };
-    // An edge as the sweep reads it: fixed-point values held exactly in doubles.
+    // An edge as the sweep reads it: fixed-point values held exactly in doubles, and the styles
+    // a sample line has on its left and on its right (crossing it rightwards leaves `left` and
+    // enters `right`, whichever way the edge runs).
     struct Active {
         double x0, y0, x1, y1, slope;  // slope dx / dy
-        uint32_t fill0, fill1;
-        int32_t dir;
+        uint32_t left, right;
     };
 
 public:
@@ -94,8 +95,7 @@ private:
     // An edge met on a sample line: samples of pixels from p on lie right of it.
     struct Crossing {
         int32_t p;
-        int32_t dir;
-        uint32_t fill0, fill1;
+        uint32_t left, right;
     };
     // From pixel p on, a sample line is inside `style` (0: none).
     struct Seg {
@@ -110,6 +110,7 @@ private:
 
     void CrossRow(const std::vector<Active>& prep, int y, const SamplePattern& pattern, int samples);
     int32_t ExactCrossing(const Active& e, int64_t sy, int64_t ox) const;
+    bool WalkSides(const std::vector<Crossing>& xs, std::vector<Seg>& segs);
     bool WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::vector<Seg>& segs);
     void EmitMerged(int samples);
     void EmitGeneral(int samples, bool nonZero);
