@@ -9,20 +9,9 @@
 namespace vd::swf {
 namespace {
 
-inline uint32_t Mul8(uint32_t a, uint32_t b) {
-    uint32_t t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-inline uint32_t Scaled(uint32_t src, uint32_t k) {
-    if (k == 255) return src;
-    return (Mul8(src >> 24, k) << 24) | (Mul8((src >> 16) & 255, k) << 16) | (Mul8((src >> 8) & 255, k) << 8) |
-           Mul8(src & 255, k);
-}
-
 // src scaled by k (0..255), over dst.
 inline uint32_t Over(uint32_t dst, uint32_t src, uint32_t k) {
-    src = Scaled(src, k);
+    src = ScaleColor(src, k);
     uint32_t sa = src >> 24;
     if (sa == 255) return src;
     if (sa == 0 && src == 0) return dst;
@@ -222,31 +211,9 @@ std::unique_ptr<Paint> MakePaint(const FillStyle& f, const Matrix& toTarget, con
     return std::make_unique<SolidPaint>(0);
 }
 
-void Compositor::Blend(int y, int x0, int x1, uint32_t color, uint32_t cov) {
-    if (t_.clip || t_.maskOut) {
-        const SolidPaint p(color);
-        Run(y, x0, x1, p, cov);
-        return;
-    }
-    // The common case: one colour at one coverage, scaled once for the run.
-    uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
-    const int n = x1 - x0;
-    const uint32_t src = Scaled(color, cov);
-    if (src >> 24 == 255) {
-        std::fill(dst, dst + n, src);
-    } else if (src != 0) {
-        // src over dst with two channels a multiplication: the same roundings as Over, and no
-        // channel can pass 255 (a solid colour is validly premultiplied, so src <= its alpha).
-        const uint32_t inv = 255 - (src >> 24);
-        for (int i = 0; i < n; ++i) {
-            const uint32_t d = dst[i];
-            uint32_t rb = (d & 0x00ff00ffu) * inv + 0x00800080u;
-            uint32_t ag = ((d >> 8) & 0x00ff00ffu) * inv + 0x00800080u;
-            rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
-            ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
-            dst[i] = src + (rb | (ag << 8));
-        }
-    }
+void Compositor::Masked(int y, int x0, int x1, uint32_t color, uint32_t cov) {
+    const SolidPaint p(color);
+    Run(y, x0, x1, p, cov);
 }
 
 void Compositor::Run(int y, int x0, int x1, const Paint& p, uint8_t cov) {

@@ -23,6 +23,19 @@ public:
     uint32_t color = 0;
 };
 
+// a * b / 255, rounded (a, b: 0..255).
+inline uint32_t Mul8(uint32_t a, uint32_t b) {
+    uint32_t t = a * b + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// A premultiplied colour scaled by k (0..255).
+inline uint32_t ScaleColor(uint32_t src, uint32_t k) {
+    if (k == 255) return src;
+    return (Mul8(src >> 24, k) << 24) | (Mul8((src >> 16) & 255, k) << 16) | (Mul8((src >> 8) & 255, k) << 8) |
+           Mul8(src & 255, k);
+}
+
 // A solid fill's colour under a colour transform, premultiplied.
 uint32_t SolidColor(Rgba c, const ColorTransform& cx);
 
@@ -47,16 +60,33 @@ public:
     void Run(int y, int x0, int x1, const Paint& p, uint8_t cov);
     // color: premultiplied 0xAARRGGBB.
     void RunSolid(int y, int x0, int x1, uint32_t color, uint32_t cov) {
-        if (cov == 255 && color >> 24 == 255 && !t_.clip && !t_.maskOut) {
-            uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
-            std::fill(dst, dst + (x1 - x0), color);
-        } else {
-            Blend(y, x0, x1, color, cov);
+        if (t_.clip || t_.maskOut) {
+            Masked(y, x0, x1, color, cov);
+            return;
+        }
+        // The common case: one colour at one coverage, scaled once for the run.
+        uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
+        const uint32_t src = ScaleColor(color, cov);
+        if (src >> 24 == 255) {
+            std::fill(dst, dst + (x1 - x0), src);
+        } else if (src != 0) {
+            // src over dst with two channels a multiplication: the same roundings as the
+            // channel by channel blend, and no channel can pass 255 (a solid colour is validly
+            // premultiplied, so src <= its alpha).
+            const uint32_t inv = 255 - (src >> 24);
+            for (int x = x0; x < x1; ++x, ++dst) {
+                const uint32_t d = *dst;
+                uint32_t rb = (d & 0x00ff00ffu) * inv + 0x00800080u;
+                uint32_t ag = ((d >> 8) & 0x00ff00ffu) * inv + 0x00800080u;
+                rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+                ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+                *dst = src + (rb | (ag << 8));
+            }
         }
     }
 
 private:
-    void Blend(int y, int x0, int x1, uint32_t color, uint32_t cov);
+    void Masked(int y, int x0, int x1, uint32_t color, uint32_t cov);
 
     const Target& t_;
     std::vector<uint32_t> row_;

@@ -90,15 +90,14 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
         active_[j] = k;
     }
     active_.resize(keep);
-    // Edges starting in this row join in order (sorted apart, then merged, instead of each
-    // moving half the row along).
+    // Edges starting in this row join in order (a row's are sorted so when prepared, then
+    // merged in, instead of each moving half the row along).
     if (!incoming_.empty()) {
         for (Key& k : incoming_) {
             const Active& a = prep[k.edge];
             k.x = a.x0 + (mid - a.y0) * a.slope;
         }
         auto byX = [](const Key& p, const Key& q) { return p.x < q.x; };
-        std::sort(incoming_.begin(), incoming_.end(), byX);
         merged_.resize(active_.size() + incoming_.size());
         std::merge(active_.begin(), active_.end(), incoming_.begin(), incoming_.end(), merged_.begin(), byX);
         active_.swap(merged_);
@@ -332,6 +331,13 @@ void Rasterizer::Prepare(Edges& out) const {
                                         // fill1 lies right of the edge's way: left on screen
                                         // when it runs down.
                                         e.dir > 0 ? e.fill1 : e.fill0, e.dir > 0 ? e.fill0 : e.fill1};
+    }
+    // Each row's edges in the order the sweep takes them in: x in the middle of that row.
+    for (int r = 0; r < height_; ++r) {
+        const double mid = static_cast<double>(r * kSub + kSub / 2);
+        auto xAt = [mid](const Active& a) { return a.x0 + (mid - a.y0) * a.slope; };
+        std::sort(out.prep_.begin() + rowStart[r], out.prep_.begin() + rowStart[r + 1],
+                  [&](const Active& p, const Active& q) { return xAt(p) < xAt(q); });
     }
 }
 
