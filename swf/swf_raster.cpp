@@ -89,33 +89,35 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
         for (; j > 0 && active_[j - 1].x > k.x; --j) active_[j] = active_[j - 1];
         active_[j] = k;
     }
-    active_.resize(keep);
     // Edges starting in this row join in order (a row's are sorted so when prepared, then
-    // merged in, instead of each moving half the row along).
+    // merged in from the back, instead of each moving half the row along).
     if (!incoming_.empty()) {
         for (Key& k : incoming_) {
             const Active& a = prep[k.edge];
             k.x = a.x0 + (mid - a.y0) * a.slope;
         }
-        auto byX = [](const Key& p, const Key& q) { return p.x < q.x; };
-        merged_.resize(active_.size() + incoming_.size());
-        std::merge(active_.begin(), active_.end(), incoming_.begin(), incoming_.end(), merged_.begin(), byX);
-        active_.swap(merged_);
+        active_.resize(keep + incoming_.size());
+        ptrdiff_t i = static_cast<ptrdiff_t>(keep) - 1, j = static_cast<ptrdiff_t>(incoming_.size()) - 1;
+        for (ptrdiff_t to = static_cast<ptrdiff_t>(active_.size()) - 1; j >= 0; --to)
+            active_[to] = i >= 0 && active_[i].x > incoming_[j].x ? active_[i--] : incoming_[j--];
         incoming_.clear();
+    } else {
+        active_.resize(keep);
     }
     double sy[kMaxSamples], ox[kMaxSamples];
+    Crossing* out[kMaxSamples];
     for (int s = 0; s < samples; ++s) {
         sy[s] = top + static_cast<double>(static_cast<int64_t>(pattern.at[s].y * kSub));
         ox[s] = static_cast<double>(static_cast<int64_t>(pattern.at[s].x * kSub));
-        xs_[s].clear();
+        if (xs_[s].size() < active_.size()) xs_[s].resize(active_.size());
+        out[s] = xs_[s].data();
     }
     const double width = width_;
     constexpr double kNear = 1e-6;  // far more than the rounding of a crossing, far less than a sample step
     for (const Key& k : active_) {
         const Active& a = prep[k.edge];
-        const bool whole = a.y0 <= sy[0] && a.y1 > sy[samples - 1];
         for (int s = 0; s < samples; ++s) {
-            if (!whole && !(a.y0 <= sy[s] && a.y1 > sy[s])) continue;
+            if (!(a.y0 <= sy[s] && a.y1 > sy[s])) continue;
             // The crossing left of the sample point of pixel p, in pixels; its ceiling is the
             // first pixel right of it. Near a whole number the integers decide.
             const double u = (a.x0 + (sy[s] - a.y0) * a.slope - ox[s]) * (1.0 / kSub);
@@ -131,13 +133,15 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
                     p = ExactCrossing(a, static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
                 else p = std::clamp(t + 1, 0, width_);
             }
-            xs_[s].push_back({p, a.left, a.right});
+            *out[s]++ = {p, a.left, a.right};
         }
     }
     // Crossings whose order differs from the middle of the row's (edges that cross there).
     for (int s = 0; s < samples; ++s) {
-        std::vector<Crossing>& xs = xs_[s];
-        for (size_t i = 1; i < xs.size(); ++i) {
+        Crossing* xs = xs_[s].data();
+        const size_t n = static_cast<size_t>(out[s] - xs);
+        xsCount_[s] = n;
+        for (size_t i = 1; i < n; ++i) {
             if (xs[i - 1].p <= xs[i].p) continue;
             const Crossing c = xs[i];
             size_t j = i;
@@ -150,7 +154,7 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
 // One sample line's crossings to the style it is in from each crossing on, when each crossing
 // leaves the style the one before entered (a well-formed shape: then the winding counts give
 // exactly that one style, and need not be kept); false otherwise.
-bool Rasterizer::WalkSides(const std::vector<Crossing>& xs, std::vector<Seg>& segs) {
+bool Rasterizer::WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs) {
     segs.clear();
     uint32_t cur = 0;
     for (size_t i = 0; i < xs.size();) {
@@ -168,7 +172,7 @@ bool Rasterizer::WalkSides(const std::vector<Crossing>& xs, std::vector<Seg>& se
 
 // The same from the winding counts of every style, when no stretch of the line lies in two
 // styles at once; false otherwise.
-bool Rasterizer::WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::vector<Seg>& segs) {
+bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs) {
     segs.clear();
     int n = 0;         // styles the line is in
     uint32_t cur = 0;  // the one it is in, when n == 1
@@ -275,7 +279,7 @@ void Rasterizer::EmitGeneral(int samples, bool nonZero) {
             if (now && !was) start_[st] = p;
             if (was && !now && p > start_[st]) spans_.push_back({st, start_[st], p});
         };
-        for (const Crossing& c : xs_[s]) {
+        for (const Crossing& c : Line(s)) {
             if (c.left) turn(c.left, 1, c.p);
             if (c.right) turn(c.right, -1, c.p);
         }
@@ -368,7 +372,7 @@ void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pa
         CrossRow(prep, y, pattern, samples);
         bool simple = true;
         for (int s = 0; s < samples && simple; ++s)
-            simple = WalkSides(xs_[s], segs_[s]) || WalkSimple(xs_[s], nonZero, segs_[s]);
+            simple = WalkSides(Line(s), segs_[s]) || WalkSimple(Line(s), nonZero, segs_[s]);
         runs_.clear();
         if (simple) EmitMerged(samples);
         else EmitGeneral(samples, nonZero);

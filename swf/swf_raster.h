@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "swf_types.h"
@@ -110,8 +111,9 @@ private:
 
     void CrossRow(const std::vector<Active>& prep, int y, const SamplePattern& pattern, int samples);
     int32_t ExactCrossing(const Active& e, int64_t sy, int64_t ox) const;
-    bool WalkSides(const std::vector<Crossing>& xs, std::vector<Seg>& segs);
-    bool WalkSimple(const std::vector<Crossing>& xs, bool nonZero, std::vector<Seg>& segs);
+    std::span<const Crossing> Line(int s) const { return {xs_[s].data(), xsCount_[s]}; }
+    bool WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs);
+    bool WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs);
     void EmitMerged(int samples);
     void EmitGeneral(int samples, bool nonZero);
     bool Inside(int w, bool nonZero) const { return nonZero ? w != 0 : (w & 1) != 0; }
@@ -120,11 +122,12 @@ private:
     uint32_t maxStyle_ = 0;
     std::vector<E> edges_;
     Edges own_;
-    std::vector<Key> active_, incoming_, merged_;
+    std::vector<Key> active_, incoming_;
     std::vector<uint32_t> touched_;
     std::vector<int> wind_;
     std::vector<int32_t> start_, count_;
-    std::array<std::vector<Crossing>, kMaxSamples> xs_;
+    std::array<std::vector<Crossing>, kMaxSamples> xs_;  // a row's lines' crossings (xsCount_ of each)
+    std::array<size_t, kMaxSamples> xsCount_ = {};
     std::array<std::vector<Seg>, kMaxSamples> segs_;
     std::vector<Span> spans_;
     std::vector<CoverageRun> runs_;  // the row's, for the sink
