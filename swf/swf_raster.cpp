@@ -219,6 +219,24 @@ bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vec
 
 // Runs of a row from its sample lines' segments: a stretch where every sample line stays in
 // one style is one run per style met, its coverage the share of lines in it.
+// A stretch shared by two styles (a boundary between two regions, the common case): handed
+// over lower style first. False when the lines are in more styles than two.
+bool Rasterizer::TwoStyles(const uint32_t* cur, int samples, int32_t x, int32_t end) {
+    const uint32_t a = cur[0];
+    uint32_t b = a;
+    int na = 0;
+    for (int s = 0; s < samples; ++s) {
+        if (cur[s] == a) ++na;
+        else if (b == a) b = cur[s];
+        else if (cur[s] != b) return false;
+    }
+    const uint32_t lo = std::min(a, b), hi = std::max(a, b);
+    const int nlo = lo == a ? na : samples - na;
+    if (lo) runs_.push_back({x, end, lo, cov_[nlo]});
+    runs_.push_back({x, end, hi, cov_[samples - nlo]});
+    return true;
+}
+
 void Rasterizer::EmitMerged(int samples) {
     // Each line's segments end with one at INT32_MAX, so the cursors need no bounds.
     const Seg* at[kMaxSamples];
@@ -239,6 +257,7 @@ void Rasterizer::EmitMerged(int samples) {
         for (int s = 1; s < samples; ++s) same &= cur[s] == cur[0];
         if (same) {
             if (cur[0]) runs_.push_back({x, end, cur[0], 255});
+        } else if (TwoStyles(cur, samples, x, end)) {
         } else {
             // At most kMaxSamples styles: counted, then handed over in ascending order.
             uint32_t style[kMaxSamples];

@@ -115,6 +115,7 @@ private:
     bool WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs);
     bool WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs);
     void EmitMerged(int samples);
+    bool TwoStyles(const uint32_t* cur, int samples, int32_t x, int32_t end);
     void EmitGeneral(int samples, bool nonZero);
     bool Inside(int w, bool nonZero) const { return nonZero ? w != 0 : (w & 1) != 0; }
 
