@@ -333,7 +333,9 @@ TEST(PlayerDrawing, TheMoviesShapesFrameByFrameWithTheirAlpha) {
         }
         px = p.Render(400, 300);
         EXPECT_EQ(At(px, 400, s.fillEnd - 1, 150), SwfBuilder::kFill) << s.what;
-        if (s.fillEnd < 300) EXPECT_EQ(At(px, 400, s.fillEnd, 150), SwfBuilder::kTrack) << s.what;
+        if (s.fillEnd < 300) {
+            EXPECT_EQ(At(px, 400, s.fillEnd, 150), SwfBuilder::kTrack) << s.what;
+        }
     }
 
     // Opaque mode paints the movie's background where the shapes leave it.

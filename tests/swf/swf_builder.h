@@ -178,18 +178,32 @@ struct Place {
     bool move = false;
     bool hasMatrix = false;
     int tx = 0, ty = 0;
+    double scale = 1;
+    bool hasColor = false;
+    int addR = 0, addG = 0, addB = 0;  // colour transform: add terms only
     int clipDepth = 0;
     std::string name;
 };
 
 inline std::vector<uint8_t> PlaceObject2(const Place& p) {
     Bits b;
-    uint8_t flags = (p.move ? 1 : 0) | (p.charId >= 0 ? 2 : 0) | (p.hasMatrix ? 4 : 0) | (p.name.empty() ? 0 : 0x20) |
-                    (p.clipDepth ? 0x40 : 0);
+    uint8_t flags = (p.move ? 1 : 0) | (p.charId >= 0 ? 2 : 0) | (p.hasMatrix ? 4 : 0) | (p.hasColor ? 8 : 0) |
+                    (p.name.empty() ? 0 : 0x20) | (p.clipDepth ? 0x40 : 0);
     b.U8(flags);
     b.U16(static_cast<uint16_t>(p.depth));
     if (p.charId >= 0) b.U16(static_cast<uint16_t>(p.charId));
-    if (p.hasMatrix) b.Matrix(1, 1, p.tx, p.ty);
+    if (p.hasMatrix) b.Matrix(p.scale, p.scale, p.tx, p.ty);
+    if (p.hasColor) {
+        b.Align();
+        b.U(1, 1);  // add terms
+        b.U(0, 1);  // no multiply terms
+        b.U(10, 4);
+        b.S(p.addR, 10);
+        b.S(p.addG, 10);
+        b.S(p.addB, 10);
+        b.S(0, 10);
+        b.Align();
+    }
     if (!p.name.empty()) {
         for (char c : p.name) b.U8(static_cast<uint8_t>(c));
         b.U8(0);

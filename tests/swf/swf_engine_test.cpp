@@ -436,6 +436,57 @@ TEST(SwfRender, PremultipliedOutputAndAntiAliasingByQuality) {
     EXPECT_EQ(over.At(9, 9), 0xff0000ffu);
 }
 
+TEST(SwfRender, AStageDrawingAgainAfterAChangeGivesWhatANewStageGives) {
+    // A stage keeps its shapes' placed edges and paints between renders; whatever changes
+    // between two renders (nothing, the target's size or quality, a move, a colour transform,
+    // a scale) must still give the picture a new stage gives.
+    ShapeRecords r;
+    r.Style(20, 20, 0, 1, -1);
+    r.Line(100, 0);
+    r.Line(0, 100);
+    r.Line(-100, 0);
+    r.Line(0, -100);
+    r.Style(70, 50, 0, 2, -1);
+    r.Line(80, 0);
+    r.Curve(40, 60, -80, 40);
+    r.Line(-40, -100);
+    Place moved{1};
+    moved.move = moved.hasMatrix = true;
+    moved.tx = 30;
+    Place tinted{1};
+    tinted.move = tinted.hasColor = true;
+    tinted.addG = 100;
+    Place scaled{1};
+    scaled.move = scaled.hasMatrix = true;
+    scaled.scale = 1.5;
+    auto movie = Load(Movie(
+        10, 10,
+        {DefineShape(1, {0xff0000, 0x0000ff}, r.End()), PlaceObject2({1, 1}), ShowFrame(), ShowFrame(),
+         PlaceObject2(moved), ShowFrame(), PlaceObject2(tinted), ShowFrame(), PlaceObject2(scaled), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    struct Target {
+        int size;
+        Quality quality;
+    };
+    const Target targets[] = {{10, Quality::Low}, {20, Quality::High}, {10, Quality::High}, {10, Quality::Low}};
+    auto draw = [](const Stage& stage, const Target& t) {
+        Picture p{t.size, t.size, std::vector<uint32_t>(static_cast<size_t>(t.size) * t.size)};
+        RenderOptions o;
+        o.quality = t.quality;
+        o.scaleX = o.scaleY = t.size / 10.0;
+        stage.Render(p.px.data(), t.size, t.size, t.size, o);
+        return p.px;
+    };
+    Stage kept(movie);
+    for (int frame = 0; frame < 5; ++frame) {
+        Stage fresh(movie);
+        fresh.GotoFrame(frame);
+        for (const Target& t : targets)
+            EXPECT_EQ(draw(kept, t), draw(fresh, t)) << "frame " << frame << ", " << t.size << " px";
+        kept.NextFrame();
+    }
+}
+
 TEST(SwfRender, ScaleAndOffsetMapTheStageOntoTheTarget) {
     auto movie =
         Load(Movie(10, 10, TwoSquares() + std::vector<std::vector<uint8_t>>{PlaceObject2({1, 1}), ShowFrame()}));
