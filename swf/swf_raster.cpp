@@ -373,7 +373,8 @@ void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pa
         wind_.assign(edges.maxStyle_ + 1, 0);
         start_.assign(edges.maxStyle_ + 1, 0);
     }
-    count_.assign(static_cast<size_t>(width_) + 2, 0);
+    // The general walk leaves the counts zero behind it: set up only when the target grows.
+    if (count_.size() < static_cast<size_t>(width_) + 2) count_.assign(static_cast<size_t>(width_) + 2, 0);
     const int samples = std::min(pattern.count, kMaxSamples);
     for (int c = 0; c <= samples; ++c) {
         // The same rounding the coverage of a share of samples has always had.
