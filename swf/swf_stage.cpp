@@ -84,6 +84,7 @@ void Player::RunFrame(DisplayList& list, int frame, int nesting) {
     if (!list.timeline || frame < 0 || frame >= list.timeline->FrameCount()) return;
     list.frame = frame;
     for (const ControlTag& c : list.timeline->frames[frame]) {
+        if (--work < 0) return;  // the step's work is spent: the rest stays as it stands
         if (c.kind == ControlTag::Remove) list.items.erase(c.place.depth);
         else Place(list, c.place, frame, nesting);
     }
@@ -110,8 +111,9 @@ void Player::Goto(DisplayList& list, int frame, int nesting) {
         int placedFrame = 0;
     };
     std::map<int, Want> want;
-    for (int f = 0; f <= frame; ++f) {
+    for (int f = 0; f <= frame && work > 0; ++f) {
         for (const ControlTag& c : list.timeline->frames[f]) {
+            if (--work < 0) break;
             if (c.kind == ControlTag::Remove) {
                 want.erase(c.place.depth);
                 continue;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "swf_movie.h"
+#include "vd_swf.h"
 
 namespace vd::swf {
 
@@ -43,6 +44,7 @@ struct DisplayList {
 struct Player {
     const MovieData& movie;
     int64_t& live;
+    int64_t work = kMaxTimelineWork;  // control tags this step may still carry out
 
     // Makes the list show frame 0 of its timeline from nothing.
     void Start(DisplayList& list, int nesting);

@@ -23,8 +23,10 @@
 //     or not, stops there);
 //   - bitmaps: at most kMaxBitmapSide pixels a side and kMaxBitmapPixels pixels each;
 //   - work per frame: a render stops adding edges after kMaxEdgesPerRender flattened edges, and
-//     a timeline frame keeps at most kMaxTagsPerStep control tags, and a stage holds at most
-//     kMaxInstances live display objects (sprites included) at once;
+//     a timeline frame keeps at most kMaxTagsPerStep control tags, a stage holds at most
+//     kMaxInstances live display objects (sprites included) at once, and one step of a stage
+//     (its start, a frame forward, a goto) carries out at most kMaxTimelineWork control tags,
+//     its sprites' included (a sprite replacing itself over and over stops there);
 //   - filters: an object's picture is widened by at most kMaxFilterSpread pixels a side for its
 //     filters (blur and shadow distance past it are cut), and a render spends at most
 //     kMaxFilterWork pixel passes on filters (a filter past that is not applied).
@@ -53,6 +55,7 @@ inline constexpr int64_t kMaxBitmapPixels = 1 << 24;
 inline constexpr int64_t kMaxEdgesPerRender = 1 << 22;
 inline constexpr int kMaxTagsPerStep = 1 << 16;
 inline constexpr int64_t kMaxInstances = 1 << 16;
+inline constexpr int64_t kMaxTimelineWork = 1 << 18;
 inline constexpr int kMaxFilterSpread = 1024;
 inline constexpr int64_t kMaxFilterWork = int64_t{1} << 26;
 

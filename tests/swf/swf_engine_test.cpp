@@ -221,6 +221,22 @@ TEST(SwfLimits, SpritesThatPlaceThemselvesStopAtTheNestingLimit) {
     stage.NextFrame();
     stage.GotoFrame(0);
     EXPECT_EQ(Draw(stage, 10, 10).At(3, 3), kRed);
+
+    // Sprite 5 places itself 300 times over at one depth: each replaced copy dies at once, so
+    // the live count never stops it, and every copy starts 300 more (300^31 placements). A
+    // step's work bound stops it; the red square placed before it stays.
+    std::vector<std::vector<uint8_t>> again(300, PlaceObject2({1, 5}));
+    again.push_back(ShowFrame());
+    auto replacing =
+        Load(Movie(10, 10,
+                   TwoSquares() + std::vector<std::vector<uint8_t>>{DefineSprite(5, again), PlaceObject2({1, 1}),
+                                                                    PlaceObject2({2, 5}), ShowFrame(), ShowFrame()}));
+    ASSERT_TRUE(replacing);
+    Stage busy(replacing);
+    EXPECT_EQ(Draw(busy, 10, 10).At(3, 3), kRed);
+    busy.NextFrame();
+    busy.GotoFrame(0);
+    EXPECT_EQ(Draw(busy, 10, 10).At(3, 3), kRed);
 }
 
 TEST(SwfLimits, OversizedBitmapsAreSkippedAndCounted) {
