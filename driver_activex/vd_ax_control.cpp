@@ -66,20 +66,29 @@ void TvdFlashDriverActiveX::DiscardControl() {
     // As the destructor lets the control go, but the driver lives on without it.
     OnFSCommandEvent = nullptr;
     OnFlashCallEvent = nullptr;
+    CloseControl();
+    DropControlFaces();
+    MiscStatus = 0;
+    FlashUnavailable = true;
+}
+
+void TvdFlashDriverActiveX::CloseControl() {
+    // An in-place active control deactivates itself here and may call the site back.
     if (OleObject) OleObject->Close(OLECLOSE_NOSAVE);
     DestroyControl();
     DestroyStorage();
     PersistStream.Reset();
     if (OleObject) OleObject->SetClientSite(nullptr);
     OleObject.Reset();
+}
+
+void TvdFlashDriverActiveX::DropControlFaces() {
     InPlaceActiveObject.Reset();
     InPlaceObject.Reset();
     WindowlessObject.Reset();
     ViewObject.Reset();
     ControlWindow.Reset();
     ControlInterface.Reset();
-    MiscStatus = 0;
-    FlashUnavailable = true;
 }
 
 namespace {
@@ -118,13 +127,7 @@ TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
     // Events the control fires while it goes (its timer, its deactivation) reach no one.
     Detach();
     BeginTeardown();
-    // An in-place active control deactivates itself here and may call the site back.
-    if (OleObject) OleObject->Close(OLECLOSE_NOSAVE);
-    DestroyControl();
-    DestroyStorage();
-    PersistStream.Reset();
-    if (OleObject) OleObject->SetClientSite(nullptr);
-    OleObject.Reset();
+    CloseControl();
     // What the control kept of the site (a late Release, a call) no longer reaches us.
     Site->Disconnect();
     Site.Reset();
@@ -132,12 +135,7 @@ TvdFlashDriverActiveX::~TvdFlashDriverActiveX() {
     Control = nullptr;
     FreeBuffer();
     // What the control handed out while in place (a control that skipped deactivating).
-    InPlaceActiveObject.Reset();
-    InPlaceObject.Reset();
-    WindowlessObject.Reset();
-    ViewObject.Reset();
-    ControlWindow.Reset();
-    ControlInterface.Reset();
+    DropControlFaces();
     // The last driver after the unit's last shut-down ends OLE.
     EndOleWhenUnused();
 }

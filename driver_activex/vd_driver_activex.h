@@ -206,6 +206,10 @@ public:
     // Saves the control's state into SavedState (restored by the next CreateControl).
     void CreateStorage();
     void DestroyStorage();
+    // Closes the control, its window and storage, and lets its site go (OleObject released).
+    void CloseControl();
+    // Releases the interfaces the control handed out besides OleObject.
+    void DropControlFaces();
     win32::TVariant GetOleObject();
     win32::ComPtr<IDispatch> GetDefaultDispatch();
     void SetName(const std::string& name) override;
