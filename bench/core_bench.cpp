@@ -273,7 +273,7 @@ HeavyMovie& TheHeavyMovie() {
 // The stage drawn into width x height (0: the movie's own size), shown whole, at the players'
 // default quality. Drawn again and again, as a still frame is at every paint (the stage keeps
 // its shapes' placed edges); the first draw below makes a new stage every time.
-void DrawHeavy(benchmark::State& state) {
+void DrawHeavy(benchmark::State& state, bool newStage) {
     HeavyMovie& m = TheHeavyMovie();
     if (!m.stage) {
         state.SkipWithError("corpus movie not found (--corpus=DIR)");
@@ -286,25 +286,8 @@ void DrawHeavy(benchmark::State& state) {
     o.scaleX = o.scaleY =
         std::min(static_cast<double>(w) / m.movie->StageWidth(), static_cast<double>(h) / m.movie->StageHeight());
     for (auto _ : state) {
-        m.stage->Render(px.data(), w, h, w, o);
-        benchmark::DoNotOptimize(px.data());
-    }
-}
-
-void DrawHeavyFirst(benchmark::State& state) {
-    HeavyMovie& m = TheHeavyMovie();
-    if (!m.stage) {
-        state.SkipWithError("corpus movie not found (--corpus=DIR)");
-        return;
-    }
-    const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
-    swf::RenderOptions o;
-    o.scaleX = o.scaleY =
-        std::min(static_cast<double>(w) / m.movie->StageWidth(), static_cast<double>(h) / m.movie->StageHeight());
-    for (auto _ : state) {
-        swf::Stage fresh(m.movie);
-        fresh.Render(px.data(), w, h, w, o);
+        if (newStage) swf::Stage(m.movie).Render(px.data(), w, h, w, o);
+        else m.stage->Render(px.data(), w, h, w, o);
         benchmark::DoNotOptimize(px.data());
     }
 }
@@ -363,8 +346,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("convert/many_binary_to_text", ConvertToText);
     benchmark::RegisterBenchmark("lookup/FindFlash", FindFlash)->Arg(10)->Arg(10000);
     benchmark::RegisterBenchmark("lookup/FlashList.Find", IndexFind)->Arg(10)->Arg(10000);
-    benchmark::RegisterBenchmark("swf/heavy", DrawHeavy)->Args({kW, kH})->Args({0, 0});
-    benchmark::RegisterBenchmark("swf/heavy_first", DrawHeavyFirst)->Args({kW, kH});
+    benchmark::RegisterBenchmark("swf/heavy", DrawHeavy, false)->Args({kW, kH})->Args({0, 0});
+    benchmark::RegisterBenchmark("swf/heavy_first", DrawHeavy, true)->Args({kW, kH});
     benchmark::RegisterBenchmark("fill/frame", FillFrame)->Args({kW, kH})->Args({0, 0});
 
     // Defaults that suit a shared, noisy machine: several repetitions, the best one counts.

@@ -84,7 +84,7 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
         Key k = active_[i];
         const Active& a = prep[k.edge];
         if (a.y1 <= top) continue;  // finished
-        k.x = a.x0 + (mid - a.y0) * a.slope;
+        k.x = a.XAt(mid);
         size_t j = keep++;
         for (; j > 0 && active_[j - 1].x > k.x; --j) active_[j] = active_[j - 1];
         active_[j] = k;
@@ -94,7 +94,7 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
     if (!incoming_.empty()) {
         for (Key& k : incoming_) {
             const Active& a = prep[k.edge];
-            k.x = a.x0 + (mid - a.y0) * a.slope;
+            k.x = a.XAt(mid);
         }
         active_.resize(keep + incoming_.size());
         ptrdiff_t i = static_cast<ptrdiff_t>(keep) - 1, j = static_cast<ptrdiff_t>(incoming_.size()) - 1;
@@ -358,9 +358,8 @@ void Rasterizer::Prepare(Edges& out) const {
     // Each row's edges in the order the sweep takes them in: x in the middle of that row.
     for (int r = 0; r < height_; ++r) {
         const double mid = static_cast<double>(r * kSub + kSub / 2);
-        auto xAt = [mid](const Active& a) { return a.x0 + (mid - a.y0) * a.slope; };
         std::sort(out.prep_.begin() + rowStart[r], out.prep_.begin() + rowStart[r + 1],
-                  [&](const Active& p, const Active& q) { return xAt(p) < xAt(q); });
+                  [mid](const Active& p, const Active& q) { return p.XAt(mid) < q.XAt(mid); });
     }
 }
 

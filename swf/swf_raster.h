@@ -49,6 +49,7 @@ class Rasterizer {
     struct Active {
         double x0, y0, x1, y1, slope;  // slope dx / dy
         uint32_t left, right;
+        double XAt(double y) const { return x0 + (y - y0) * slope; }
     };
 
 public:
