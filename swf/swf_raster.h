@@ -58,7 +58,6 @@ public:
     class Edges {
     public:
         size_t Count() const { return prep_.size(); }
-        size_t Bytes() const { return prep_.capacity() * sizeof(Active) + rowStart_.capacity() * sizeof(uint32_t); }
 
     private:
         friend class Rasterizer;
