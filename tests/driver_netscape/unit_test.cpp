@@ -46,6 +46,7 @@ TEST(NetscapeUnit, LastShutDownStopsThePluginThenItsDownloadsThenUrlmon) {
     ASSERT_TRUE(server.Running());
     server.Publish("/movies/big.swf",
                    SwfBuilder(100, 100, 12, 2).Background(0x3366CC).Padding(2 * 1024 * 1024).ShowFrame().Fws());
+    server.Hold("/movies/big.swf");
     {
         std::unique_ptr<TvdFlashDriverNS> d(TvdFlashDriver::NewDriver<TvdFlashDriverNS>(60, 40, 0xFF008080));
         d->LoadMovie(FromWinStr(server.Url("/movies/big.swf").c_str()));

@@ -12,6 +12,7 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -85,6 +86,11 @@ public:
             acceptor_ = std::thread([this] { AcceptLoop(); });
     }
     ~TLoopbackServer() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        released_.notify_all();
         listener_.Close();
         if (acceptor_.joinable()) acceptor_.join();
         std::vector<std::thread> connections;
@@ -115,6 +121,12 @@ public:
     void Publish(const std::string& path, std::vector<uint8_t> body) {
         std::lock_guard<std::mutex> lock(mutex_);
         published_[path] = std::move(body);
+    }
+    // A transfer of `path` stops after its first piece until the server goes: a download that
+    // stays in flight for as long as a test needs, however fast the machine.
+    void Hold(const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_.insert(path);
     }
 
 private:
@@ -163,6 +175,12 @@ private:
             for (size_t at = 0; at < end; at += kSendPiece) {
                 const size_t n = std::min(kSendPiece, end - at);
                 if (!SendAll(c, std::string(reinterpret_cast<const char*>(body.data() + at), n))) break;
+                std::unique_lock<std::mutex> lock(mutex_);
+                if (held_.count(path)) {
+                    released_.wait(lock, [this] { return stopping_; });
+                    return;
+                }
+                lock.unlock();
                 Sleep(3);
             }
         } else {
@@ -193,7 +211,9 @@ private:
     std::mutex mutex_;
     std::vector<std::thread> connections_;
     std::set<SOCKET> open_;
-    std::set<std::string> finished_;
+    std::set<std::string> finished_, held_;
+    std::condition_variable released_;
+    bool stopping_ = false;
     std::map<std::string, std::vector<uint8_t>> published_;
     std::map<std::string, std::string> requests_;
 };
