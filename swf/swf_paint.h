@@ -30,10 +30,15 @@ inline uint32_t Mul8(uint32_t a, uint32_t b) {
 }
 
 // A premultiplied colour scaled by k (0..255).
+// Two channels a multiplication, with Mul8's rounding: a lane's product and its rounding stay
+// under 2^16, so no lane carries into the next.
 inline uint32_t ScaleColor(uint32_t src, uint32_t k) {
     if (k == 255) return src;
-    return (Mul8(src >> 24, k) << 24) | (Mul8((src >> 16) & 255, k) << 16) | (Mul8((src >> 8) & 255, k) << 8) |
-           Mul8(src & 255, k);
+    uint32_t rb = (src & 0x00ff00ffu) * k + 0x00800080u;
+    uint32_t ag = ((src >> 8) & 0x00ff00ffu) * k + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    return rb | (ag << 8);
 }
 
 // A solid fill's colour under a colour transform, premultiplied.

@@ -75,65 +75,74 @@ int32_t Rasterizer::ExactCrossing(const Active& a, int64_t sy, int64_t ox) const
 
 // The crossings of a row's sample lines with the active edges, each line's in order along it.
 // The active edges are kept in the order of the row before, so keeping them sorted, and the
-// lines' crossings too, is mostly a pass over them.
-void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePattern& pattern, int samples) {
+// lines' crossings too, is mostly a pass over them. [first, last): the edges starting in this
+// row, sorted so when prepared.
+template <int samples>
+void Rasterizer::CrossRow(const Active* first, const Active* last, int y, const SamplePattern& pattern) {
     const double mid = static_cast<double>(y * kSub + kSub / 2);
     const double top = static_cast<double>(y * kSub);
     size_t keep = 0;
     for (size_t i = 0; i < active_.size(); ++i) {
-        Key k = active_[i];
-        const Active& a = prep[k.edge];
-        if (a.y1 <= top) continue;  // finished
-        k.x = a.XAt(mid);
+        if (active_[i].a.y1 <= top) continue;  // finished
+        Slot k = active_[i];
+        k.x = k.a.XAt(mid);
         size_t j = keep++;
         for (; j > 0 && active_[j - 1].x > k.x; --j) active_[j] = active_[j - 1];
         active_[j] = k;
     }
-    // Edges starting in this row join in order (a row's are sorted so when prepared, then
-    // merged in from the back, instead of each moving half the row along).
-    if (!incoming_.empty()) {
-        for (Key& k : incoming_) {
-            const Active& a = prep[k.edge];
-            k.x = a.XAt(mid);
+    // Edges starting in this row join in order, merged in from the back instead of each moving
+    // half the row along.
+    const size_t fresh = static_cast<size_t>(last - first);
+    active_.resize(keep + fresh);
+    if (fresh) {
+        ptrdiff_t i = static_cast<ptrdiff_t>(keep) - 1, j = static_cast<ptrdiff_t>(fresh) - 1;
+        double xj = first[j].XAt(mid);
+        for (ptrdiff_t to = static_cast<ptrdiff_t>(active_.size()) - 1; j >= 0; --to) {
+            if (i >= 0 && active_[i].x > xj) {
+                active_[to] = active_[i--];
+            } else {
+                active_[to] = {xj, first[j]};
+                if (--j >= 0) xj = first[j].XAt(mid);
+            }
         }
-        active_.resize(keep + incoming_.size());
-        ptrdiff_t i = static_cast<ptrdiff_t>(keep) - 1, j = static_cast<ptrdiff_t>(incoming_.size()) - 1;
-        for (ptrdiff_t to = static_cast<ptrdiff_t>(active_.size()) - 1; j >= 0; --to)
-            active_[to] = i >= 0 && active_[i].x > incoming_[j].x ? active_[i--] : incoming_[j--];
-        incoming_.clear();
-    } else {
-        active_.resize(keep);
     }
-    double sy[kMaxSamples], ox[kMaxSamples];
+    double sy[kMaxSamples] = {}, ox[kMaxSamples] = {};
     Crossing* out[kMaxSamples];
     for (int s = 0; s < samples; ++s) {
         sy[s] = top + static_cast<double>(static_cast<int64_t>(pattern.at[s].y * kSub));
         ox[s] = static_cast<double>(static_cast<int64_t>(pattern.at[s].x * kSub));
-        if (xs_[s].size() < active_.size()) xs_[s].resize(active_.size());
+        if (xs_[s].size() <= active_.size()) xs_[s].resize(active_.size() + 1);  // and an end mark
         out[s] = xs_[s].data();
     }
     const double width = width_;
     constexpr double kNear = 1e-6;  // far more than the rounding of a crossing, far less than a sample step
-    for (const Key& k : active_) {
-        const Active& a = prep[k.edge];
-        for (int s = 0; s < samples; ++s) {
-            if (!(a.y0 <= sy[s] && a.y1 > sy[s])) continue;
-            // The crossing left of the sample point of pixel p, in pixels; its ceiling is the
-            // first pixel right of it. Near a whole number the integers decide.
-            const double u = (a.x0 + (sy[s] - a.y0) * a.slope - ox[s]) * (1.0 / kSub);
-            int32_t p;
-            if (u < -kNear) {
-                p = 0;
-            } else if (u > width + kNear) {
-                p = width_;
-            } else {
-                const int32_t t = static_cast<int32_t>(u + 1) - 1;  // floor, u > -1
-                const double f = u - t;
-                if (f < kNear || f > 1 - kNear)
-                    p = ExactCrossing(a, static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
-                else p = std::clamp(t + 1, 0, width_);
-            }
-            *out[s]++ = {p, a.left, a.right};
+    // The crossing left of the sample point of pixel p, in pixels; its ceiling is the first pixel
+    // right of it. Near a whole number the integers decide.
+    auto cross = [&](const Active& a, int s) {
+        const double u = (a.x0 + (sy[s] - a.y0) * a.slope - ox[s]) * (1.0 / kSub);
+        int32_t p;
+        if (u < -kNear) {
+            p = 0;
+        } else if (u > width + kNear) {
+            p = width_;
+        } else {
+            const int32_t t = static_cast<int32_t>(u + 1) - 1;  // floor, u > -1
+            const double f = u - t;
+            if (f < kNear || f > 1 - kNear)
+                p = ExactCrossing(a, static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
+            else p = std::clamp(t + 1, 0, width_);
+        }
+        *out[s]++ = {p, a.left, a.right};
+    };
+    const double syFirst = sy[0], syLast = sy[samples - 1];
+    for (const Slot& k : active_) {
+        const Active& a = k.a;
+        if (a.y0 <= syFirst && a.y1 > syLast) {
+            // Across the whole row: on every line (the common case).
+            for (int s = 0; s < samples; ++s) cross(a, s);
+        } else {
+            for (int s = 0; s < samples; ++s)
+                if (a.y0 <= sy[s] && a.y1 > sy[s]) cross(a, s);
         }
     }
     // Crossings whose order differs from the middle of the row's (edges that cross there).
@@ -148,6 +157,7 @@ void Rasterizer::CrossRow(const std::vector<Active>& prep, int y, const SamplePa
             for (; j > 0 && xs[j - 1].p > c.p; --j) xs[j] = xs[j - 1];
             xs[j] = c;
         }
+        xs[n] = {INT32_MAX, 0, 0};
     }
 }
 
@@ -221,7 +231,7 @@ bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vec
 // one style is one run per style met, its coverage the share of lines in it.
 // A stretch shared by two styles (a boundary between two regions, the common case): handed
 // over lower style first. False when the lines are in more styles than two.
-bool Rasterizer::TwoStyles(const uint32_t* cur, int samples, int32_t x, int32_t end) {
+template <int samples> bool Rasterizer::TwoStyles(const uint32_t* cur, int32_t x, int32_t end) {
     const uint32_t a = cur[0];
     uint32_t b = a;
     int na = 0;
@@ -237,7 +247,38 @@ bool Rasterizer::TwoStyles(const uint32_t* cur, int samples, int32_t x, int32_t 
     return true;
 }
 
-void Rasterizer::EmitMerged(int samples) {
+// A stretch [x, end) where each line stays in one style (cur: the lines' styles): a run per
+// style met, its coverage the share of lines in it.
+template <int samples> void Rasterizer::EmitStretch(const uint32_t* cur, int32_t x, int32_t end) {
+    bool same = true;
+    for (int s = 1; s < samples; ++s) same &= cur[s] == cur[0];
+    if (same) {
+        if (cur[0]) runs_.push_back({x, end, cur[0], 255});
+        return;
+    }
+    if (TwoStyles<samples>(cur, x, end)) return;
+    // At most kMaxSamples styles: counted, then handed over in ascending order.
+    uint32_t style[kMaxSamples];
+    int count[kMaxSamples], k = 0;
+    for (int s = 0; s < samples; ++s) {
+        if (!cur[s]) continue;
+        int j = 0;
+        while (j < k && style[j] != cur[s]) ++j;
+        if (j == k) {
+            style[k] = cur[s];
+            count[k++] = 0;
+        }
+        ++count[j];
+    }
+    for (int i = 1; i < k; ++i)
+        for (int j = i; j > 0 && style[j - 1] > style[j]; --j) {
+            std::swap(style[j - 1], style[j]);
+            std::swap(count[j - 1], count[j]);
+        }
+    for (int i = 0; i < k; ++i) runs_.push_back({x, end, style[i], cov_[count[i]]});
+}
+
+template <int samples> void Rasterizer::EmitMerged() {
     // Each line's segments end with one at INT32_MAX, so the cursors need no bounds.
     const Seg* at[kMaxSamples];
     uint32_t cur[kMaxSamples] = {};
@@ -252,35 +293,52 @@ void Rasterizer::EmitMerged(int samples) {
             if (at[s]->p == x) cur[s] = (at[s]++)->style;
             next = std::min(next, at[s]->p);
         }
-        const int32_t end = std::min<int32_t>(next, width_);
-        bool same = true;
-        for (int s = 1; s < samples; ++s) same &= cur[s] == cur[0];
-        if (same) {
-            if (cur[0]) runs_.push_back({x, end, cur[0], 255});
-        } else if (TwoStyles(cur, samples, x, end)) {
-        } else {
-            // At most kMaxSamples styles: counted, then handed over in ascending order.
-            uint32_t style[kMaxSamples];
-            int count[kMaxSamples], k = 0;
-            for (int s = 0; s < samples; ++s) {
-                if (!cur[s]) continue;
-                int j = 0;
-                while (j < k && style[j] != cur[s]) ++j;
-                if (j == k) {
-                    style[k] = cur[s];
-                    count[k++] = 0;
-                }
-                ++count[j];
-            }
-            for (int i = 1; i < k; ++i)
-                for (int j = i; j > 0 && style[j - 1] > style[j]; --j) {
-                    std::swap(style[j - 1], style[j]);
-                    std::swap(count[j - 1], count[j]);
-                }
-            for (int i = 0; i < k; ++i) runs_.push_back({x, end, style[i], cov_[count[i]]});
-        }
+        EmitStretch<samples>(cur, x, std::min<int32_t>(next, width_));
         x = next;
     }
+}
+
+// The row's runs straight from its lines' crossings, when every line is well formed (as
+// WalkSides asks; crossings at one pixel may come in any order, only where they leave the line
+// counts); false otherwise, runs_ then unfinished.
+template <int samples> bool Rasterizer::MergeSides() {
+    // Each line's crossings end with one at INT32_MAX, so the cursors need no bounds.
+    Crossing* at[kMaxSamples];
+    uint32_t cur[kMaxSamples] = {};
+    int32_t x = INT32_MAX;
+    for (int s = 0; s < samples; ++s) {
+        at[s] = xs_[s].data();
+        x = std::min(x, at[s]->p);
+    }
+    // Takes the line's crossings at x, chained from the style it is in.
+    auto take = [&](int s, int32_t x) {
+        Crossing*& c = at[s];
+        for (; c->p == x; ++c) {
+            if (c->left != cur[s]) {
+                Crossing* other = c + 1;
+                while (other->p == x && other->left != cur[s]) ++other;
+                if (other->p != x) return false;
+                std::swap(*c, *other);
+            }
+            cur[s] = c->right;
+        }
+        return true;
+    };
+    while (x < width_) {
+        int32_t next = INT32_MAX;
+        for (int s = 0; s < samples; ++s) {
+            if (!take(s, x)) return false;
+            next = std::min(next, at[s]->p);
+        }
+        EmitStretch<samples>(cur, x, std::min<int32_t>(next, width_));
+        x = next;
+    }
+    // Crossings right of the target still have to close every region.
+    for (int s = 0; s < samples; ++s)
+        if (at[s]->p != INT32_MAX && !take(s, at[s]->p)) return false;
+    for (int s = 0; s < samples; ++s)
+        if (cur[s] != 0) return false;
+    return true;
 }
 
 // Rows where styles overlap (a shape whose regions cross) or a region stays open: every style's
@@ -374,7 +432,8 @@ void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pa
     }
     // The general walk leaves the counts zero behind it: set up only when the target grows.
     if (count_.size() < static_cast<size_t>(width_) + 2) count_.assign(static_cast<size_t>(width_) + 2, 0);
-    const int samples = std::min(pattern.count, kMaxSamples);
+    // Sweeps are made for 1, 2, 4 and 8 lines a row (the patterns there are).
+    const int samples = pattern.count >= 8 ? 8 : pattern.count >= 4 ? 4 : pattern.count >= 2 ? 2 : 1;
     for (int c = 0; c <= samples; ++c) {
         // The same rounding the coverage of a share of samples has always had.
         const float share = static_cast<float>(c) * (1.0f / static_cast<float>(samples));
@@ -384,17 +443,36 @@ void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pa
         static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(prep.front().y0) / kSub, 0, height - 1));
     const int rowLast = static_cast<int>(std::min<int64_t>(height - 1, edges.ymax_ / kSub));
     active_.clear();
-    incoming_.clear();
+    switch (samples) {
+        case 1:
+            return SweepRows<1>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+        case 2:
+            return SweepRows<2>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+        case 4:
+            return SweepRows<4>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+        default:
+            return SweepRows<8>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+    }
+}
+
+// The rows of a sweep, for a number of sample lines known to the compiler.
+template <int samples> void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero,
+                                                  const SamplePattern& pattern, RunSink& sink) {
+    const std::vector<Active>& prep = edges.prep_;
     for (int y = rowFirst; y <= rowLast; ++y) {
-        for (uint32_t i = edges.rowStart_[y]; i < edges.rowStart_[y + 1]; ++i) incoming_.push_back({0, i});
-        if (active_.empty() && incoming_.empty()) continue;
-        CrossRow(prep, y, pattern, samples);
-        bool simple = true;
-        for (int s = 0; s < samples && simple; ++s)
-            simple = WalkSides(Line(s), segs_[s]) || WalkSimple(Line(s), nonZero, segs_[s]);
+        const Active* first = prep.data() + edges.rowStart_[y];
+        const Active* last = prep.data() + edges.rowStart_[y + 1];
+        if (active_.empty() && first == last) continue;
+        CrossRow<samples>(first, last, y, pattern);
         runs_.clear();
-        if (simple) EmitMerged(samples);
-        else EmitGeneral(samples, nonZero);
+        if (!MergeSides<samples>()) {
+            runs_.clear();
+            bool simple = true;
+            for (int s = 0; s < samples && simple; ++s)
+                simple = WalkSides(Line(s), segs_[s]) || WalkSimple(Line(s), nonZero, segs_[s]);
+            if (simple) EmitMerged<samples>();
+            else EmitGeneral(samples, nonZero);
+        }
         if (!runs_.empty()) sink.Row(y, runs_.data(), runs_.size());
     }
 }

@@ -88,10 +88,11 @@ public:
     }
 
 private:
-    // The order of the edges the sweep is on: x in the middle of the row.
-    struct Key {
+    // An edge the sweep is on, ordered by x in the middle of the row; held here and not by
+    // index so a row reads its edges in one pass.
+    struct Slot {
         double x;
-        uint32_t edge;  // in the edge set
+        Active a;
     };
     // An edge met on a sample line: samples of pixels from p on lie right of it.
     struct Crossing {
@@ -109,13 +110,17 @@ private:
     };
     static constexpr int kMaxSamples = 8;
 
-    void CrossRow(const std::vector<Active>& prep, int y, const SamplePattern& pattern, int samples);
+    template <int samples> void SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero,
+                                          const SamplePattern& pattern, RunSink& sink);
+    template <int samples> void CrossRow(const Active* first, const Active* last, int y, const SamplePattern& pattern);
     int32_t ExactCrossing(const Active& e, int64_t sy, int64_t ox) const;
     std::span<const Crossing> Line(int s) const { return {xs_[s].data(), xsCount_[s]}; }
     bool WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs);
     bool WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs);
-    void EmitMerged(int samples);
-    bool TwoStyles(const uint32_t* cur, int samples, int32_t x, int32_t end);
+    template <int samples> void EmitStretch(const uint32_t* cur, int32_t x, int32_t end);
+    template <int samples> void EmitMerged();
+    template <int samples> bool MergeSides();
+    template <int samples> bool TwoStyles(const uint32_t* cur, int32_t x, int32_t end);
     void EmitGeneral(int samples, bool nonZero);
     bool Inside(int w, bool nonZero) const { return nonZero ? w != 0 : (w & 1) != 0; }
 
@@ -123,7 +128,7 @@ private:
     uint32_t maxStyle_ = 0;
     std::vector<E> edges_;
     Edges own_;
-    std::vector<Key> active_, incoming_;
+    std::vector<Slot> active_;
     std::vector<uint32_t> touched_;
     std::vector<int> wind_;
     std::vector<int32_t> start_, count_;
