@@ -44,17 +44,21 @@ public:
                 const ColorTransform& cx)
         : dc_(dc), p_(paints), shape_(shape), m_(m), cx_(cx), comp_(dc.target) {}
     void Row(int y, const CoverageRun* runs, size_t count) override {
+        const Target& t = dc_.target;
+        // Solid runs with no mask in force or made go straight to the row.
+        uint32_t* row = t.clip || t.maskOut ? nullptr : t.pixels + static_cast<size_t>(y) * t.stride;
         for (size_t i = 0; i < count; ++i) {
             const CoverageRun& r = runs[i];
-            if (p_.made[r.style] == DrawContext::Paints::kNotMade) Make(r.style);
-            if (p_.made[r.style] == DrawContext::Paints::kSolid)
-                comp_.RunSolid(y, r.x0, r.x1, p_.solid[r.style], r.cov);
-            else comp_.Run(y, r.x0, r.x1, *p_.paint[r.style], r.cov);
+            uint8_t made = p_.made[r.style];
+            if (made == DrawContext::Paints::kNotMade) made = Make(r.style);
+            if (made != DrawContext::Paints::kSolid) comp_.Run(y, r.x0, r.x1, *p_.paint[r.style], r.cov);
+            else if (row) LaySolid(row + r.x0, r.x1 - r.x0, ScaleColor(p_.solid[r.style], r.cov));
+            else comp_.RunSolid(y, r.x0, r.x1, p_.solid[r.style], r.cov);
         }
     }
 
 private:
-    void Make(uint32_t style) {
+    uint8_t Make(uint32_t style) {
         const FillStyle& f = shape_.fills[style - 1];
         const bool overridden = p_.overridden && style == 1;
         if (f.kind == FillKind::Solid || overridden) {
@@ -64,6 +68,7 @@ private:
             p_.paint[style] = MakePaint(f, m_, cx_, FindBitmap(dc_, f));
             p_.made[style] = DrawContext::Paints::kPaint;
         }
+        return p_.made[style];
     }
 
     DrawContext& dc_;
@@ -82,7 +87,7 @@ bool SameTransform(const ColorTransform& p, const ColorTransform& q) {
 
 void Fill(DrawContext& dc, const Paint& paint, bool nonZero) {
     OnePaint sink(dc.target, paint);
-    dc.raster.Sweep(nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
+    dc.raster.Sweep(nonZero, SamplesFor(dc.quality), sink);
 }
 
 void Stroke(DrawContext& dc, const std::vector<const Edge*>& edges, const LineStyle& ls, const Matrix& m,
@@ -266,8 +271,8 @@ void DrawShape(DrawContext& dc, const Shape& shape, const Matrix& m, const Color
         }
         paints->For(shape.fills.size(), cx, colorOverride);
         StylePaints sink(dc, *paints, shape, m, cx);
-        if (fills) dc.raster.Sweep(*fills, shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
-        else if (!dc.raster.Empty()) dc.raster.Sweep(shape.nonZero, SamplePattern::For(SamplesFor(dc.quality)), sink);
+        if (fills) dc.raster.Sweep(*fills, shape.nonZero, SamplesFor(dc.quality), sink);
+        else if (!dc.raster.Empty()) dc.raster.Sweep(shape.nonZero, SamplesFor(dc.quality), sink);
         // A mask is the shapes' fills; their strokes do not count.
         if (!dc.target.maskOut)
             for (auto& [style, edges] : byLine) Stroke(dc, edges, shape.lines[style - 1], m, cx);

@@ -58,6 +58,27 @@ struct Target {
     uint8_t* maskOut = nullptr;  // when set, spans add their coverage to this plane instead
 };
 
+// n pixels of one premultiplied colour laid over dst (a run of a solid fill, its coverage
+// already applied).
+inline void LaySolid(uint32_t* dst, int n, uint32_t src) {
+    if (src >> 24 == 255) {
+        std::fill(dst, dst + n, src);
+    } else if (src != 0) {
+        // src over dst with two channels a multiplication: the same roundings as the channel by
+        // channel blend, and no channel can pass 255 (a solid colour is validly premultiplied,
+        // so src <= its alpha).
+        const uint32_t inv = 255 - (src >> 24);
+        for (uint32_t* end = dst + n; dst < end; ++dst) {
+            const uint32_t d = *dst;
+            uint32_t rb = (d & 0x00ff00ffu) * inv + 0x00800080u;
+            uint32_t ag = ((d >> 8) & 0x00ff00ffu) * inv + 0x00800080u;
+            rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+            ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+            *dst = src + (rb | (ag << 8));
+        }
+    }
+}
+
 // Lays runs of one paint at one coverage into a target.
 class Compositor {
 public:
@@ -65,29 +86,8 @@ public:
     void Run(int y, int x0, int x1, const Paint& p, uint8_t cov);
     // color: premultiplied 0xAARRGGBB.
     void RunSolid(int y, int x0, int x1, uint32_t color, uint32_t cov) {
-        if (t_.clip || t_.maskOut) {
-            Masked(y, x0, x1, color, cov);
-            return;
-        }
-        // The common case: one colour at one coverage, scaled once for the run.
-        uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
-        const uint32_t src = ScaleColor(color, cov);
-        if (src >> 24 == 255) {
-            std::fill(dst, dst + (x1 - x0), src);
-        } else if (src != 0) {
-            // src over dst with two channels a multiplication: the same roundings as the
-            // channel by channel blend, and no channel can pass 255 (a solid colour is validly
-            // premultiplied, so src <= its alpha).
-            const uint32_t inv = 255 - (src >> 24);
-            for (int x = x0; x < x1; ++x, ++dst) {
-                const uint32_t d = *dst;
-                uint32_t rb = (d & 0x00ff00ffu) * inv + 0x00800080u;
-                uint32_t ag = ((d >> 8) & 0x00ff00ffu) * inv + 0x00800080u;
-                rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
-                ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
-                *dst = src + (rb | (ag << 8));
-            }
-        }
+        if (t_.clip || t_.maskOut) Masked(y, x0, x1, color, cov);
+        else LaySolid(t_.pixels + static_cast<size_t>(y) * t_.stride + x0, x1 - x0, ScaleColor(color, cov));
     }
 
 private:

@@ -41,23 +41,18 @@ void Rasterizer::AddEdge(Point a, Point b, uint32_t fill0, uint32_t fill1) {
     maxStyle_ = std::max({maxStyle_, fill0, fill1});
 }
 
-const SamplePattern& SamplePattern::For(int n) {
-    // Sample points within a pixel (x, y from its top-left corner, in 1/16 pixel), ordered by
-    // y: the centre alone, and the usual 2-, 4- and 8-point multisample patterns.
-    static const SamplePattern one{1, {{0.5, 0.5}}};
-    static const SamplePattern two{2, {{0.25, 0.25}, {0.75, 0.75}}};
-    static const SamplePattern four{4, {{0.375, 0.125}, {0.875, 0.375}, {0.125, 0.625}, {0.625, 0.875}}};
-    static const SamplePattern eight{8,
-                                     {{0.3125, 0.0625},
-                                      {0.0625, 0.1875},
-                                      {0.5625, 0.3125},
-                                      {0.8125, 0.4375},
-                                      {0.9375, 0.5625},
-                                      {0.4375, 0.6875},
-                                      {0.1875, 0.8125},
-                                      {0.6875, 0.9375}}};
-    return n >= 8 ? eight : n >= 4 ? four : n >= 2 ? two : one;
-}
+namespace {
+
+// The sample points of a pixel: n lines a row, evenly spaced (line s at (s + 1/2) / n of the
+// pixel down), each with a point at its own x, in kSub units from the pixel's left: the centre
+// alone, and the usual 2-, 4- and 8-point multisample patterns.
+template <int n> constexpr int64_t kSampleX[n] = {};
+template <> constexpr int64_t kSampleX<1>[1] = {128};
+template <> constexpr int64_t kSampleX<2>[2] = {64, 192};
+template <> constexpr int64_t kSampleX<4>[4] = {96, 224, 32, 160};
+template <> constexpr int64_t kSampleX<8>[8] = {80, 16, 144, 208, 240, 112, 48, 176};
+
+}  // namespace
 
 // The first pixel whose sample point (p * kSub + ox) on the line sy is not left of the edge:
 // ceil(m / d) in integers, clamped to the target.
@@ -77,8 +72,7 @@ int32_t Rasterizer::ExactCrossing(const Active& a, int64_t sy, int64_t ox) const
 // The active edges are kept in the order of the row before, so keeping them sorted, and the
 // lines' crossings too, is mostly a pass over them. [first, last): the edges starting in this
 // row, sorted so when prepared.
-template <int samples>
-void Rasterizer::CrossRow(const Active* first, const Active* last, int y, const SamplePattern& pattern) {
+template <int samples> void Rasterizer::CrossRow(const Active* first, const Active* last, int y) {
     const double mid = static_cast<double>(y * kSub + kSub / 2);
     const double top = static_cast<double>(y * kSub);
     size_t keep = 0;
@@ -93,6 +87,9 @@ void Rasterizer::CrossRow(const Active* first, const Active* last, int y, const 
     // Edges starting in this row join in order, merged in from the back instead of each moving
     // half the row along.
     const size_t fresh = static_cast<size_t>(last - first);
+    // The next rows' edges are read for the first time in a while: fetched ahead.
+    for (const char *c = reinterpret_cast<const char*>(last), *e = c + fresh * sizeof(Active) + 1024; c < e; c += 64)
+        __builtin_prefetch(c);
     active_.resize(keep + fresh);
     if (fresh) {
         ptrdiff_t i = static_cast<ptrdiff_t>(keep) - 1, j = static_cast<ptrdiff_t>(fresh) - 1;
@@ -106,43 +103,40 @@ void Rasterizer::CrossRow(const Active* first, const Active* last, int y, const 
             }
         }
     }
-    double sy[kMaxSamples] = {}, ox[kMaxSamples] = {};
-    Crossing* out[kMaxSamples];
+    constexpr int64_t kStep = kSub / samples;             // between the sample lines
+    const int64_t line0 = int64_t{y} * kSub + kStep / 2;  // the first line
+    Crossing* out[samples];
     for (int s = 0; s < samples; ++s) {
-        sy[s] = top + static_cast<double>(static_cast<int64_t>(pattern.at[s].y * kSub));
-        ox[s] = static_cast<double>(static_cast<int64_t>(pattern.at[s].x * kSub));
         if (xs_[s].size() <= active_.size()) xs_[s].resize(active_.size() + 1);  // and an end mark
         out[s] = xs_[s].data();
     }
     const double width = width_;
     constexpr double kNear = 1e-6;  // far more than the rounding of a crossing, far less than a sample step
-    // The crossing left of the sample point of pixel p, in pixels; its ceiling is the first pixel
-    // right of it. Near a whole number the integers decide.
-    auto cross = [&](const Active& a, int s) {
-        const double u = (a.x0 + (sy[s] - a.y0) * a.slope - ox[s]) * (1.0 / kSub);
-        int32_t p;
-        if (u < -kNear) {
-            p = 0;
-        } else if (u > width + kNear) {
-            p = width_;
-        } else {
-            const int32_t t = static_cast<int32_t>(u + 1) - 1;  // floor, u > -1
-            const double f = u - t;
-            if (f < kNear || f > 1 - kNear)
-                p = ExactCrossing(a, static_cast<int64_t>(sy[s]), static_cast<int64_t>(ox[s]));
-            else p = std::clamp(t + 1, 0, width_);
-        }
-        *out[s]++ = {p, a.left, a.right};
-    };
-    const double syFirst = sy[0], syLast = sy[samples - 1];
     for (const Slot& k : active_) {
         const Active& a = k.a;
-        if (a.y0 <= syFirst && a.y1 > syLast) {
-            // Across the whole row: on every line (the common case).
-            for (int s = 0; s < samples; ++s) cross(a, s);
-        } else {
-            for (int s = 0; s < samples; ++s)
-                if (a.y0 <= sy[s] && a.y1 > sy[s]) cross(a, s);
+        // The lines the edge spans, y0 <= line < y1: ceil((y - top) / kStep) of its ends.
+        const int64_t y0 = static_cast<int64_t>(a.y0) - line0, y1 = static_cast<int64_t>(a.y1) - line0;
+        const int s0 = y0 <= 0 ? 0 : static_cast<int>((y0 + kStep - 1) / kStep);
+        const int s1 = y1 <= 0 ? 0 : static_cast<int>(std::min<int64_t>(samples, (y1 + kStep - 1) / kStep));
+        for (int s = s0; s < s1; ++s) {
+            // The crossing left of the sample point of pixel p, in pixels; its ceiling is the
+            // first pixel right of it. Near a whole number the integers decide.
+            const int64_t sy = line0 + s * kStep;
+            const double u =
+                (a.x0 + (static_cast<double>(sy) - a.y0) * a.slope - static_cast<double>(kSampleX<samples>[s])) *
+                (1.0 / kSub);
+            int32_t p;
+            if (u < -kNear) {
+                p = 0;
+            } else if (u > width + kNear) {
+                p = width_;
+            } else {
+                const int32_t t = static_cast<int32_t>(u + 1) - 1;  // floor, u > -1
+                const double f = u - t;
+                if (f < kNear || f > 1 - kNear) p = ExactCrossing(a, sy, kSampleX<samples>[s]);
+                else p = std::min(t + 1, width_);
+            }
+            *out[s]++ = {p, a.left, a.right};
         }
     }
     // Crossings whose order differs from the middle of the row's (edges that cross there).
@@ -421,7 +415,7 @@ void Rasterizer::Prepare(Edges& out) const {
     }
 }
 
-void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pattern, RunSink& sink) {
+void Rasterizer::Sweep(const Edges& edges, bool nonZero, int samplesWanted, RunSink& sink) {
     const std::vector<Active>& prep = edges.prep_;
     const int height = edges.height_;
     if (prep.empty() || edges.width_ <= 0 || height <= 0) return;
@@ -432,8 +426,7 @@ void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pa
     }
     // The general walk leaves the counts zero behind it: set up only when the target grows.
     if (count_.size() < static_cast<size_t>(width_) + 2) count_.assign(static_cast<size_t>(width_) + 2, 0);
-    // Sweeps are made for 1, 2, 4 and 8 lines a row (the patterns there are).
-    const int samples = pattern.count >= 8 ? 8 : pattern.count >= 4 ? 4 : pattern.count >= 2 ? 2 : 1;
+    const int samples = samplesWanted >= 8 ? 8 : samplesWanted >= 4 ? 4 : samplesWanted >= 2 ? 2 : 1;
     for (int c = 0; c <= samples; ++c) {
         // The same rounding the coverage of a share of samples has always had.
         const float share = static_cast<float>(c) * (1.0f / static_cast<float>(samples));
@@ -445,25 +438,25 @@ void Rasterizer::Sweep(const Edges& edges, bool nonZero, const SamplePattern& pa
     active_.clear();
     switch (samples) {
         case 1:
-            return SweepRows<1>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+            return SweepRows<1>(edges, rowFirst, rowLast, nonZero, sink);
         case 2:
-            return SweepRows<2>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+            return SweepRows<2>(edges, rowFirst, rowLast, nonZero, sink);
         case 4:
-            return SweepRows<4>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+            return SweepRows<4>(edges, rowFirst, rowLast, nonZero, sink);
         default:
-            return SweepRows<8>(edges, rowFirst, rowLast, nonZero, pattern, sink);
+            return SweepRows<8>(edges, rowFirst, rowLast, nonZero, sink);
     }
 }
 
 // The rows of a sweep, for a number of sample lines known to the compiler.
-template <int samples> void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero,
-                                                  const SamplePattern& pattern, RunSink& sink) {
+template <int samples>
+void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero, RunSink& sink) {
     const std::vector<Active>& prep = edges.prep_;
     for (int y = rowFirst; y <= rowLast; ++y) {
         const Active* first = prep.data() + edges.rowStart_[y];
         const Active* last = prep.data() + edges.rowStart_[y + 1];
         if (active_.empty() && first == last) continue;
-        CrossRow<samples>(first, last, y, pattern);
+        CrossRow<samples>(first, last, y);
         runs_.clear();
         if (!MergeSides<samples>()) {
             runs_.clear();

@@ -28,13 +28,6 @@ protected:
     ~RunSink() = default;
 };
 
-struct SamplePattern {
-    int count;
-    Point at[8];
-    // 1 (no anti-aliasing: the pixel centre decides), 2, 4 or 8 points a pixel.
-    static const SamplePattern& For(int n);
-};
-
 class Rasterizer {
     // Edges in fixed point (kSub units a pixel), top to bottom.
     static constexpr int64_t kSub = 256;
@@ -81,10 +74,11 @@ public:
     void Prepare(Edges& out) const;
     // Coverage of a pixel by a style: the share of its sample points inside that style's region
     // (winding counted per style, non-zero or even-odd).
-    void Sweep(const Edges& edges, bool nonZero, const SamplePattern& pattern, RunSink& sink);
-    void Sweep(bool nonZero, const SamplePattern& pattern, RunSink& sink) {
+    // samples: sample points a pixel, 1 (no anti-aliasing: the pixel centre decides), 2, 4 or 8.
+    void Sweep(const Edges& edges, bool nonZero, int samples, RunSink& sink);
+    void Sweep(bool nonZero, int samples, RunSink& sink) {
         Prepare(own_);
-        Sweep(own_, nonZero, pattern, sink);
+        Sweep(own_, nonZero, samples, sink);
     }
 
 private:
@@ -110,17 +104,16 @@ private:
     };
     static constexpr int kMaxSamples = 8;
 
-    template <int samples> void SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero,
-                                          const SamplePattern& pattern, RunSink& sink);
-    template <int samples> void CrossRow(const Active* first, const Active* last, int y, const SamplePattern& pattern);
+    template <int samples> void SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero, RunSink& sink);
+    template <int samples> void CrossRow(const Active* first, const Active* last, int y);
     int32_t ExactCrossing(const Active& e, int64_t sy, int64_t ox) const;
     std::span<const Crossing> Line(int s) const { return {xs_[s].data(), xsCount_[s]}; }
     bool WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs);
     bool WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs);
+    template <int samples> bool TwoStyles(const uint32_t* cur, int32_t x, int32_t end);
     template <int samples> void EmitStretch(const uint32_t* cur, int32_t x, int32_t end);
     template <int samples> void EmitMerged();
     template <int samples> bool MergeSides();
-    template <int samples> bool TwoStyles(const uint32_t* cur, int32_t x, int32_t end);
     void EmitGeneral(int samples, bool nonZero);
     bool Inside(int w, bool nonZero) const { return nonZero ? w != 0 : (w & 1) != 0; }
 
