@@ -21,7 +21,11 @@ void Rasterizer::AddEdge(Point a, Point b, uint32_t fill0, uint32_t fill1) {
     // there, whatever the rounding.
     auto fix = [](double v) {
         v = std::isfinite(v) ? std::clamp(v, -kMaxCoordinate, kMaxCoordinate) : 0.0;
-        return static_cast<int64_t>(std::llround(v * kSub));
+        // Rounded half away from zero (as llround, without the call): x - trunc(x) is exact.
+        const double x = v * kSub;
+        auto r = static_cast<int64_t>(x);
+        const double f = x - static_cast<double>(r);
+        return r + (f >= 0.5) - (f <= -0.5);
     };
     int64_t ax = fix(a.x), ay = fix(a.y), bx = fix(b.x), by = fix(b.y);
     if (ay == by) return;
@@ -398,21 +402,25 @@ void Rasterizer::Prepare(Edges& out) const {
     }
     for (int r = 0; r < height_; ++r) rowStart[r + 1] += rowStart[r];
     std::vector<uint32_t> at(rowStart.begin(), rowStart.end() - 1);
+    auto active = [](const E& e) {
+        return Active{static_cast<double>(e.x0), static_cast<double>(e.y0), static_cast<double>(e.x1),
+                      static_cast<double>(e.y1), static_cast<double>(e.x1 - e.x0) / static_cast<double>(e.y1 - e.y0),
+                      // fill1 lies right of the edge's way: left on screen when it runs down.
+                      e.dir > 0 ? e.fill1 : e.fill0, e.dir > 0 ? e.fill0 : e.fill1};
+    };
+    // Each row's edges in the order the sweep takes them in: x in the middle of that row
+    // (sorted as keys, then laid out once).
+    std::vector<std::pair<double, uint32_t>> keyed(edges_.size());
+    for (uint32_t i = 0; i < edges_.size(); ++i) {
+        const int r = rowOf(edges_[i].y0);
+        keyed[at[r]++] = {active(edges_[i]).XAt(static_cast<double>(r * kSub + kSub / 2)), i};
+    }
+    for (int r = 0; r < height_; ++r)
+        if (rowStart[r + 1] - rowStart[r] > 1)
+            std::sort(keyed.begin() + rowStart[r], keyed.begin() + rowStart[r + 1],
+                      [](const auto& p, const auto& q) { return p.first < q.first; });
     out.prep_.resize(edges_.size());
-    for (const E& e : edges_) {
-        out.prep_[at[rowOf(e.y0)]++] = {static_cast<double>(e.x0), static_cast<double>(e.y0), static_cast<double>(e.x1),
-                                        static_cast<double>(e.y1),
-                                        static_cast<double>(e.x1 - e.x0) / static_cast<double>(e.y1 - e.y0),
-                                        // fill1 lies right of the edge's way: left on screen
-                                        // when it runs down.
-                                        e.dir > 0 ? e.fill1 : e.fill0, e.dir > 0 ? e.fill0 : e.fill1};
-    }
-    // Each row's edges in the order the sweep takes them in: x in the middle of that row.
-    for (int r = 0; r < height_; ++r) {
-        const double mid = static_cast<double>(r * kSub + kSub / 2);
-        std::sort(out.prep_.begin() + rowStart[r], out.prep_.begin() + rowStart[r + 1],
-                  [mid](const Active& p, const Active& q) { return p.XAt(mid) < q.XAt(mid); });
-    }
+    for (size_t i = 0; i < keyed.size(); ++i) out.prep_[i] = active(edges_[keyed[i].second]);
 }
 
 void Rasterizer::Sweep(const Edges& edges, bool nonZero, int samplesWanted, RunSink& sink) {
