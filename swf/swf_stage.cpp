@@ -318,6 +318,9 @@ struct Renderer {
         if (x1 <= x0 || y1 <= y0) return true;
         const int w = x1 - x0, h = y1 - y0;
         if (int64_t{w} * h > dc.filterWorkLeft) return false;
+        // The layer's pixels are spent before its content is drawn: layers nested in it (a sprite
+        // placing itself) share what is left rather than each taking the whole budget.
+        dc.filterWorkLeft -= int64_t{w} * h;
         const bool group = mode != BlendMode::Normal;
         std::vector<uint32_t> layer(static_cast<size_t>(w) * h, 0);
         dc.target = Target{layer.data(), w, h, w, nullptr, nullptr};
@@ -325,7 +328,6 @@ struct Renderer {
         DrawContent(inst, Matrix::Translate(-x0, -y0) * m, group ? ColorTransform{} : cx, nesting);
         --layers;
         dc.target = outer;
-        dc.filterWorkLeft -= int64_t{w} * h;
         if (filters) dc.filterWorkLeft -= ApplyFilters(*filters, dc.stageScale, layer, w, h, dc.filterWorkLeft);
         if (group) TransformPixels(layer, cx);
         const int from = std::max(x0, 0), to = std::min(x1, outer.width);
