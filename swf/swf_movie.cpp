@@ -163,7 +163,11 @@ private:
             auto list = ReadFilterList(r);
             if (!list.empty()) p.filters = std::make_shared<const std::vector<Filter>>(std::move(list));
         }
-        // Blend modes and clip actions follow: not drawn.
+        if (version == 3 && (f2 & 0x02)) {
+            p.hasBlend = true;
+            p.blend = BlendModeOf(r.U8());
+        }
+        // Bitmap caching (f2 & 0x04) draws the same picture; clip actions are scripts.
         return c;
     }
 

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "swf_blend.h"
 #include "swf_filter.h"
 #include "swf_stream.h"
 #include "swf_types.h"
@@ -61,6 +62,8 @@ struct PlaceObject {
     int clipDepth = 0;
     bool hasFilters = false;
     std::shared_ptr<const std::vector<Filter>> filters;  // PlaceObject3's list (null: none)
+    bool hasBlend = false;
+    BlendMode blend = BlendMode::Normal;
 };
 
 struct ControlTag {

@@ -20,6 +20,7 @@ Instance::Instance(Instance&& o) noexcept
       placedFrame(o.placedFrame),
       name(std::move(o.name)),
       filters(std::move(o.filters)),
+      blend(o.blend),
       sprite(std::move(o.sprite)),
       live(o.live) {
     o.live = nullptr;
@@ -61,6 +62,7 @@ void Player::Place(DisplayList& list, const PlaceObject& p, int frame, int nesti
                 fresh.clipDepth = it->second.clipDepth;
                 fresh.name = it->second.name;
                 fresh.filters = it->second.filters;
+                fresh.blend = it->second.blend;
             }
             if (!MakeInstance(fresh, p.charId, nesting)) return;
             fresh.placedFrame = frame;
@@ -78,6 +80,7 @@ void Player::Place(DisplayList& list, const PlaceObject& p, int frame, int nesti
     if (p.hasName) inst->name = p.name;
     if (p.hasClip) inst->clipDepth = p.clipDepth;
     if (p.hasFilters) inst->filters = p.filters;
+    if (p.hasBlend) inst->blend = p.blend;
 }
 
 void Player::RunFrame(DisplayList& list, int frame, int nesting) {
@@ -137,6 +140,7 @@ void Player::Goto(DisplayList& list, int frame, int nesting) {
             if (p.hasName) a.name = p.name, a.hasName = true;
             if (p.hasClip) a.clipDepth = p.clipDepth, a.hasClip = true;
             if (p.hasFilters) a.filters = p.filters, a.hasFilters = true;
+            if (p.hasBlend) a.blend = p.blend, a.hasBlend = true;
         }
     }
     for (auto it = list.items.begin(); it != list.items.end();) {
@@ -161,6 +165,7 @@ void Player::Goto(DisplayList& list, int frame, int nesting) {
         inst.name = w.p.name;
         inst.clipDepth = w.p.clipDepth;
         inst.filters = w.p.filters;
+        inst.blend = w.p.blend;
     }
     list.frame = frame;
 }
@@ -212,11 +217,25 @@ struct Renderer {
         }
     }
 
+    // Layers the drawing is inside (an object's own, for its filters or its blend mode): alpha
+    // and erase act on the nearest one. Outside any they would act on the stage, which is opaque,
+    // and show nothing.
+    int layers = 0;
+
     void DrawInstance(const Instance& inst, const Matrix& parent, const ColorTransform& parentCx, int nesting) {
         Matrix m = parent * inst.matrix;
         ColorTransform cx = parentCx * inst.cxform;
-        // A mask is its shapes' coverage: filters do not change it.
-        if (inst.filters && !dc.target.maskOut && dc.filterWorkLeft > 0 && DrawFiltered(inst, m, cx, nesting)) return;
+        // A mask is its shapes' coverage: filters and blend modes do not change it.
+        if (!dc.target.maskOut) {
+            const BlendMode mode = inst.blend;
+            if ((mode == BlendMode::Alpha || mode == BlendMode::Erase) && layers == 0) return;
+            const std::vector<Filter>* filters = inst.filters.get();
+            if (filters && std::none_of(filters->begin(), filters->end(), [](const Filter& f) { return Draws(f); }))
+                filters = nullptr;
+            if ((filters || mode != BlendMode::Normal) && dc.filterWorkLeft > 0 &&
+                DrawLayered(inst, m, cx, filters, mode, nesting))
+                return;
+        }
         DrawContent(inst, m, cx, nesting);
     }
 
@@ -278,14 +297,15 @@ struct Renderer {
         return true;
     }
 
-    // An object with filters: drawn alone into a layer around it (widened by what the filters
-    // can spread), filtered there, and laid over the target through the mask in force.
-    bool DrawFiltered(const Instance& inst, const Matrix& m, const ColorTransform& cx, int nesting) {
-        const std::vector<Filter>& filters = *inst.filters;
-        if (std::none_of(filters.begin(), filters.end(), [](const Filter& f) { return Draws(f); })) return false;
+    // An object with filters or a blend mode: drawn alone into a layer around it (widened by what
+    // its filters can spread), filtered there, and blended onto the target through the mask in
+    // force. A blended object is put together as one picture first: its colour transform applies
+    // to the layer as a whole. False: the layer is past what the render may still spend.
+    bool DrawLayered(const Instance& inst, const Matrix& m, const ColorTransform& cx,
+                     const std::vector<Filter>* filters, BlendMode mode, int nesting) {
         Rect b;
         if (!Bounds(inst, m, b, nesting)) return true;
-        const int spread = FilterSpread(filters, dc.stageScale);
+        const int spread = filters ? FilterSpread(*filters, dc.stageScale) : 0;
         const Target outer = dc.target;
         // The layer: the object's pixels widened by the spread, within the target widened by it
         // (what lies past that cannot reach the target).
@@ -298,18 +318,24 @@ struct Renderer {
         if (x1 <= x0 || y1 <= y0) return true;
         const int w = x1 - x0, h = y1 - y0;
         if (int64_t{w} * h > dc.filterWorkLeft) return false;
+        // The layer's pixels are spent before its content is drawn: layers nested in it (a sprite
+        // placing itself) share what is left rather than each taking the whole budget.
+        dc.filterWorkLeft -= int64_t{w} * h;
+        const bool group = mode != BlendMode::Normal;
         std::vector<uint32_t> layer(static_cast<size_t>(w) * h, 0);
         dc.target = Target{layer.data(), w, h, w, nullptr, nullptr};
-        DrawContent(inst, Matrix::Translate(-x0, -y0) * m, cx, nesting);
+        ++layers;
+        DrawContent(inst, Matrix::Translate(-x0, -y0) * m, group ? ColorTransform{} : cx, nesting);
+        --layers;
         dc.target = outer;
-        dc.filterWorkLeft -= int64_t{w} * h;
-        dc.filterWorkLeft -= ApplyFilters(filters, dc.stageScale, layer, w, h, dc.filterWorkLeft);
+        if (filters) dc.filterWorkLeft -= ApplyFilters(*filters, dc.stageScale, layer, w, h, dc.filterWorkLeft);
+        if (group) TransformPixels(layer, cx);
+        const int from = std::max(x0, 0), to = std::min(x1, outer.width);
         for (int y = std::max(y0, 0); y < std::min(y1, outer.height); ++y) {
             uint32_t* dst = outer.pixels + static_cast<size_t>(y) * outer.stride;
-            const uint32_t* src = layer.data() + static_cast<size_t>(y - y0) * w - x0;
-            const uint8_t* clip = outer.clip ? outer.clip + static_cast<size_t>(y) * outer.width : nullptr;
-            const int from = std::max(x0, 0), to = std::min(x1, outer.width);
-            LayOver(src + from, dst + from, clip ? clip + from : nullptr, to - from);
+            const size_t row = static_cast<size_t>(y - y0) * w + (from - x0);
+            const uint8_t* clip = outer.clip ? outer.clip + static_cast<size_t>(y) * outer.width + from : nullptr;
+            BlendRow(mode, layer.data() + row, dst + from, clip, to - from);
         }
         return true;
     }

@@ -23,6 +23,7 @@ struct Instance {
     int placedFrame = 0;  // the frame of its timeline that placed this character
     std::string name;
     std::shared_ptr<const std::vector<Filter>> filters;
+    BlendMode blend = BlendMode::Normal;
     std::unique_ptr<DisplayList> sprite;
     int64_t* live = nullptr;  // the stage's count of live objects
 

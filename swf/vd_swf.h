@@ -7,9 +7,10 @@
 // DefineBitsLossless 1-2); static text (DefineText 1-2 with DefineFont 1-3 glyphs); sprites
 // with timelines of their own; masks (clip depth); colour transforms; the frames of bordered edit
 // texts; the drop shadow, glow, blur and colour matrix filters of a placed object (bevels,
-// gradient filters and convolution are read and passed over). Everything else (scripts,
-// buttons, edit text's text, blend modes, video, sound) is skipped and counted per tag code:
-// a movie never fails to load because of a tag it does not draw.
+// gradient filters and convolution are read and passed over) and its blend mode (alpha and
+// erase act within the nearest layer, and show nothing straight on the opaque stage).
+// Everything else (scripts, buttons, edit text's text, video, sound) is skipped and counted per
+// tag code: a movie never fails to load because of a tag it does not draw.
 //
 // Limits that keep hostile movies harmless (a movie past a limit loads with the offending part
 // dropped; only a damaged header or body refuses the whole movie):
@@ -29,7 +30,9 @@
 //     its sprites' included (a sprite replacing itself over and over stops there);
 //   - filters: an object's picture is widened by at most kMaxFilterSpread pixels a side for its
 //     filters (blur and shadow distance past it are cut), and a render spends at most
-//     kMaxFilterWork pixel passes on filters (a filter past that is not applied).
+//     kMaxFilterWork pixel passes on filters and on the layers of filtered and blended objects,
+//     nested layers sharing it (a filter past that is not applied, an object whose layer is
+//     past it is drawn without one).
 #pragma once
 
 #include <cstddef>

@@ -819,6 +819,128 @@ TEST(SwfLimits, HostileAndDamagedFilterListsDrawTheObject) {
     }
 }
 
+namespace {
+
+// DefineShape3 of a square over pixels x0..x1 (both axes) in one colour 0xAARRGGBB.
+std::vector<uint8_t> SquareRgba(uint16_t id, uint32_t argb, int x0, int x1) {
+    Bits b;
+    b.U16(id);
+    b.Rect(x0 * 20, x1 * 20, x0 * 20, x1 * 20);
+    b.Raw({1, 0});
+    for (int s : {16, 8, 0, 24}) b.U8(static_cast<uint8_t>(argb >> s));
+    b.U8(0);
+    b.Raw(RectRecords(x0 * 20, x0 * 20, x1 * 20, x1 * 20));
+    return Tag(32, b.bytes);
+}
+
+// PlaceObject3 at a depth: character (-1: none), move, a blend mode byte, an alpha multiplier
+// (1: no colour transform).
+std::vector<uint8_t> PlaceBlend(int depth, int charId, bool move, uint8_t mode, double alpha = 1) {
+    Bits b;
+    b.U8(static_cast<uint8_t>((move ? 1 : 0) | (charId >= 0 ? 2 : 0) | (alpha != 1 ? 8 : 0)));
+    b.U8(0x02);
+    b.U16(static_cast<uint16_t>(depth));
+    if (charId >= 0) b.U16(static_cast<uint16_t>(charId));
+    if (alpha != 1) {
+        b.U(0, 1);  // no add terms
+        b.U(1, 1);
+        b.U(10, 4);
+        for (int i = 0; i < 3; ++i) b.S(256, 10);
+        b.S(static_cast<int32_t>(alpha * 256), 10);
+    }
+    b.U8(mode);
+    return Tag(70, b.bytes);
+}
+
+void ExpectNear(uint32_t got, uint32_t want, const std::string& what) {
+    for (int s = 0; s < 32; s += 8)
+        EXPECT_NEAR(static_cast<int>((got >> s) & 255), static_cast<int>((want >> s) & 255), 1)
+            << what << ": got " << std::hex << got << " want " << want;
+}
+
+}  // namespace
+
+TEST(SwfBlend, EachModeBlendsTheObjectOntoWhatLiesBeneath) {
+    // An 8x8 stage under a square of (128, 64, 192); over its middle a second square of
+    // (255, 128, 0) (a quarter opaque for alpha and erase) in the mode. Alpha and erase act on
+    // a sprite in layer mode holding both squares; on the stage itself they show nothing.
+    constexpr uint32_t kUnder = 0xff8040c0, kOver = 0xffff8000, kQuarter = 0x40ff8000;
+    struct Row {
+        uint8_t mode;
+        bool inLayer;
+        uint32_t over, want;
+    };
+    const Row rows[] = {
+        {0, false, kOver, kOver},         {1, false, kOver, kOver},         {2, false, kOver, kOver},  // normal, layer
+        {3, false, kOver, 0xff802000},    {4, false, kOver, 0xffffa0c0},     // multiply, screen
+        {5, false, kOver, 0xffff80c0},    {6, false, kOver, 0xff804000},     // lighten, darken
+        {7, false, kOver, 0xff7f40c0},    {8, false, kOver, 0xffffc0c0},     // difference, add
+        {9, false, kOver, 0xff0000c0},    {10, false, kOver, 0xff7fbf3f},    // subtract, invert
+        {13, false, kOver, 0xffff4081},   {14, false, kOver, 0xffff4100},    // overlay, hardlight
+        {11, true, kQuarter, 0xffdfcfef}, {12, true, kQuarter, 0xffa070d0},  // alpha, erase in a layer
+        {11, false, kQuarter, kUnder},    {12, false, kQuarter, kUnder},     // alpha, erase on the stage
+        {15, false, kOver, kOver},        {255, false, kOver, kOver},        // numbers past the last
+    };
+    for (const Row& row : rows) {
+        std::vector<std::vector<uint8_t>> tags = {SquareRgba(1, kUnder, 0, 8), SquareRgba(2, row.over, 2, 6)};
+        if (row.inLayer) {
+            tags.push_back(DefineSprite(3, {PlaceObject2({1, 1}), PlaceBlend(2, 2, false, row.mode), ShowFrame()}));
+            tags.push_back(PlaceBlend(1, 3, false, 2));
+        } else {
+            tags.push_back(PlaceObject2({1, 1}));
+            tags.push_back(PlaceBlend(2, 2, false, row.mode));
+        }
+        tags.push_back(ShowFrame());
+        auto movie = Load(Movie(8, 8, tags));
+        ASSERT_TRUE(movie);
+        Stage stage(movie);
+        Picture p = Draw(stage, 8, 8);
+        const std::string what = "mode " + std::to_string(row.mode) + (row.inLayer ? " in a layer" : "");
+        ExpectNear(p.At(4, 4), row.want, what);
+        ExpectNear(p.At(0, 0), kUnder, what + " beside the object");
+    }
+}
+
+TEST(SwfBlend, ALayerIsPutTogetherBeforeItsColourTransform) {
+    // Red over 0..5 and blue over 3..8 in a sprite shown at half alpha on white: as a layer the
+    // overlap is blue alone at half; as a plain sprite the red shows through the blue.
+    for (uint8_t mode : {0, 2}) {
+        auto movie = Load(Movie(8, 8,
+                                {SquareRgba(1, kRed, 0, 5), SquareRgba(2, kBlue, 3, 8),
+                                 DefineSprite(3, {PlaceObject2({1, 1}), PlaceObject2({2, 2}), ShowFrame()}),
+                                 PlaceBlend(1, 3, false, mode, 0.5), ShowFrame()}));
+        ASSERT_TRUE(movie);
+        Stage stage(movie);
+        Picture p = Draw(stage, 8, 8);
+        ExpectNear(p.At(4, 4), mode == 2 ? 0xff7f7fff : 0xff803fbf, "mode " + std::to_string(mode));
+        ExpectNear(p.At(1, 1), 0xffff7f7f, "red alone");
+    }
+}
+
+TEST(SwfBlend, AModeStaysThroughMovesAndGotosUntilTheObjectIsPlacedAnew) {
+    // Frame 0: the square in multiply. 1: its character replaced in place (same colours).
+    // 2: moved with a new mode, screen. 3: removed and placed again, with no mode.
+    constexpr uint32_t kMultiply = 0xff802000, kScreen = 0xffffa0c0, kNormal = 0xffff8000;
+    Place replace{2, 4};
+    replace.move = true;
+    auto movie =
+        Load(Movie(8, 8,
+                   {SquareRgba(1, 0xff8040c0, 0, 8), SquareRgba(2, kNormal, 2, 6), SquareRgba(4, kNormal, 2, 6),
+                    PlaceObject2({1, 1}), PlaceBlend(2, 2, false, 3), ShowFrame(), PlaceObject2(replace), ShowFrame(),
+                    PlaceBlend(2, -1, true, 4), ShowFrame(), RemoveObject2(2), PlaceObject2({2, 2}), ShowFrame()}));
+    ASSERT_TRUE(movie);
+    const uint32_t want[] = {kMultiply, kMultiply, kScreen, kNormal};
+    Stage stage(movie);
+    for (int f = 0; f < 4; ++f) {
+        ExpectNear(Draw(stage, 8, 8).At(4, 4), want[f], "playing frame " + std::to_string(f));
+        stage.NextFrame();
+    }
+    for (int f : {1, 2, 0, 3, 2}) {
+        stage.GotoFrame(f);
+        ExpectNear(Draw(stage, 8, 8).At(4, 4), want[f], "gone to frame " + std::to_string(f));
+    }
+}
+
 TEST(SwfStrokes, HairlinesCoverOnePixelAcrossTheirMajorAxis) {
     // Lines of a 40x40 stage at several slopes. Anti-aliased, a line a pixel wide or less adds up
     // to one pixel of coverage in each column it crosses (each row, for a steep one); a wider
