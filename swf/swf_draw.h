@@ -58,7 +58,7 @@ struct DrawContext {
     void BeginRender();
 };
 
-// Sub-scanlines a pixel for a quality.
+// Sample points a pixel for a quality.
 int SamplesFor(Quality q);
 
 // colorOverride: the colour of fill style 1 (glyphs drawn in their text's colour). lasting: the

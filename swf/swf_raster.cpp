@@ -45,30 +45,17 @@ void Rasterizer::AddEdge(Point a, Point b, uint32_t fill0, uint32_t fill1) {
     maxStyle_ = std::max({maxStyle_, fill0, fill1});
 }
 
-namespace {
-
-// The sample points of a pixel: n lines a row, evenly spaced (line s at (s + 1/2) / n of the
-// pixel down), each with a point at its own x, in kSub units from the pixel's left: the centre
-// alone, and the usual 2-, 4- and 8-point multisample patterns.
-template <int n> constexpr int64_t kSampleX[n] = {};
-template <> constexpr int64_t kSampleX<1>[1] = {128};
-template <> constexpr int64_t kSampleX<2>[2] = {64, 192};
-template <> constexpr int64_t kSampleX<4>[4] = {96, 224, 32, 160};
-template <> constexpr int64_t kSampleX<8>[8] = {80, 16, 144, 208, 240, 112, 48, 176};
-
-}  // namespace
-
-// The first pixel whose sample point (p * kSub + ox) on the line sy is not left of the edge:
-// ceil(m / d) in integers, clamped to the target.
-int32_t Rasterizer::ExactCrossing(const Active& a, int64_t sy, int64_t ox) const {
+// The first point of the line sy, at or right of the edge: points lie kSub / n apart from
+// kSub / (2n), so point q is at step * q + step / 2; ceil(m / d) in integers, clamped to the line.
+int32_t Rasterizer::ExactCrossing(const Active& a, int64_t sy, int64_t step) const {
     const auto x0 = static_cast<int64_t>(a.x0), y0 = static_cast<int64_t>(a.y0);
     const int64_t den = static_cast<int64_t>(a.y1) - y0;
-    const int64_t m = (x0 - ox) * den + (sy - y0) * (static_cast<int64_t>(a.x1) - x0);
-    const int64_t d = kSub * den;
+    const int64_t m = (x0 - step / 2) * den + (sy - y0) * (static_cast<int64_t>(a.x1) - x0);
+    const int64_t d = step * den;
     const double est = std::ceil(static_cast<double>(m) / static_cast<double>(d));
-    int64_t p = static_cast<int64_t>(std::clamp(est, 0.0, static_cast<double>(width_)));
+    int64_t p = static_cast<int64_t>(std::clamp(est, 0.0, static_cast<double>(points_)));
     while (p > 0 && (p - 1) * d >= m) --p;
-    while (p < width_ && p * d < m) ++p;
+    while (p < points_ && p * d < m) ++p;
     return static_cast<int32_t>(p);
 }
 
@@ -76,7 +63,7 @@ int32_t Rasterizer::ExactCrossing(const Active& a, int64_t sy, int64_t ox) const
 // The active edges are kept in the order of the row before, so keeping them sorted, and the
 // lines' crossings too, is mostly a pass over them. [first, last): the edges starting in this
 // row, sorted so when prepared.
-template <int samples> void Rasterizer::CrossRow(const Active* first, const Active* last, int y) {
+template <int n> void Rasterizer::CrossRow(const Active* first, const Active* last, int y) {
     const double mid = static_cast<double>(y * kSub + kSub / 2);
     const double top = static_cast<double>(y * kSub);
     size_t keep = 0;
@@ -107,55 +94,54 @@ template <int samples> void Rasterizer::CrossRow(const Active* first, const Acti
             }
         }
     }
-    constexpr int64_t kStep = kSub / samples;             // between the sample lines
+    constexpr int64_t kStep = kSub / n;                   // between lines, and points on a line
     const int64_t line0 = int64_t{y} * kSub + kStep / 2;  // the first line
-    Crossing* out[samples];
-    for (int s = 0; s < samples; ++s) {
+    Crossing* out[n];
+    for (int s = 0; s < n; ++s) {
         if (xs_[s].size() <= active_.size()) xs_[s].resize(active_.size() + 1);  // and an end mark
         out[s] = xs_[s].data();
     }
-    const double width = width_;
-    constexpr double kNear = 1e-6;  // far more than the rounding of a crossing, far less than a sample step
+    const double points = points_;
+    constexpr double kNear = 1e-6;  // far more than the rounding of a crossing, far less than a point step
     for (const Slot& k : active_) {
         const Active& a = k.a;
-        // The lines the edge spans, y0 <= line < y1: ceil((y - top) / kStep) of its ends.
+        // The lines the edge spans, y0 <= line < y1: ceil((y - line0) / kStep) of its ends.
         const int64_t y0 = static_cast<int64_t>(a.y0) - line0, y1 = static_cast<int64_t>(a.y1) - line0;
         const int s0 = y0 <= 0 ? 0 : static_cast<int>((y0 + kStep - 1) / kStep);
-        const int s1 = y1 <= 0 ? 0 : static_cast<int>(std::min<int64_t>(samples, (y1 + kStep - 1) / kStep));
+        const int s1 = y1 <= 0 ? 0 : static_cast<int>(std::min<int64_t>(n, (y1 + kStep - 1) / kStep));
         for (int s = s0; s < s1; ++s) {
-            // The crossing left of the sample point of pixel p, in pixels; its ceiling is the
-            // first pixel right of it. Near a whole number the integers decide.
+            // The crossing left of point q, in points; its ceiling is the first point right of
+            // it. Near a whole number the integers decide.
             const int64_t sy = line0 + s * kStep;
             const double u =
-                (a.x0 + (static_cast<double>(sy) - a.y0) * a.slope - static_cast<double>(kSampleX<samples>[s])) *
-                (1.0 / kSub);
+                (a.x0 + (static_cast<double>(sy) - a.y0) * a.slope - static_cast<double>(kStep / 2)) * (1.0 / kStep);
             int32_t p;
             if (u < -kNear) {
                 p = 0;
-            } else if (u > width + kNear) {
-                p = width_;
+            } else if (u > points + kNear) {
+                p = points_;
             } else {
                 const int32_t t = static_cast<int32_t>(u + 1) - 1;  // floor, u > -1
                 const double f = u - t;
-                if (f < kNear || f > 1 - kNear) p = ExactCrossing(a, sy, kSampleX<samples>[s]);
-                else p = std::min(t + 1, width_);
+                if (f < kNear || f > 1 - kNear) p = ExactCrossing(a, sy, kStep);
+                else p = std::min(t + 1, points_);
             }
             *out[s]++ = {p, a.left, a.right};
         }
     }
     // Crossings whose order differs from the middle of the row's (edges that cross there).
-    for (int s = 0; s < samples; ++s) {
+    for (int s = 0; s < n; ++s) {
         Crossing* xs = xs_[s].data();
-        const size_t n = static_cast<size_t>(out[s] - xs);
-        xsCount_[s] = n;
-        for (size_t i = 1; i < n; ++i) {
+        const size_t count = static_cast<size_t>(out[s] - xs);
+        xsCount_[s] = count;
+        for (size_t i = 1; i < count; ++i) {
             if (xs[i - 1].p <= xs[i].p) continue;
             const Crossing c = xs[i];
             size_t j = i;
             for (; j > 0 && xs[j - 1].p > c.p; --j) xs[j] = xs[j - 1];
             xs[j] = c;
         }
-        xs[n] = {INT32_MAX, 0, 0};
+        xs[count] = {INT32_MAX, 0, 0};
     }
 }
 
@@ -192,7 +178,7 @@ bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vec
         n += static_cast<int>(Inside(w, nonZero)) - static_cast<int>(was);
     };
     for (size_t i = 0; i < xs.size();) {
-        // Crossings at one pixel together: what counts is where they leave the line.
+        // Crossings at one point together: what counts is where they leave the line.
         const int32_t p = xs[i].p;
         const size_t first = i;
         const int before = n;
@@ -200,7 +186,7 @@ bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vec
             if (xs[i].left) turn(xs[i].left, 1);
             if (xs[i].right) turn(xs[i].right, -1);
         }
-        if (n > 1 && p < width_) {
+        if (n > 1 && p < points_) {
             simple = false;
             break;
         }
@@ -225,125 +211,158 @@ bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vec
     return simple;
 }
 
-// Runs of a row from its sample lines' segments: a stretch where every sample line stays in
-// one style is one run per style met, its coverage the share of lines in it.
-// A stretch shared by two styles (a boundary between two regions, the common case): handed
-// over lower style first. False when the lines are in more styles than two.
-template <int samples> bool Rasterizer::TwoStyles(const uint32_t* cur, int32_t x, int32_t end) {
+// Whole pixels [x, end) where each line stays in one style (cur: the lines' styles): a run per
+// style met, its coverage the share of lines in it, handed over lower style first.
+template <int n> void Rasterizer::EmitWhole(const uint32_t* cur, int32_t x, int32_t end) {
+    // One style, or two (a boundary between two regions): the common cases.
     const uint32_t a = cur[0];
     uint32_t b = a;
     int na = 0;
-    for (int s = 0; s < samples; ++s) {
+    bool more = false;
+    for (int s = 0; s < n; ++s) {
         if (cur[s] == a) ++na;
         else if (b == a) b = cur[s];
-        else if (cur[s] != b) return false;
+        else more |= cur[s] != b;
     }
-    const uint32_t lo = std::min(a, b), hi = std::max(a, b);
-    const int nlo = lo == a ? na : samples - na;
-    if (lo) runs_.push_back({x, end, lo, cov_[nlo]});
-    runs_.push_back({x, end, hi, cov_[samples - nlo]});
-    return true;
-}
-
-// A stretch [x, end) where each line stays in one style (cur: the lines' styles): a run per
-// style met, its coverage the share of lines in it.
-template <int samples> void Rasterizer::EmitStretch(const uint32_t* cur, int32_t x, int32_t end) {
-    bool same = true;
-    for (int s = 1; s < samples; ++s) same &= cur[s] == cur[0];
-    if (same) {
-        if (cur[0]) runs_.push_back({x, end, cur[0], 255});
+    if (na == n) {
+        if (a) runs_.push_back({x, end, a, 255});
         return;
     }
-    if (TwoStyles<samples>(cur, x, end)) return;
-    // At most kMaxSamples styles: counted, then handed over in ascending order.
-    uint32_t style[kMaxSamples];
-    int count[kMaxSamples], k = 0;
-    for (int s = 0; s < samples; ++s) {
-        if (!cur[s]) continue;
-        int j = 0;
-        while (j < k && style[j] != cur[s]) ++j;
-        if (j == k) {
-            style[k] = cur[s];
-            count[k++] = 0;
-        }
-        ++count[j];
+    if (!more) {
+        const uint32_t lo = std::min(a, b), hi = std::max(a, b);
+        const int nlo = lo == a ? na : n - na;
+        if (lo) runs_.push_back({x, end, lo, cov_[nlo * n]});
+        runs_.push_back({x, end, hi, cov_[(n - nlo) * n]});
+        return;
     }
-    for (int i = 1; i < k; ++i)
-        for (int j = i; j > 0 && style[j - 1] > style[j]; --j) {
-            std::swap(style[j - 1], style[j]);
-            std::swap(count[j - 1], count[j]);
-        }
-    for (int i = 0; i < k; ++i) runs_.push_back({x, end, style[i], cov_[count[i]]});
+    // More styles: summed as a pixel's are.
+    for (int s = 0; s < n; ++s) AddToPixel(cur[s], n);
+    EmitSummed(x, end);
 }
 
-template <int samples> void Rasterizer::EmitMerged() {
-    // Each line's segments end with one at INT32_MAX, so the cursors need no bounds.
-    const Seg* at[kMaxSamples];
-    uint32_t cur[kMaxSamples] = {};
-    int32_t x = INT32_MAX;
-    for (int s = 0; s < samples; ++s) {
-        at[s] = segs_[s].data();
-        x = std::min(x, at[s]->p);
+// The styles summed so far as runs over [x, end), lower styles first; the sum starts again.
+void Rasterizer::EmitSummed(int32_t x, int32_t end) {
+    for (int i = 1; i < pixelCount_; ++i)
+        for (int j = i; j > 0 && pixelStyle_[j - 1] > pixelStyle_[j]; --j) {
+            std::swap(pixelStyle_[j - 1], pixelStyle_[j]);
+            std::swap(pixelPoints_[j - 1], pixelPoints_[j]);
+        }
+    for (int i = 0; i < pixelCount_; ++i)
+        runs_.push_back({x, end, pixelStyle_[i], cov_[std::min(pixelPoints_[i], kMaxSamples)]});
+    pixelCount_ = 0;
+}
+
+// Points [q0, q1) of every line, line s in style cur[s]: the whole pixels among them at once,
+// the points of a pixel they cover in part summed with the rest of that pixel's.
+template <int n> void Rasterizer::EmitStretch(const uint32_t* cur, int32_t q0, int32_t q1) {
+    int32_t x0 = q0 / n;
+    const int32_t x1 = q1 / n;
+    auto part = [&](int32_t px, int points) {
+        if (px != pixel_) {
+            EmitSummed(pixel_, pixel_ + 1);
+            pixel_ = px;
+        }
+        // Lines in one style next to each other added at once.
+        uint32_t style = cur[0];
+        int sum = points;
+        for (int s = 1; s < n; ++s) {
+            if (cur[s] == style) {
+                sum += points;
+            } else {
+                AddToPixel(style, sum);
+                style = cur[s];
+                sum = points;
+            }
+        }
+        AddToPixel(style, sum);
+    };
+    if (x0 == x1) {
+        part(x0, q1 - q0);
+        return;
     }
-    while (x < width_) {
+    if (q0 % n) part(x0++, n - q0 % n);
+    if (x0 < x1) {
+        EmitSummed(pixel_, pixel_ + 1);
+        pixel_ = -1;
+        EmitWhole<n>(cur, x0, x1);
+    }
+    if (q1 % n) part(x1, q1 % n);
+}
+
+template <int n> void Rasterizer::EmitMerged() {
+    // Each line's segments end with one at INT32_MAX, so the cursors need no bounds.
+    const Seg* at[kMaxLines];
+    uint32_t cur[kMaxLines] = {};
+    int32_t q = INT32_MAX;
+    for (int s = 0; s < n; ++s) {
+        at[s] = segs_[s].data();
+        q = std::min(q, at[s]->p);
+    }
+    pixel_ = -1;
+    while (q < points_) {
         int32_t next = INT32_MAX;
-        for (int s = 0; s < samples; ++s) {
-            if (at[s]->p == x) cur[s] = (at[s]++)->style;
+        for (int s = 0; s < n; ++s) {
+            if (at[s]->p == q) cur[s] = (at[s]++)->style;
             next = std::min(next, at[s]->p);
         }
-        EmitStretch<samples>(cur, x, std::min<int32_t>(next, width_));
-        x = next;
+        EmitStretch<n>(cur, q, std::min<int32_t>(next, points_));
+        q = next;
     }
+    EmitSummed(pixel_, pixel_ + 1);
 }
 
 // The row's runs straight from its lines' crossings, when every line is well formed (as
-// WalkSides asks; crossings at one pixel may come in any order, only where they leave the line
+// WalkSides asks; crossings at one point may come in any order, only where they leave the line
 // counts); false otherwise, runs_ then unfinished.
-template <int samples> bool Rasterizer::MergeSides() {
+template <int n> bool Rasterizer::MergeSides() {
     // Each line's crossings end with one at INT32_MAX, so the cursors need no bounds.
-    Crossing* at[kMaxSamples];
-    uint32_t cur[kMaxSamples] = {};
-    int32_t x = INT32_MAX;
-    for (int s = 0; s < samples; ++s) {
+    Crossing* at[kMaxLines];
+    uint32_t cur[kMaxLines] = {};
+    int32_t q = INT32_MAX;
+    for (int s = 0; s < n; ++s) {
         at[s] = xs_[s].data();
-        x = std::min(x, at[s]->p);
+        q = std::min(q, at[s]->p);
     }
-    // Takes the line's crossings at x, chained from the style it is in.
-    auto take = [&](int s, int32_t x) {
+    // Takes the line's crossings at q, chained from the style it is in.
+    auto take = [&](int s, int32_t q) {
         Crossing*& c = at[s];
-        for (; c->p == x; ++c) {
+        for (; c->p == q; ++c) {
             if (c->left != cur[s]) {
                 Crossing* other = c + 1;
-                while (other->p == x && other->left != cur[s]) ++other;
-                if (other->p != x) return false;
+                while (other->p == q && other->left != cur[s]) ++other;
+                if (other->p != q) return false;
                 std::swap(*c, *other);
             }
             cur[s] = c->right;
         }
         return true;
     };
-    while (x < width_) {
+    pixel_ = -1;
+    pixelCount_ = 0;
+    while (q < points_) {
         int32_t next = INT32_MAX;
-        for (int s = 0; s < samples; ++s) {
-            if (!take(s, x)) return false;
+        for (int s = 0; s < n; ++s) {
+            if (!take(s, q)) return false;
             next = std::min(next, at[s]->p);
         }
-        EmitStretch<samples>(cur, x, std::min<int32_t>(next, width_));
-        x = next;
+        EmitStretch<n>(cur, q, std::min<int32_t>(next, points_));
+        q = next;
     }
     // Crossings right of the target still have to close every region.
-    for (int s = 0; s < samples; ++s)
+    for (int s = 0; s < n; ++s)
         if (at[s]->p != INT32_MAX && !take(s, at[s]->p)) return false;
-    for (int s = 0; s < samples; ++s)
+    for (int s = 0; s < n; ++s)
         if (cur[s] != 0) return false;
+    EmitSummed(pixel_, pixel_ + 1);
     return true;
 }
 
 // Rows where styles overlap (a shape whose regions cross) or a region stays open: every style's
-// spans between its own crossings on every sample line, summed per pixel, style by style.
-void Rasterizer::EmitGeneral(int samples, bool nonZero) {
+// spans between its own crossings on every sample line, its points summed per pixel, style by
+// style.
+template <int n> void Rasterizer::EmitGeneral(bool nonZero) {
     spans_.clear();
-    for (int s = 0; s < samples; ++s) {
+    for (int s = 0; s < n; ++s) {
         touched_.clear();
         auto turn = [&](uint32_t st, int d, int32_t p) {
             int& w = wind_[st];
@@ -363,24 +382,33 @@ void Rasterizer::EmitGeneral(int samples, bool nonZero) {
     std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) { return a.style < b.style; });
     for (size_t i = 0; i < spans_.size();) {
         const uint32_t style = spans_[i].style;
-        int32_t lo = width_, hi = 0;
+        int32_t lo = points_, hi = 0;
         for (; i < spans_.size() && spans_[i].style == style; ++i) {
             ++count_[spans_[i].p0];
             --count_[spans_[i].p1];
             lo = std::min(lo, spans_[i].p0);
             hi = std::max(hi, spans_[i].p1);
         }
-        int run = 0, from = lo, level = 0;
-        for (int32_t x = lo; x <= hi; ++x) {
-            const int now = x < hi ? run + count_[x] : 0;
-            count_[x] = 0;
-            if (now != level || x == hi) {
-                if (level > 0 && x > from) runs_.push_back({from, x, style, cov_[std::min(level, samples)]});
+        // Lines in the style at each point, summed over each pixel's points; equal pixels in a
+        // row make one run. The counts are left zero behind.
+        int lines = 0, level = 0;
+        int32_t from = lo / n;
+        const int32_t end = (hi + n - 1) / n;
+        for (int32_t x = lo / n; x <= end; ++x) {
+            int sum = 0;
+            if (x < end)
+                for (int32_t q = x * n; q < x * n + n; ++q) {
+                    lines += count_[q];
+                    count_[q] = 0;
+                    sum += lines;
+                }
+            if (sum != level || x == end) {
+                if (level > 0 && x > from) runs_.push_back({from, x, style, cov_[std::min(level, n * n)]});
                 from = x;
-                level = now;
+                level = sum;
             }
-            run = now;
         }
+        count_[static_cast<size_t>(end) * n] = 0;  // hi, when a pixel's last point ends there
     }
 }
 
@@ -423,56 +451,57 @@ void Rasterizer::Prepare(Edges& out) const {
     for (size_t i = 0; i < keyed.size(); ++i) out.prep_[i] = active(edges_[keyed[i].second]);
 }
 
-void Rasterizer::Sweep(const Edges& edges, bool nonZero, int samplesWanted, RunSink& sink) {
+void Rasterizer::Sweep(const Edges& edges, bool nonZero, int samples, RunSink& sink) {
     const std::vector<Active>& prep = edges.prep_;
     const int height = edges.height_;
     if (prep.empty() || edges.width_ <= 0 || height <= 0) return;
     width_ = edges.width_;
+    // Grids of 1, 2 x 2 and 4 x 4 points.
+    const int n = samples >= 16 ? 4 : samples >= 4 ? 2 : 1;
+    points_ = width_ * n;
     if (wind_.size() <= edges.maxStyle_) {
         wind_.assign(edges.maxStyle_ + 1, 0);
         start_.assign(edges.maxStyle_ + 1, 0);
     }
     // The general walk leaves the counts zero behind it: set up only when the target grows.
-    if (count_.size() < static_cast<size_t>(width_) + 2) count_.assign(static_cast<size_t>(width_) + 2, 0);
-    const int samples = samplesWanted >= 8 ? 8 : samplesWanted >= 4 ? 4 : samplesWanted >= 2 ? 2 : 1;
-    for (int c = 0; c <= samples; ++c) {
-        // The same rounding the coverage of a share of samples has always had.
-        const float share = static_cast<float>(c) * (1.0f / static_cast<float>(samples));
+    if (count_.size() < static_cast<size_t>(points_) + kMaxLines + 1)
+        count_.assign(static_cast<size_t>(points_) + kMaxLines + 1, 0);
+    for (int c = 0; c <= n * n; ++c) {
+        const float share = static_cast<float>(c) * (1.0f / static_cast<float>(n * n));
         cov_[c] = static_cast<uint8_t>(std::clamp(static_cast<int>(share * 255.f + 0.5f), 0, 255));
     }
     const int rowFirst =
         static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(prep.front().y0) / kSub, 0, height - 1));
     const int rowLast = static_cast<int>(std::min<int64_t>(height - 1, edges.ymax_ / kSub));
     active_.clear();
-    switch (samples) {
+    switch (n) {
         case 1:
             return SweepRows<1>(edges, rowFirst, rowLast, nonZero, sink);
         case 2:
             return SweepRows<2>(edges, rowFirst, rowLast, nonZero, sink);
-        case 4:
-            return SweepRows<4>(edges, rowFirst, rowLast, nonZero, sink);
         default:
-            return SweepRows<8>(edges, rowFirst, rowLast, nonZero, sink);
+            return SweepRows<4>(edges, rowFirst, rowLast, nonZero, sink);
     }
 }
 
-// The rows of a sweep, for a number of sample lines known to the compiler.
-template <int samples>
+// The rows of a sweep, for a grid known to the compiler.
+template <int n>
 void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero, RunSink& sink) {
     const std::vector<Active>& prep = edges.prep_;
     for (int y = rowFirst; y <= rowLast; ++y) {
         const Active* first = prep.data() + edges.rowStart_[y];
         const Active* last = prep.data() + edges.rowStart_[y + 1];
         if (active_.empty() && first == last) continue;
-        CrossRow<samples>(first, last, y);
+        CrossRow<n>(first, last, y);
         runs_.clear();
-        if (!MergeSides<samples>()) {
+        if (!MergeSides<n>()) {
             runs_.clear();
+            pixelCount_ = 0;
             bool simple = true;
-            for (int s = 0; s < samples && simple; ++s)
+            for (int s = 0; s < n && simple; ++s)
                 simple = WalkSides(Line(s), segs_[s]) || WalkSimple(Line(s), nonZero, segs_[s]);
-            if (simple) EmitMerged<samples>();
-            else EmitGeneral(samples, nonZero);
+            if (simple) EmitMerged<n>();
+            else EmitGeneral<n>(nonZero);
         }
         if (!runs_.empty()) sink.Row(y, runs_.data(), runs_.size());
     }

@@ -74,7 +74,8 @@ public:
     void Prepare(Edges& out) const;
     // Coverage of a pixel by a style: the share of its sample points inside that style's region
     // (winding counted per style, non-zero or even-odd).
-    // samples: sample points a pixel, 1 (no anti-aliasing: the pixel centre decides), 2, 4 or 8.
+    // samples: sample points a pixel, 1 (no anti-aliasing: the pixel centre decides), 4 (a 2 x 2
+    // grid) or 16 (4 x 4).
     void Sweep(const Edges& edges, bool nonZero, int samples, RunSink& sink);
     void Sweep(bool nonZero, int samples, RunSink& sink) {
         Prepare(own_);
@@ -88,12 +89,12 @@ private:
         double x;
         Active a;
     };
-    // An edge met on a sample line: samples of pixels from p on lie right of it.
+    // An edge met on a sample line: the line's points from p on lie right of it.
     struct Crossing {
         int32_t p;
         uint32_t left, right;
     };
-    // From pixel p on, a sample line is inside `style` (0: none).
+    // From point p on, a sample line is inside `style` (0: none).
     struct Seg {
         int32_t p;
         uint32_t style;
@@ -102,22 +103,37 @@ private:
         uint32_t style;
         int32_t p0, p1;
     };
-    static constexpr int kMaxSamples = 8;
+    // A pixel's sample points: an n x n grid, n lines a row and n points a line on each.
+    static constexpr int kMaxLines = 4;
+    static constexpr int kMaxSamples = kMaxLines * kMaxLines;
 
-    template <int samples> void SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero, RunSink& sink);
-    template <int samples> void CrossRow(const Active* first, const Active* last, int y);
-    int32_t ExactCrossing(const Active& e, int64_t sy, int64_t ox) const;
+    template <int n> void SweepRows(const Edges& edges, int rowFirst, int rowLast, bool nonZero, RunSink& sink);
+    template <int n> void CrossRow(const Active* first, const Active* last, int y);
+    int32_t ExactCrossing(const Active& e, int64_t sy, int64_t step) const;
     std::span<const Crossing> Line(int s) const { return {xs_[s].data(), xsCount_[s]}; }
     bool WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs);
     bool WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs);
-    template <int samples> bool TwoStyles(const uint32_t* cur, int32_t x, int32_t end);
-    template <int samples> void EmitStretch(const uint32_t* cur, int32_t x, int32_t end);
-    template <int samples> void EmitMerged();
-    template <int samples> bool MergeSides();
-    void EmitGeneral(int samples, bool nonZero);
+    template <int n> void EmitWhole(const uint32_t* cur, int32_t x, int32_t end);
+    template <int n> void EmitStretch(const uint32_t* cur, int32_t q0, int32_t q1);
+    // Points of a pixel in a style, summed until the pixel is done.
+    void AddToPixel(uint32_t style, int points) {
+        if (!style) return;
+        int i = 0;
+        while (i < pixelCount_ && pixelStyle_[i] != style) ++i;
+        if (i == pixelCount_) {
+            pixelStyle_[pixelCount_] = style;
+            pixelPoints_[pixelCount_++] = 0;
+        }
+        pixelPoints_[i] += points;
+    }
+    void EmitSummed(int32_t x, int32_t end);
+    template <int n> void EmitMerged();
+    template <int n> bool MergeSides();
+    template <int n> void EmitGeneral(bool nonZero);
     bool Inside(int w, bool nonZero) const { return nonZero ? w != 0 : (w & 1) != 0; }
 
     int width_ = 0, height_ = 0;
+    int32_t points_ = 0;  // of a sample line across the target
     uint32_t maxStyle_ = 0;
     std::vector<E> edges_;
     Edges own_;
@@ -125,12 +141,17 @@ private:
     std::vector<uint32_t> touched_;
     std::vector<int> wind_;
     std::vector<int32_t> start_, count_;
-    std::array<std::vector<Crossing>, kMaxSamples> xs_;  // a row's lines' crossings (xsCount_ of each)
-    std::array<size_t, kMaxSamples> xsCount_ = {};
-    std::array<std::vector<Seg>, kMaxSamples> segs_;
+    std::array<std::vector<Crossing>, kMaxLines> xs_;  // a row's lines' crossings (xsCount_ of each)
+    std::array<size_t, kMaxLines> xsCount_ = {};
+    std::array<std::vector<Seg>, kMaxLines> segs_;
     std::vector<Span> spans_;
     std::vector<CoverageRun> runs_;  // the row's, for the sink
     uint8_t cov_[kMaxSamples + 1] = {};
+    // The pixel whose points are being summed, by style.
+    int32_t pixel_ = -1;
+    int pixelCount_ = 0;
+    uint32_t pixelStyle_[kMaxSamples] = {};
+    int pixelPoints_[kMaxSamples] = {};
 };
 
 }  // namespace vd::swf

@@ -450,6 +450,18 @@ TEST(SwfRender, PremultipliedOutputAndAntiAliasingByQuality) {
     Picture over = Draw(stage, 10, 10, Quality::Low, false, 0xff0000ff);
     EXPECT_EQ(over.At(1, 1), 0xff80007fu);
     EXPECT_EQ(over.At(9, 9), 0xff0000ffu);
+
+    // The sample points are a grid: 2 x 2 at medium quality, 4 x 4 at high and best. A square
+    // over the first 0.3 of a pixel each way holds the pixel's first point of the grid and no
+    // other (none at low quality: the centre decides).
+    auto corner = Load(Movie(
+        10, 10, {DefineShape(1, {0x00ff00}, RectRecords(100, 100, 106, 106)), PlaceObject2({1, 1}), ShowFrame()}));
+    ASSERT_TRUE(corner);
+    Stage cornerStage(corner);
+    const std::pair<Quality, uint32_t> covered[] = {
+        {Quality::Low, 0}, {Quality::Medium, 64}, {Quality::High, 16}, {Quality::Best, 16}};
+    for (auto [q, alpha] : covered)
+        EXPECT_EQ(Draw(cornerStage, 10, 10, q, false, 0).At(5, 5) >> 24, alpha) << static_cast<int>(q);
 }
 
 TEST(SwfRender, AStageDrawingAgainAfterAChangeGivesWhatANewStageGives) {
