@@ -242,7 +242,11 @@ template <int n> void Rasterizer::EmitWhole(const uint32_t* cur, int32_t x, int3
 
 // The styles summed so far as runs over [x, end), lower styles first; the sum starts again.
 void Rasterizer::EmitSummed(int32_t x, int32_t end) {
-    for (int i = 1; i < pixelCount_; ++i)
+    if (pixelCount_ >= 2 && pixelStyle_[0] > pixelStyle_[1]) {
+        std::swap(pixelStyle_[0], pixelStyle_[1]);
+        std::swap(pixelPoints_[0], pixelPoints_[1]);
+    }
+    for (int i = 2; i < pixelCount_; ++i)
         for (int j = i; j > 0 && pixelStyle_[j - 1] > pixelStyle_[j]; --j) {
             std::swap(pixelStyle_[j - 1], pixelStyle_[j]);
             std::swap(pixelPoints_[j - 1], pixelPoints_[j]);
@@ -259,7 +263,7 @@ template <int n> void Rasterizer::EmitStretch(const uint32_t* cur, int32_t q0, i
     const int32_t x1 = q1 / n;
     auto part = [&](int32_t px, int points) {
         if (px != pixel_) {
-            EmitSummed(pixel_, pixel_ + 1);
+            if (pixelCount_) EmitSummed(pixel_, pixel_ + 1);
             pixel_ = px;
         }
         // Lines in one style next to each other added at once.
@@ -282,7 +286,7 @@ template <int n> void Rasterizer::EmitStretch(const uint32_t* cur, int32_t q0, i
     }
     if (q0 % n) part(x0++, n - q0 % n);
     if (x0 < x1) {
-        EmitSummed(pixel_, pixel_ + 1);
+        if (pixelCount_) EmitSummed(pixel_, pixel_ + 1);
         pixel_ = -1;
         EmitWhole<n>(cur, x0, x1);
     }
