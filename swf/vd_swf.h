@@ -62,8 +62,8 @@ inline constexpr int64_t kMaxTimelineWork = 1 << 18;
 inline constexpr int kMaxFilterSpread = 1024;
 inline constexpr int64_t kMaxFilterWork = int64_t{1} << 26;
 
-// Stage quality: Low draws without anti-aliasing; Medium and above anti-alias (more vertical
-// samples a pixel as the quality rises).
+// Stage quality: Low draws without anti-aliasing (the pixel centre decides); Medium
+// anti-aliases on a 2 x 2 grid of sample points a pixel, High and Best on a 4 x 4 grid.
 enum class Quality { Low, Medium, High, Best };
 
 struct MovieData;  // the parsed dictionary and timelines (swf_movie.h)
