@@ -35,39 +35,48 @@ public:
 double SrgbToLinear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 double LinearToSrgb(double v) { return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055; }
 
+}  // namespace
+
+void GradientRamp(const std::vector<GradientStop>& stops, bool linearRgb, std::array<uint32_t, 256>& ramp) {
+    const Rgba none{0, 0, 0, 0};
+    for (int i = 0; i < 256; ++i) {
+        Rgba c;
+        // The first stop at or past this position closes the segment, in the order the
+        // stops are written (ratios out of order make the same segments Flash shows).
+        size_t k = 0;
+        while (k < stops.size() && stops[k].ratio < i) ++k;
+        if (stops.empty()) {
+            c = none;
+        } else if (k == 0) {
+            c = stops.front().color;
+        } else if (k == stops.size()) {
+            c = stops.back().color;
+        } else {
+            const GradientStop& a = stops[k - 1];
+            const GradientStop& b = stops[k];
+            double t = b.ratio == a.ratio ? 1 : (i - a.ratio) / double(b.ratio - a.ratio);
+            t = std::clamp(t, 0.0, 1.0);
+            auto mix = [&](uint8_t p, uint8_t q) {
+                if (!linearRgb) return static_cast<uint8_t>(std::lround(p + (q - p) * t));
+                double lp = SrgbToLinear(p / 255.0), lq = SrgbToLinear(q / 255.0);
+                return static_cast<uint8_t>(std::lround(LinearToSrgb(lp + (lq - lp) * t) * 255));
+            };
+            c = {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
+                 static_cast<uint8_t>(std::lround(a.color.a + (b.color.a - a.color.a) * t))};
+        }
+        ramp[i] = Premultiply(c);
+    }
+}
+
+namespace {
+
 class GradientPaint final : public Paint {
 public:
     GradientPaint(const FillStyle& f, const Matrix& toTarget, const ColorTransform& cx)
         : kind_(f.kind), spread_(f.spread), focal_(f.focal), inv_(toTarget.Inverse()) {
-        // The colour ramp: 256 entries, as SWF's ratios step.
         std::vector<GradientStop> stops = f.stops;
         for (auto& s : stops) s.color = Transform(cx, s.color);
-        if (stops.empty()) stops.push_back({0, Rgba{0, 0, 0, 0}});
-        for (int i = 0; i < 256; ++i) {
-            Rgba c;
-            // The first stop at or past this position closes the segment, in the order the
-            // stops are written (ratios out of order make the same segments Flash shows).
-            size_t k = 0;
-            while (k < stops.size() && stops[k].ratio < i) ++k;
-            if (k == 0) {
-                c = stops.front().color;
-            } else if (k == stops.size()) {
-                c = stops.back().color;
-            } else {
-                const GradientStop& a = stops[k - 1];
-                const GradientStop& b = stops[k];
-                double t = b.ratio == a.ratio ? 1 : (i - a.ratio) / double(b.ratio - a.ratio);
-                t = std::clamp(t, 0.0, 1.0);
-                auto mix = [&](uint8_t p, uint8_t q) {
-                    if (!f.linearRgb) return static_cast<uint8_t>(std::lround(p + (q - p) * t));
-                    double lp = SrgbToLinear(p / 255.0), lq = SrgbToLinear(q / 255.0);
-                    return static_cast<uint8_t>(std::lround(LinearToSrgb(lp + (lq - lp) * t) * 255));
-                };
-                c = {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
-                     static_cast<uint8_t>(std::lround(a.color.a + (b.color.a - a.color.a) * t))};
-            }
-            ramp_[i] = Premultiply(c);
-        }
+        GradientRamp(stops, f.linearRgb, ramp_);
     }
 
     void Row(int y, int x0, int n, uint32_t* out) const override {

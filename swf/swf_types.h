@@ -1,6 +1,7 @@
 // The engine's geometry and style records, shared by the reader and the renderer.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -81,6 +82,10 @@ struct GradientStop {
     uint8_t ratio = 0;
     Rgba color;
 };
+
+// A gradient's 256 premultiplied colours, one for each ratio step (no stops: transparent);
+// `linearRgb` mixes the stops in linear RGB.
+void GradientRamp(const std::vector<GradientStop>& stops, bool linearRgb, std::array<uint32_t, 256>& ramp);
 
 enum class FillKind : uint8_t { Solid, Linear, Radial, Focal, Bitmap };
 
