@@ -1,9 +1,10 @@
-// Filters: drop shadow, glow and blur as box blurs of the object's picture (its alpha for a
-// shadow or a glow), and the colour matrix. Bevels, gradient filters and convolution are read
-// so that the list stays in step, and passed over.
+// Filters: drop shadow, glow, bevel, their gradient forms and blur as box blurs of the object's
+// picture (its alpha for all but the blur), and the colour matrix. Convolution is read so that
+// the list stays in step, and passed over.
 #include "swf_filter.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "vd_swf.h"
@@ -86,31 +87,87 @@ uint32_t ScalePx(uint32_t p, double k) {
     return out;
 }
 
-// Drop shadow and glow (a shadow at no distance): the blurred alpha, moved, in the filter's
-// colour, outside the object (or inside it, for an inner one), under or over the object.
-int64_t Shadow(const Filter& f, double scale, std::vector<uint32_t>& px, int width, int height) {
-    std::vector<float> alpha(px.size());
+// The object's alpha (0..255) blurred as the filter asks; returns the pixel passes spent.
+int64_t BlurredAlpha(const Filter& f, double scale, const std::vector<uint32_t>& px, int width, int height,
+                     std::vector<float>& alpha) {
+    alpha.resize(px.size());
     for (size_t i = 0; i < px.size(); ++i) alpha[i] = static_cast<float>(Channel(px[i], 24));
-    int64_t work = BlurPlane(alpha, width, height, Scaled(f.blurX, scale), Scaled(f.blurY, scale), f.passes);
-    double dist = f.kind == FilterKind::DropShadow ? f.distance * scale : 0;
+    return BlurPlane(alpha, width, height, Scaled(f.blurX, scale), Scaled(f.blurY, scale), f.passes);
+}
+
+// The filter's offset in layer pixels: its distance along its angle.
+void Offset(const Filter& f, double scale, int& dx, int& dy) {
+    double dist = f.distance * scale;
     double limit = static_cast<double>(kMaxFilterSpread);
-    int dx = static_cast<int>(std::lround(std::clamp(std::cos(f.angle) * dist, -limit, limit)));
-    int dy = static_cast<int>(std::lround(std::clamp(std::sin(f.angle) * dist, -limit, limit)));
+    dx = static_cast<int>(std::lround(std::clamp(std::cos(f.angle) * dist, -limit, limit)));
+    dy = static_cast<int>(std::lround(std::clamp(std::sin(f.angle) * dist, -limit, limit)));
+}
+
+// A blurred alpha plane's value (0..1) at a layer pixel; outside the layer: none.
+double AlphaAt(const std::vector<float>& alpha, int width, int height, int x, int y) {
+    return x >= 0 && x < width && y >= 0 && y < height ? alpha[static_cast<size_t>(y) * width + x] / 255.0 : 0.0;
+}
+
+using Ramp = std::array<uint32_t, 256>;
+
+// The object's pixel p with a filter's effect (its shadow, glow or bevel; an inner one already
+// kept to the object): over the object when inner or on top, else under it, or in place of it.
+uint32_t Compose(const Filter& f, uint32_t effect, uint32_t p) {
+    if (f.inner || f.onTop) return f.knockout || !f.compositeSource ? effect : OverPx(effect, p);
+    if (f.knockout) return ScalePx(effect, 1 - Channel(p, 24) / 255.0);
+    return f.compositeSource ? OverPx(p, effect) : effect;
+}
+
+// Drop shadow, glow (a shadow at no distance) and gradient glow: the blurred alpha, moved, in
+// the filter's colour (a gradient glow: its gradient's colour at that alpha), outside the object
+// (or inside it, for an inner one; both, on top), under or over the object.
+int64_t Shadow(const Filter& f, const Ramp* ramp, double scale, std::vector<uint32_t>& px, int width, int height) {
+    std::vector<float> alpha;
+    int64_t work = BlurredAlpha(f, scale, px, width, height, alpha);
+    int dx = 0, dy = 0;
+    Offset(f, scale, dx, dy);
     const double colorA = f.color.a / 255.0;
+    const bool inner = f.inner && !f.onTop;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            int sx = x - dx, sy = y - dy;
-            double a = sx >= 0 && sx < width && sy >= 0 && sy < height
-                           ? alpha[static_cast<size_t>(sy) * width + sx] / 255.0
-                           : 0.0;
+            double a = AlphaAt(alpha, width, height, x - dx, y - dy);
             uint32_t& p = px[static_cast<size_t>(y) * width + x];
             double srcA = Channel(p, 24) / 255.0;
-            double k = std::clamp((f.inner ? 1 - a : a) * f.strength, 0.0, 1.0) * colorA;
-            if (f.inner) k *= srcA;
-            uint32_t shadow = Premultiply(Rgba{f.color.r, f.color.g, f.color.b, static_cast<uint8_t>(Clamp8(k * 255))});
-            if (f.inner) p = f.knockout || !f.compositeSource ? shadow : OverPx(shadow, p);
-            else if (f.knockout) p = ScalePx(shadow, 1 - srcA);
-            else p = f.compositeSource ? OverPx(p, shadow) : shadow;
+            double g = std::clamp((inner ? 1 - a : a) * f.strength, 0.0, 1.0);
+            uint32_t shadow;
+            if (ramp) {
+                shadow = (*ramp)[Clamp8(g * 255)];
+                if (inner) shadow = ScalePx(shadow, srcA);
+            } else {
+                double k = g * colorA * (inner ? srcA : 1);
+                shadow = Premultiply(Rgba{f.color.r, f.color.g, f.color.b, static_cast<uint8_t>(Clamp8(k * 255))});
+            }
+            p = Compose(f, shadow, p);
+        }
+    }
+    return work + static_cast<int64_t>(px.size());
+}
+
+// Bevel and gradient bevel: the blurred alpha moved toward the light (the highlight) and away
+// from it (the shadow); where one outweighs the other it shows, in its colour (a gradient bevel:
+// its gradient, from the highlight's end through the middle to the shadow's), inside the
+// object, outside it, or both (on top).
+int64_t Bevel(const Filter& f, const Ramp* ramp, double scale, std::vector<uint32_t>& px, int width, int height) {
+    std::vector<float> alpha;
+    int64_t work = BlurredAlpha(f, scale, px, width, height, alpha);
+    int dx = 0, dy = 0;
+    Offset(f, scale, dx, dy);
+    const uint32_t highlight = Premultiply(f.highlight), shadow = Premultiply(f.color);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            double lit = AlphaAt(alpha, width, height, x + dx, y + dy);
+            double shaded = AlphaAt(alpha, width, height, x - dx, y - dy);
+            double v = std::clamp((lit - shaded) * f.strength, -1.0, 1.0);
+            uint32_t bevel = ramp ? (*ramp)[std::clamp(static_cast<int>(std::lround(128 - 128 * v)), 0, 255)]
+                                  : ScalePx(v >= 0 ? highlight : shadow, std::fabs(v));
+            uint32_t& p = px[static_cast<size_t>(y) * width + x];
+            if (f.inner && !f.onTop) bevel = ScalePx(bevel, Channel(p, 24) / 255.0);
+            p = Compose(f, bevel, p);
         }
     }
     return work + static_cast<int64_t>(px.size());
@@ -173,9 +230,20 @@ std::vector<Filter> ReadFilterList(Reader& r) {
         switch (f.kind) {
             case FilterKind::DropShadow:
             case FilterKind::Glow:
-            case FilterKind::Bevel: {
-                f.color = r.ReadRgba();
-                if (f.kind == FilterKind::Bevel) r.ReadRgba();  // highlight colour
+            case FilterKind::Bevel:
+            case FilterKind::GradientGlow:
+            case FilterKind::GradientBevel: {
+                const bool gradient = f.kind == FilterKind::GradientGlow || f.kind == FilterKind::GradientBevel;
+                if (gradient) {
+                    f.stops.resize(r.U8());
+                    for (GradientStop& stop : f.stops) stop.color = r.ReadRgba();
+                    for (GradientStop& stop : f.stops) stop.ratio = r.U8();
+                } else {
+                    // A bevel's record holds its highlight colour first, then its shadow's (the
+                    // colours players draw on the light side and away from it).
+                    if (f.kind == FilterKind::Bevel) f.highlight = r.ReadRgba();
+                    f.color = r.ReadRgba();
+                }
                 ReadBlurs(r, f);
                 if (f.kind != FilterKind::Glow) {
                     f.angle = r.Fixed16();
@@ -186,24 +254,16 @@ std::vector<Filter> ReadFilterList(Reader& r) {
                 f.inner = flags & 0x80;
                 f.knockout = flags & 0x40;
                 f.compositeSource = flags & 0x20;
-                f.passes = f.kind == FilterKind::Bevel ? flags & 0x0f : flags & 0x1f;
+                // Bevels and gradient filters give one bit of the passes to the on-top flag.
+                const bool wide = f.kind == FilterKind::DropShadow || f.kind == FilterKind::Glow;
+                f.onTop = !wide && (flags & 0x10);
+                f.passes = wide ? flags & 0x1f : flags & 0x0f;
                 break;
             }
             case FilterKind::Blur:
                 ReadBlurs(r, f);
                 f.passes = r.U8() >> 3;
                 break;
-            case FilterKind::GradientGlow:
-            case FilterKind::GradientBevel: {
-                int colors = r.U8();
-                r.Skip(static_cast<size_t>(colors) * 5);  // colours and ratios
-                ReadBlurs(r, f);
-                f.angle = r.Fixed16();
-                f.distance = r.Fixed16();
-                f.strength = r.Fixed8();
-                f.passes = r.U8() & 0x0f;
-                break;
-            }
             case FilterKind::Convolution: {
                 int cols = r.U8(), rows = r.U8();
                 r.Skip(8 + static_cast<size_t>(cols) * rows * 4 + 4 + 1);  // divisor, bias, matrix, colour, flags
@@ -223,10 +283,7 @@ std::vector<Filter> ReadFilterList(Reader& r) {
     return out;
 }
 
-bool Draws(const Filter& f) {
-    return f.kind == FilterKind::DropShadow || f.kind == FilterKind::Glow || f.kind == FilterKind::Blur ||
-           f.kind == FilterKind::ColorMatrix;
-}
+bool Draws(const Filter& f) { return f.kind != FilterKind::Convolution; }
 
 int FilterSpread(const std::vector<Filter>& filters, double scale) {
     double spread = 0;
@@ -234,7 +291,7 @@ int FilterSpread(const std::vector<Filter>& filters, double scale) {
         if (!Draws(f) || f.kind == FilterKind::ColorMatrix) continue;
         int reach = std::max(Reach(Scaled(f.blurX, scale)), Reach(Scaled(f.blurY, scale)));
         spread += static_cast<double>(reach) * f.passes;
-        if (f.kind == FilterKind::DropShadow) spread += std::ceil(std::fabs(f.distance * scale));
+        spread += std::ceil(std::fabs(f.distance * scale));  // read for shadows, bevels and gradient glows
     }
     return static_cast<int>(std::min(spread, static_cast<double>(kMaxFilterSpread)));
 }
@@ -250,6 +307,7 @@ int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vect
                      int64_t budget) {
     int64_t work = 0;
     const auto pixels = static_cast<int64_t>(px.size());
+    Ramp ramp{};
     for (const Filter& f : filters) {
         // What the filter will cost: its box passes over each plane it blurs, and one pass to
         // combine; a filter that does not fit in what is left of the budget is passed over.
@@ -259,7 +317,18 @@ int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vect
         switch (f.kind) {
             case FilterKind::DropShadow:
             case FilterKind::Glow:
-                work += Shadow(f, scale, px, width, height);
+                work += Shadow(f, nullptr, scale, px, width, height);
+                break;
+            case FilterKind::GradientGlow:
+                GradientRamp(f.stops, false, ramp);
+                work += Shadow(f, &ramp, scale, px, width, height);
+                break;
+            case FilterKind::Bevel:
+                work += Bevel(f, nullptr, scale, px, width, height);
+                break;
+            case FilterKind::GradientBevel:
+                GradientRamp(f.stops, false, ramp);
+                work += Bevel(f, &ramp, scale, px, width, height);
                 break;
             case FilterKind::Blur:
                 work += Blur(f, scale, px, width, height);

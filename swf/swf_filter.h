@@ -23,11 +23,14 @@ enum class FilterKind : uint8_t {
 
 struct Filter {
     FilterKind kind = FilterKind::Blur;
-    Rgba color;                      // shadow or glow colour
-    double blurX = 0, blurY = 0;     // box widths, stage pixels
-    double angle = 0, distance = 0;  // shadow offset: radians, stage pixels
+    Rgba color;                       // shadow or glow colour (a bevel's shadow)
+    Rgba highlight;                   // a bevel's highlight
+    std::vector<GradientStop> stops;  // gradient glow and bevel: their colours by ratio
+    double blurX = 0, blurY = 0;      // box widths, stage pixels
+    double angle = 0, distance = 0;   // shadow offset: radians, stage pixels
     double strength = 1;
     bool inner = false, knockout = false;
+    bool onTop = false;           // bevels and gradient glows: both inside and outside the object
     bool compositeSource = true;  // the object itself is drawn over its shadow or glow
     int passes = 1;               // box blurs run one after the other
     float matrix[20] = {};        // colour matrix: rows r, g, b, a of (r, g, b, a, offset)

@@ -6,9 +6,9 @@
 // fills and line styles; bitmaps (DefineBits with JPEGTables, DefineBitsJPEG 2-4 with alpha,
 // DefineBitsLossless 1-2); static text (DefineText 1-2 with DefineFont 1-3 glyphs); sprites
 // with timelines of their own; masks (clip depth); colour transforms; the frames of bordered edit
-// texts; the drop shadow, glow, blur and colour matrix filters of a placed object (bevels,
-// gradient filters and convolution are read and passed over) and its blend mode (alpha and
-// erase act within the nearest layer, and show nothing straight on the opaque stage).
+// texts; the drop shadow, glow, bevel, gradient glow, gradient bevel, blur and colour matrix
+// filters of a placed object (convolution is read and passed over) and its blend mode (alpha
+// and erase act within the nearest layer, and show nothing straight on the opaque stage).
 // Everything else (scripts, buttons, edit text's text, video, sound) is skipped and counted per
 // tag code: a movie never fails to load because of a tag it does not draw.
 //

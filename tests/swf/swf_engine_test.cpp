@@ -726,11 +726,14 @@ std::vector<uint8_t> PlaceWithFilters(uint16_t id, const std::vector<uint8_t>& l
 }
 
 struct FilterSpec {
-    uint8_t kind = 0;  // 0 drop shadow, 1 blur, 2 glow, 3 bevel
-    uint32_t color = 0xff0000ff;
+    uint8_t kind = 0;             // 0 drop shadow, 1 blur, 2 glow, 3 bevel, 4 gradient glow, 7 gradient bevel
+    uint32_t color = 0xff0000ff;  // a bevel's shadow
     double blur = 1, angle = 0, distance = 0, strength = 1;
     bool inner = false, knockout = false, composite = true;
     int passes = 1;
+    bool onTop = false;
+    uint32_t highlight = 0xffffffff;
+    std::vector<std::pair<uint8_t, uint32_t>> stops = {};  // gradient filters: ratio, colour
 };
 
 std::vector<uint8_t> FilterBytes(const FilterSpec& f) {
@@ -746,13 +749,34 @@ std::vector<uint8_t> FilterBytes(const FilterSpec& f) {
         b.U8(static_cast<uint8_t>(f.passes << 3));
         return b.bytes;
     }
-    rgba(f.color);
-    if (f.kind == 3) rgba(0xffffffff);
+    if (f.kind == 4 || f.kind == 7) {
+        b.U8(static_cast<uint8_t>(f.stops.size()));
+        for (const auto& stop : f.stops) rgba(stop.second);
+        for (const auto& stop : f.stops) b.U8(stop.first);
+    } else {
+        if (f.kind == 3) rgba(f.highlight);
+        rgba(f.color);
+    }
     fixed(f.blur), fixed(f.blur);
     if (f.kind != 2) fixed(f.angle), fixed(f.distance);
     b.U16(static_cast<uint16_t>(f.strength * 256));
-    b.U8(static_cast<uint8_t>(flags | (f.kind == 3 ? f.passes & 15 : f.passes & 31)));
+    if (f.kind >= 3) flags |= static_cast<uint8_t>((f.onTop ? 0x10 : 0) | (f.passes & 15));
+    else flags |= static_cast<uint8_t>(f.passes & 31);
+    b.U8(flags);
     return b.bytes;
+}
+
+// A red square over pixels 4..7 of a white 16x16 stage, drawn with one filter.
+Picture DrawSquareWithFilter(const FilterSpec& f) {
+    Bits list;
+    list.U8(1);
+    list.Raw(FilterBytes(f));
+    auto movie = Load(Movie(
+        16, 16,
+        {DefineShape(1, {0xff0000}, RectRecords(80, 80, 160, 160)), PlaceWithFilters(1, list.bytes), ShowFrame()}, 8));
+    if (!movie) return Picture{16, 16, std::vector<uint32_t>(256, 0)};
+    Stage stage(movie);
+    return Draw(stage, 16, 16);
 }
 
 }  // namespace
@@ -776,19 +800,9 @@ TEST(SwfFilters, ShadowGlowAndBlurDrawAsTheirSettingsSay) {
         {"inner shadow", {0, kBlueOnly, 1, 0, 2, 1, true}, kWhite, kBlue, kRed, kWhite},
         {"glow", {2, 0xff00ff00, 4}, kNone, kRed, kRed, kNone},
         {"blur", {1, 0, 4}, kNone, kNone, kNone, kNone},
-        {"bevel (not drawn: the object alone)", {3, kBlueOnly, 4, 0, 3}, kWhite, kRed, kRed, kWhite},
     };
     for (const Row& row : rows) {
-        Bits list;
-        list.U8(1);
-        list.Raw(FilterBytes(row.f));
-        auto movie = Load(Movie(
-            16, 16,
-            {DefineShape(1, {0xff0000}, RectRecords(80, 80, 160, 160)), PlaceWithFilters(1, list.bytes), ShowFrame()},
-            8));
-        ASSERT_TRUE(movie);
-        Stage stage(movie);
-        Picture p = Draw(stage, 16, 16);
+        Picture p = DrawSquareWithFilter(row.f);
         const int probes[4] = {3, 4, 7, 9};
         const uint32_t want[4] = {row.left, row.inLeft, row.inRight, row.right};
         for (int i = 0; i < 4; ++i) {
@@ -800,14 +814,69 @@ TEST(SwfFilters, ShadowGlowAndBlurDrawAsTheirSettingsSay) {
     }
 }
 
+TEST(SwfFilters, BevelsAndGradientFiltersColourTheSidesTheirSettingsSay) {
+    // The red square (pixels 4..7) lit from the left (angle 0, 1 pixel, no blur): a bevel's
+    // green highlight on its left edge, its blue shadow on the right one, inside, outside or
+    // both. A gradient glow 2 pixels right takes its gradient's colour at the glow's strength:
+    // green at full strength (ratio 255), blue at half (ratio 128).
+    const std::vector<std::pair<uint8_t, uint32_t>> glowStops = {{0, 0}, {128, kBlue}, {255, kGreen}};
+    const std::vector<std::pair<uint8_t, uint32_t>> bevelStops = {{0, kGreen}, {128, 0}, {255, kBlue}};
+    FilterSpec bevel{3, kBlue, 1, 0, 1};
+    bevel.highlight = kGreen;
+    auto with = [](FilterSpec f, auto change) {
+        change(f);
+        return f;
+    };
+    struct Row {
+        const char* what;
+        FilterSpec f;
+        uint32_t want[6];  // at x = 3, 4, 5, 7, 8, 9
+    };
+    const Row rows[] = {
+        {"inner bevel",
+         with(bevel, [](FilterSpec& f) { f.inner = true; }),
+         {kWhite, kGreen, kRed, kBlue, kWhite, kWhite}},
+        {"outer bevel", bevel, {kGreen, kRed, kRed, kRed, kBlue, kWhite}},
+        {"full bevel",
+         with(bevel, [](FilterSpec& f) { f.onTop = true; }),
+         {kGreen, kGreen, kRed, kBlue, kBlue, kWhite}},
+        {"knocked-out inner bevel",
+         with(bevel, [](FilterSpec& f) { f.inner = f.knockout = true; }),
+         {kWhite, kGreen, kWhite, kBlue, kWhite, kWhite}},
+        {"knocked-out outer bevel",
+         with(bevel, [](FilterSpec& f) { f.knockout = true; }),
+         {kGreen, kWhite, kWhite, kWhite, kBlue, kWhite}},
+        {"inner bevel lit from the right",
+         with(bevel, [](FilterSpec& f) { f.inner = true, f.angle = 3.14159265; }),
+         {kWhite, kBlue, kRed, kGreen, kWhite, kWhite}},
+        {"inner gradient bevel",
+         with(bevel, [&](FilterSpec& f) { f.kind = 7, f.inner = true, f.stops = bevelStops; }),
+         {kWhite, kGreen, kRed, kBlue, kWhite, kWhite}},
+        {"gradient glow",
+         {4, 0, 1, 0, 2, 1, false, false, true, 1, false, 0, glowStops},
+         {kWhite, kRed, kRed, kRed, kGreen, kGreen}},
+        {"gradient glow at half strength",
+         {4, 0, 1, 0, 2, 0.5, false, false, true, 1, false, 0, glowStops},
+         {kWhite, kRed, kRed, kRed, kBlue, kBlue}},
+    };
+    for (const Row& row : rows) {
+        Picture p = DrawSquareWithFilter(row.f);
+        const int probes[6] = {3, 4, 5, 7, 8, 9};
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(p.At(probes[i], 5), row.want[i]) << row.what << " x=" << probes[i];
+    }
+}
+
 TEST(SwfLimits, HostileAndDamagedFilterListsDrawTheObject) {
     // Each list stands before a second placement of a blue square at depth 2, so a list read
     // out of step would lose it; the red square at depth 1 is drawn whatever its filters.
     FilterSpec huge{0, 0xff0000ff, 1e4, 0.5, 3e4, 255, false, false, true, 31};
     FilterSpec wide{1, 0, 255, 0, 0, 1, false, false, true, 2};
+    FilterSpec gradient{7, 0, 1e4, -0.5, -3e4, 255, false, true, true, 15, true, 0, {}};
+    gradient.stops.assign(255, {255, 0xff00ff00});
     Bits hostile, unknown, truncated;
-    hostile.U8(2);
+    hostile.U8(3);
     hostile.Raw(FilterBytes(huge));
+    hostile.Raw(FilterBytes(gradient));
     hostile.Raw(FilterBytes(wide));
     unknown.U8(2);
     unknown.U8(9);  // no such filter: the list stops there
