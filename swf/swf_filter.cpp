@@ -309,11 +309,13 @@ int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vect
     const auto pixels = static_cast<int64_t>(px.size());
     Ramp ramp{};
     for (const Filter& f : filters) {
-        // What the filter will cost: its box passes over each plane it blurs, and one pass to
-        // combine; a filter that does not fit in what is left of the budget is passed over.
+        // What the filter will cost: its box passes over each plane it blurs, one pass to
+        // combine, and its planes, fresh memory like a layer's; a filter that does not fit in
+        // what is left of the budget is passed over.
         int axes = (Reach(Scaled(f.blurX, scale)) > 0) + (Reach(Scaled(f.blurY, scale)) > 0);
         int64_t cost = pixels * (1 + int64_t{axes} * f.passes * (f.kind == FilterKind::Blur ? 4 : 1));
-        if (cost > budget - work) continue;
+        if (cost + pixels * kLayerPixelWork > budget - work) continue;
+        work += pixels * kLayerPixelWork;
         switch (f.kind) {
             case FilterKind::DropShadow:
             case FilterKind::Glow:

@@ -317,10 +317,11 @@ struct Renderer {
         int y1 = static_cast<int>(std::ceil(clampTo(b.ymax + spread + 1, lo, hiy)));
         if (x1 <= x0 || y1 <= y0) return true;
         const int w = x1 - x0, h = y1 - y0;
-        if (int64_t{w} * h > dc.filterWorkLeft) return false;
+        const int64_t work = int64_t{w} * h * kLayerPixelWork;
+        if (work > dc.filterWorkLeft) return false;
         // The layer's pixels are spent before its content is drawn: layers nested in it (a sprite
         // placing itself) share what is left rather than each taking the whole budget.
-        dc.filterWorkLeft -= int64_t{w} * h;
+        dc.filterWorkLeft -= work;
         const bool group = mode != BlendMode::Normal;
         std::vector<uint32_t> layer(static_cast<size_t>(w) * h, 0);
         dc.target = Target{layer.data(), w, h, w, nullptr, nullptr};

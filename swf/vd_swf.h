@@ -32,7 +32,8 @@
 //     filters (blur and shadow distance past it are cut), and a render spends at most
 //     kMaxFilterWork pixel passes on filters and on the layers of filtered and blended objects,
 //     nested layers sharing it (a filter past that is not applied, an object whose layer is
-//     past it is drawn without one).
+//     past it is drawn without one); a pixel of a layer, and of each filter's planes, counts
+//     kLayerPixelWork passes besides, as fresh memory cleared, filled and read back.
 #pragma once
 
 #include <cstddef>
@@ -61,6 +62,7 @@ inline constexpr int64_t kMaxInstances = 1 << 16;
 inline constexpr int64_t kMaxTimelineWork = 1 << 18;
 inline constexpr int kMaxFilterSpread = 1024;
 inline constexpr int64_t kMaxFilterWork = int64_t{1} << 26;
+inline constexpr int64_t kLayerPixelWork = 4;
 
 // Stage quality: Low draws without anti-aliasing (the pixel centre decides); Medium
 // anti-aliases on a 2 x 2 grid of sample points a pixel, High and Best on a 4 x 4 grid.

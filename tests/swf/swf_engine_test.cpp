@@ -900,6 +900,33 @@ TEST(SwfLimits, HostileAndDamagedFilterListsDrawTheObject) {
     }
 }
 
+TEST(SwfLimits, FiltersStopAtTheRendersWorkBudget) {
+    // 255 colour matrices that each add 1 to red, on a black square over a 1600 x 1600 stage:
+    // each filter's planes and passes over the object's 2.56 million pixels count against the
+    // render's budget, as its layer does, so only the first few are applied.
+    Bits list;
+    list.U8(255);
+    for (int i = 0; i < 255; ++i) {
+        list.U8(6);
+        for (int k = 0; k < 20; ++k) {
+            const float v = k == 0 || k == 4 || k == 6 || k == 12 || k == 18 ? 1.0f : 0.0f;
+            uint32_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            list.U32(bits);
+        }
+    }
+    auto movie = Load(Movie(1600, 1600,
+                            {DefineShape(1, {0x000000}, RectRecords(0, 0, 1600 * 20, 1600 * 20)),
+                             PlaceWithFilters(1, list.bytes), ShowFrame()},
+                            8));
+    ASSERT_TRUE(movie);
+    Stage stage(movie);
+    const uint32_t centre = Draw(stage, 1600, 1600).At(800, 800);
+    EXPECT_EQ(centre & 0xff00ffffu, 0xff000000u);  // the square, only its red changed
+    EXPECT_GT((centre >> 16) & 255, 0u);           // some applied
+    EXPECT_LE((centre >> 16) & 255, 6u);           // and the rest passed over
+}
+
 namespace {
 
 // DefineShape3 of a square over pixels x0..x1 (both axes) in one colour 0xAARRGGBB.
