@@ -145,27 +145,10 @@ template <int n> void Rasterizer::CrossRow(const Active* first, const Active* la
     }
 }
 
-// One sample line's crossings to the style it is in from each crossing on, when each crossing
-// leaves the style the one before entered (a well-formed shape: then the winding counts give
-// exactly that one style, and need not be kept); false otherwise.
-bool Rasterizer::WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs) {
-    segs.clear();
-    uint32_t cur = 0;
-    for (size_t i = 0; i < xs.size();) {
-        const int32_t p = xs[i].p;
-        for (; i < xs.size() && xs[i].p == p; ++i) {
-            if (xs[i].left != cur) return false;
-            cur = xs[i].right;
-        }
-        if (segs.empty() ? cur != 0 : segs.back().style != cur) segs.push_back({p, cur});
-    }
-    if (cur != 0) return false;
-    segs.push_back({INT32_MAX, 0});
-    return true;
-}
-
-// The same from the winding counts of every style, when no stretch of the line lies in two
-// styles at once; false otherwise.
+// One sample line's crossings to the style it is in from each crossing on, from the winding
+// counts of every style, when no stretch of the line lies in two styles at once; false
+// otherwise. (A line whose crossings each leave the style the one before entered, as the merge
+// asks, gives that one style here too.)
 bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs) {
     segs.clear();
     int n = 0;         // styles the line is in
@@ -315,9 +298,10 @@ template <int n> void Rasterizer::EmitMerged() {
     EmitSummed(pixel_, pixel_ + 1);
 }
 
-// The row's runs straight from its lines' crossings, when every line is well formed (as
-// WalkSides asks; crossings at one point may come in any order, only where they leave the line
-// counts); false otherwise, runs_ then unfinished.
+// The row's runs straight from its lines' crossings, when every line is well formed: each
+// crossing leaves the style the one before entered (then the winding counts give exactly that
+// one style, and need not be kept); crossings at one point may come in any order, only where
+// they leave the line counts. False otherwise, runs_ then unfinished.
 template <int n> bool Rasterizer::MergeSides() {
     // Each line's crossings end with one at INT32_MAX, so the cursors need no bounds.
     Crossing* at[kMaxLines];
@@ -502,8 +486,7 @@ void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool n
             runs_.clear();
             pixelCount_ = 0;
             bool simple = true;
-            for (int s = 0; s < n && simple; ++s)
-                simple = WalkSides(Line(s), segs_[s]) || WalkSimple(Line(s), nonZero, segs_[s]);
+            for (int s = 0; s < n && simple; ++s) simple = WalkSimple(Line(s), nonZero, segs_[s]);
             if (simple) EmitMerged<n>();
             else EmitGeneral<n>(nonZero);
         }

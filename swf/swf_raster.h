@@ -111,7 +111,6 @@ private:
     template <int n> void CrossRow(const Active* first, const Active* last, int y);
     int32_t ExactCrossing(const Active& e, int64_t sy, int64_t step) const;
     std::span<const Crossing> Line(int s) const { return {xs_[s].data(), xsCount_[s]}; }
-    bool WalkSides(std::span<const Crossing> xs, std::vector<Seg>& segs);
     bool WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs);
     template <int n> void EmitWhole(const uint32_t* cur, int32_t x, int32_t end);
     template <int n> void EmitStretch(const uint32_t* cur, int32_t q0, int32_t q1);
