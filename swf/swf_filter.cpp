@@ -307,7 +307,7 @@ int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vect
                      int64_t budget) {
     int64_t work = 0;
     const auto pixels = static_cast<int64_t>(px.size());
-    Ramp ramp{};
+    Ramp gradient{};
     for (const Filter& f : filters) {
         // What the filter will cost: its box passes over each plane it blurs, one pass to
         // combine, and its planes, fresh memory like a layer's; a filter that does not fit in
@@ -316,21 +316,21 @@ int64_t ApplyFilters(const std::vector<Filter>& filters, double scale, std::vect
         int64_t cost = pixels * (1 + int64_t{axes} * f.passes * (f.kind == FilterKind::Blur ? 4 : 1));
         if (cost + pixels * kLayerPixelWork > budget - work) continue;
         work += pixels * kLayerPixelWork;
+        // The gradient forms of glow and bevel colour by their ramp, the others by their colours.
+        const Ramp* ramp = nullptr;
+        if (f.kind == FilterKind::GradientGlow || f.kind == FilterKind::GradientBevel) {
+            GradientRamp(f.stops, false, gradient);
+            ramp = &gradient;
+        }
         switch (f.kind) {
             case FilterKind::DropShadow:
             case FilterKind::Glow:
-                work += Shadow(f, nullptr, scale, px, width, height);
-                break;
             case FilterKind::GradientGlow:
-                GradientRamp(f.stops, false, ramp);
-                work += Shadow(f, &ramp, scale, px, width, height);
+                work += Shadow(f, ramp, scale, px, width, height);
                 break;
             case FilterKind::Bevel:
-                work += Bevel(f, nullptr, scale, px, width, height);
-                break;
             case FilterKind::GradientBevel:
-                GradientRamp(f.stops, false, ramp);
-                work += Bevel(f, &ramp, scale, px, width, height);
+                work += Bevel(f, ramp, scale, px, width, height);
                 break;
             case FilterKind::Blur:
                 work += Blur(f, scale, px, width, height);
