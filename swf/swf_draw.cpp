@@ -44,16 +44,12 @@ public:
                 const ColorTransform& cx)
         : dc_(dc), p_(paints), shape_(shape), m_(m), cx_(cx), comp_(dc.target) {}
     void Row(int y, const CoverageRun* runs, size_t count) override {
-        const Target& t = dc_.target;
-        // Solid runs with no mask in force or made go straight to the row.
-        uint32_t* row = t.clip || t.maskOut ? nullptr : t.pixels + static_cast<size_t>(y) * t.stride;
         for (size_t i = 0; i < count; ++i) {
             const CoverageRun& r = runs[i];
             uint8_t made = p_.made[r.style];
             if (made == DrawContext::Paints::kNotMade) made = Make(r.style);
-            if (made != DrawContext::Paints::kSolid) comp_.Run(y, r.x0, r.x1, *p_.paint[r.style], r.cov);
-            else if (row) LaySolid(row + r.x0, r.x1 - r.x0, ScaleColor(p_.solid[r.style], r.cov));
-            else comp_.RunSolid(y, r.x0, r.x1, p_.solid[r.style], r.cov);
+            if (made == DrawContext::Paints::kSolid) comp_.RunSolid(y, r.x0, r.x1, p_.solid[r.style], r.cov);
+            else comp_.Run(y, r.x0, r.x1, *p_.paint[r.style], r.cov);
         }
     }
 
