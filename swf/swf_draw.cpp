@@ -28,7 +28,7 @@ bool Spend(DrawContext& dc, size_t n) {
 class OnePaint final : public RunSink {
 public:
     OnePaint(const Target& t, const Paint& p) : comp_(t), paint_(p) {}
-    void Row(int y, const CoverageRun* runs, size_t count) override {
+    void Row(int y, const CoverageRun* runs, size_t count, bool) override {
         for (size_t i = 0; i < count; ++i) comp_.Run(y, runs[i].x0, runs[i].x1, paint_, runs[i].cov);
     }
 
@@ -43,17 +43,45 @@ public:
     StylePaints(DrawContext& dc, DrawContext::Paints& paints, const Shape& shape, const Matrix& m,
                 const ColorTransform& cx)
         : dc_(dc), p_(paints), shape_(shape), m_(m), cx_(cx), comp_(dc.target) {}
-    void Row(int y, const CoverageRun* runs, size_t count) override {
-        for (size_t i = 0; i < count; ++i) {
+    void Row(int y, const CoverageRun* runs, size_t count, bool disjoint) override {
+        for (size_t i = 0; i < count;) {
             const CoverageRun& r = runs[i];
-            uint8_t made = p_.made[r.style];
-            if (made == DrawContext::Paints::kNotMade) made = Make(r.style);
-            if (made == DrawContext::Paints::kSolid) comp_.RunSolid(y, r.x0, r.x1, p_.solid[r.style], r.cov);
-            else comp_.Run(y, r.x0, r.x1, *p_.paint[r.style], r.cov);
+            size_t j = i + 1;
+            if (disjoint)
+                while (j < count && runs[j].x0 == r.x0 && runs[j].x1 == r.x1) ++j;
+            if (j - i == 1) {
+                const uint8_t made = Made(r.style);
+                if (made == DrawContext::Paints::kSolid) comp_.RunSolid(y, r.x0, r.x1, p_.solid[r.style], r.cov);
+                else comp_.Run(y, r.x0, r.x1, *p_.paint[r.style], r.cov);
+            } else {
+                // The styles meeting in these pixels (a pixel's sample points are at most 16);
+                // solid colours are summed here, the common case.
+                Compositor::Share shares[16];
+                int n = 0;
+                bool solid = true;
+                uint32_t sum = 0;
+                for (size_t k = i; k < j && n < 16; ++k) {
+                    const uint32_t s = runs[k].style;
+                    if (Made(s) == DrawContext::Paints::kSolid) {
+                        shares[n++] = {nullptr, p_.solid[s], runs[k].cov};
+                        sum = AddColors(sum, ScaleColor(p_.solid[s], runs[k].cov));
+                    } else {
+                        shares[n++] = {p_.paint[s].get(), 0, runs[k].cov};
+                        solid = false;
+                    }
+                }
+                if (solid && comp_.Plain()) comp_.LaySum(y, r.x0, r.x1, sum);
+                else comp_.Shared(y, r.x0, r.x1, shares, n);
+            }
+            i = j;
         }
     }
 
 private:
+    uint8_t Made(uint32_t style) {
+        const uint8_t made = p_.made[style];
+        return made == DrawContext::Paints::kNotMade ? Make(style) : made;
+    }
     uint8_t Make(uint32_t style) {
         const FillStyle& f = shape_.fills[style - 1];
         const bool overridden = p_.overridden && style == 1;

@@ -225,6 +225,33 @@ void Compositor::Masked(int y, int x0, int x1, uint32_t color, uint32_t cov) {
     Run(y, x0, x1, p, cov);
 }
 
+void Compositor::Shared(int y, int x0, int x1, const Share* shares, int count) {
+    const int n = x1 - x0;
+    const uint8_t* clip = t_.clip ? t_.clip + static_cast<size_t>(y) * t_.width + x0 : nullptr;
+    if (t_.maskOut) {
+        uint8_t* m = t_.maskOut + static_cast<size_t>(y) * t_.width + x0;
+        for (int i = 0; i < n; ++i) {
+            uint32_t c = 0;
+            for (int k = 0; k < count; ++k) c += clip ? Mul8(shares[k].cov, clip[i]) : shares[k].cov;
+            c = std::min(c, 255u);
+            m[i] = static_cast<uint8_t>(c + Mul8(m[i], 255 - c));
+        }
+        return;
+    }
+    uint32_t* dst = t_.pixels + static_cast<size_t>(y) * t_.stride + x0;
+    rows_.resize(static_cast<size_t>(n) * count);
+    for (int k = 0; k < count; ++k)
+        if (shares[k].paint) shares[k].paint->Row(y, x0, n, rows_.data() + static_cast<size_t>(k) * n);
+    for (int i = 0; i < n; ++i) {
+        uint32_t sum = 0;
+        for (int k = 0; k < count; ++k) {
+            const uint32_t c = shares[k].paint ? rows_[static_cast<size_t>(k) * n + i] : shares[k].color;
+            sum = AddColors(sum, ScaleColor(c, clip ? Mul8(shares[k].cov, clip[i]) : shares[k].cov));
+        }
+        if (sum) dst[i] = Over(dst[i], sum, 255);
+    }
+}
+
 void Compositor::Run(int y, int x0, int x1, const Paint& p, uint8_t cov) {
     const int n = x1 - x0;
     const uint8_t* clip = t_.clip ? t_.clip + static_cast<size_t>(y) * t_.width + x0 : nullptr;

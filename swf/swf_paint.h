@@ -58,6 +58,16 @@ struct Target {
     uint8_t* maskOut = nullptr;  // when set, spans add their coverage to this plane instead
 };
 
+// a + b for premultiplied colours whose coverages add up to at most a pixel; a channel that
+// rounding takes past 255 stays at 255.
+inline uint32_t AddColors(uint32_t a, uint32_t b) {
+    uint32_t rb = (a & 0x00ff00ffu) + (b & 0x00ff00ffu);
+    uint32_t ag = ((a >> 8) & 0x00ff00ffu) + ((b >> 8) & 0x00ff00ffu);
+    rb = (rb | (((rb >> 8) & 0x00010001u) * 255)) & 0x00ff00ffu;
+    ag = (ag | (((ag >> 8) & 0x00010001u) * 255)) & 0x00ff00ffu;
+    return rb | (ag << 8);
+}
+
 // n pixels of one premultiplied colour laid over dst (a run of a solid fill, its coverage
 // already applied).
 inline void LaySolid(uint32_t* dst, int n, uint32_t src) {
@@ -89,12 +99,29 @@ public:
         if (t_.clip || t_.maskOut) Masked(y, x0, x1, color, cov);
         else LaySolid(t_.pixels + static_cast<size_t>(y) * t_.stride + x0, x1 - x0, ScaleColor(color, cov));
     }
+    // Neither masked nor drawing a mask.
+    bool Plain() const { return !t_.clip && !t_.maskOut; }
+    // Solid colours already summed over shared pixels, on a plain target.
+    void LaySum(int y, int x0, int x1, uint32_t sum) {
+        LaySolid(t_.pixels + static_cast<size_t>(y) * t_.stride + x0, x1 - x0, sum);
+    }
+    // A part of a pixel in one paint (null: the solid colour), cov of it.
+    struct Share {
+        const Paint* paint;
+        uint32_t color;
+        uint32_t cov;
+    };
+    // Paints sharing pixels x0..x1-1 without overlapping (regions of one shape meeting there):
+    // laid as one, so what lies beneath shows only through the part none of them covers, and
+    // not through the seam between them.
+    void Shared(int y, int x0, int x1, const Share* shares, int count);
 
 private:
     void Masked(int y, int x0, int x1, uint32_t color, uint32_t cov);
 
     const Target& t_;
     std::vector<uint32_t> row_;
+    std::vector<uint32_t> rows_;  // the shared paints' colours, a row each
 };
 
 }  // namespace vd::swf

@@ -482,15 +482,18 @@ void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool n
         if (active_.empty() && first == last) continue;
         CrossRow<n>(first, last, y);
         runs_.clear();
+        // Each sample point in one style at most, but where the walk finds styles overlapping.
+        bool disjoint = true;
         if (!MergeSides<n>()) {
             runs_.clear();
             pixelCount_ = 0;
             bool simple = true;
             for (int s = 0; s < n && simple; ++s) simple = WalkSimple(Line(s), nonZero, segs_[s]);
+            disjoint = simple;
             if (simple) EmitMerged<n>();
             else EmitGeneral<n>(nonZero);
         }
-        if (!runs_.empty()) sink.Row(y, runs_.data(), runs_.size());
+        if (!runs_.empty()) sink.Row(y, runs_.data(), runs_.size(), disjoint);
     }
 }
 

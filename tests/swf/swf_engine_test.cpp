@@ -464,6 +464,51 @@ TEST(SwfRender, PremultipliedOutputAndAntiAliasingByQuality) {
         EXPECT_EQ(Draw(cornerStage, 10, 10, q, false, 0).At(5, 5) >> 24, alpha) << static_cast<int>(q);
 }
 
+TEST(SwfRender, RegionsOfAShapeMeetWithoutASeam) {
+    // One shape, red left of x = 5.5 px and green right of it, the edge between them carrying
+    // both styles. The pixel the edge halves is all red and green: what lies beneath (blue)
+    // must not show through the seam, whether the shape is drawn, drawn through a mask, or is
+    // itself the mask.
+    ShapeRecords split;
+    split.Style(0, 0, 0, 1, 0);
+    split.Line(110, 0);
+    split.Style(110, 0, 2, 1, -1);  // the shared edge: red on its right going down, green on its left
+    split.Line(0, 200);
+    split.Style(110, 200, 0, 1, -1);
+    split.Line(-110, 0);
+    split.Line(0, -200);
+    split.Style(110, 0, 0, 2, -1);
+    split.Line(90, 0);
+    split.Line(0, 200);
+    split.Line(-90, 0);
+    const auto splitShape = DefineShape(1, {0xff0000, 0x00ff00}, split.End());
+    const auto whole = DefineShape(2, {0xff0000}, RectRecords(0, 0, 200, 200));
+    Place mask(1, 1), maskWhole(1, 2), above(2, 1), under(2, 2);
+    mask.clipDepth = maskWhole.clipDepth = 2;
+    struct Case {
+        const char* what;
+        std::vector<std::vector<uint8_t>> places;
+        uint32_t seam;
+    } cases[] = {
+        {"drawn", {PlaceObject2({1, 1})}, 0xff808000u},
+        {"drawn through a mask", {PlaceObject2(maskWhole), PlaceObject2(above)}, 0xff808000u},
+        {"the mask", {PlaceObject2(mask), PlaceObject2(under)}, 0xffff0000u},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::vector<uint8_t>> tags = {splitShape, whole};
+        tags.insert(tags.end(), c.places.begin(), c.places.end());
+        tags.push_back(ShowFrame());
+        auto movie = Load(Movie(10, 10, tags));
+        ASSERT_TRUE(movie) << c.what;
+        Stage stage(movie);
+        for (Quality q : {Quality::Medium, Quality::High}) {
+            const Picture p = Draw(stage, 10, 10, q, false, 0xff0000ffu);
+            EXPECT_EQ(p.At(5, 5), c.seam) << c.what << ", quality " << static_cast<int>(q);
+            EXPECT_EQ(p.At(4, 5), 0xffff0000u) << c.what;
+        }
+    }
+}
+
 TEST(SwfRender, AStageDrawingAgainAfterAChangeGivesWhatANewStageGives) {
     // A stage keeps its shapes' placed edges and paints between renders; whatever changes
     // between two renders (nothing, the target's size or quality, a move, a colour transform,
