@@ -171,6 +171,45 @@ private:
         return c;
     }
 
+    // DefineButton and DefineButton2, after the id. With no mouse over it, a button shows its up
+    // state: the records marked for it, as the one frame of a timeline (its sprites play on);
+    // the other states, the hit area and the actions are passed over.
+    static std::shared_ptr<Timeline> ReadButton(Reader& r, bool button2) {
+        auto up = std::make_shared<Timeline>();
+        up->frames.assign(1, {});
+        if (button2) {
+            r.U8();   // track as menu
+            r.U16();  // offset of the actions
+        }
+        while (r.Left() > 0) {
+            const uint8_t states = r.U8();
+            if (states == 0) break;  // end of the records
+            ControlTag c;
+            PlaceObject& p = c.place;
+            p.hasChar = p.hasMatrix = true;
+            p.charId = r.U16();
+            p.depth = r.U16();
+            p.matrix = r.ReadMatrix();
+            if (button2) {
+                p.hasCxform = true;
+                p.cxform = r.ReadCxform(true);
+                if (states & 0x10) {
+                    auto list = ReadFilterList(r);
+                    p.hasFilters = !list.empty();
+                    if (p.hasFilters) p.filters = std::make_shared<const std::vector<Filter>>(std::move(list));
+                }
+                if (states & 0x20) {
+                    p.hasBlend = true;
+                    p.blend = BlendModeOf(r.U8());
+                }
+            }
+            if (r.Overrun()) break;
+            if ((states & 0x01) && up->frames[0].size() < static_cast<size_t>(kMaxTagsPerStep))
+                up->frames[0].push_back(std::move(c));
+        }
+        return up;
+    }
+
     bool ReadDefinition(const Tag& t) {
         Reader r(t.body, t.size);
         Character c;
@@ -248,6 +287,15 @@ private:
                 uint16_t id = r.U16();
                 c.kind = CharKind::Text;
                 c.text = ReadText(r, t.code == 33);
+                Define(id, std::move(c));
+                return true;
+            }
+            case 7:
+            case 34: {
+                if (t.size < 2) return true;
+                const uint16_t id = r.U16();
+                c.kind = CharKind::Sprite;
+                c.sprite = ReadButton(r, t.code == 34);
                 Define(id, std::move(c));
                 return true;
             }

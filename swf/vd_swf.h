@@ -5,12 +5,13 @@
 // What is drawn: shapes (DefineShape 1-4, DefineMorphShape 1-2) with solid, gradient and bitmap
 // fills and line styles; bitmaps (DefineBits with JPEGTables, DefineBitsJPEG 2-4 with alpha,
 // DefineBitsLossless 1-2); static text (DefineText 1-2 with DefineFont 1-3 glyphs); sprites
-// with timelines of their own; masks (clip depth); colour transforms; the frames of bordered edit
-// texts; the drop shadow, glow, bevel, gradient glow, gradient bevel, blur and colour matrix
-// filters of a placed object (convolution is read and passed over) and its blend mode (alpha
-// and erase act within the nearest layer, and show nothing straight on the opaque stage).
-// Everything else (scripts, buttons, edit text's text, video, sound) is skipped and counted per
-// tag code: a movie never fails to load because of a tag it does not draw.
+// with timelines of their own; buttons in their up state (they do not answer the mouse); masks
+// (clip depth); colour transforms; the frames of bordered edit texts; the drop shadow, glow,
+// bevel, gradient glow, gradient bevel, blur and colour matrix filters of a placed object
+// (convolution is read and passed over) and its blend mode (alpha and erase act within the
+// nearest layer, and show nothing straight on the opaque stage). Everything else (scripts, edit
+// text's text, video, sound) is skipped and counted per tag code: a movie never fails to load
+// because of a tag it does not draw.
 //
 // Limits that keep hostile movies harmless (a movie past a limit loads with the offending part
 // dropped; only a damaged header or body refuses the whole movie):
@@ -86,7 +87,7 @@ public:
     bool HasBackground() const;
     uint32_t Background() const;                     // 0xRRGGBB of the first SetBackgroundColor
     int FrameOfLabel(std::string_view label) const;  // 0-based, -1 when none (case-insensitive)
-    // Tag code -> times met while loading and not kept (scripts, buttons, sound, ...).
+    // Tag code -> times met while loading and not kept (scripts, sound, video, ...).
     const std::map<int, int>& SkippedTags() const;
 
     const MovieData& Data() const { return *data_; }

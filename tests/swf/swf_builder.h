@@ -235,6 +235,46 @@ inline std::vector<uint8_t> DefineSprite(uint16_t id, const std::vector<std::vec
     return Tag(39, b.bytes);
 }
 
+// A part of a button: the states it shows in (1 up, 2 over, 4 down, 8 hit area), a character
+// at a depth, untransformed, and in DefineButton2 a colour transform adding addB to blue.
+struct ButtonPart {
+    uint8_t states;
+    uint16_t charId, depth;
+    int addB = 0;
+};
+
+// DefineButton (tag 7) or DefineButton2 (tag 34), with no actions.
+inline std::vector<uint8_t> DefineButton(uint16_t id, const std::vector<ButtonPart>& parts, bool button2) {
+    Bits b;
+    b.U16(id);
+    if (button2) {
+        b.U8(0);   // not a menu
+        b.U16(0);  // no actions
+    }
+    for (const ButtonPart& p : parts) {
+        b.U8(p.states);
+        b.U16(p.charId);
+        b.U16(p.depth);
+        b.Matrix(1, 1, 0, 0);
+        if (button2) {
+            b.Align();
+            b.U(p.addB != 0, 1);  // add terms
+            b.U(0, 1);            // no multiply terms
+            b.U(10, 4);
+            if (p.addB) {
+                b.S(0, 10);
+                b.S(0, 10);
+                b.S(p.addB, 10);
+                b.S(0, 10);
+            }
+            b.Align();
+        }
+    }
+    b.U8(0);                // end of the records
+    if (!button2) b.U8(0);  // end of the actions
+    return Tag(button2 ? 34 : 7, b.bytes);
+}
+
 // A whole uncompressed movie: stage in pixels, 8.8 frame rate, the tags, End.
 inline std::vector<uint8_t> Movie(int width, int height, const std::vector<std::vector<uint8_t>>& tags,
                                   uint8_t version = 10, double fps = 24) {

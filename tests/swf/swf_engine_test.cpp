@@ -202,6 +202,53 @@ TEST(SwfTimeline, SpritesPlayTheirOwnTimelineAndKeepItAcrossRootGotos) {
     EXPECT_EQ(Draw(stage, 10, 10).At(3, 3), kRed);
 }
 
+TEST(SwfButtons, AButtonShowsItsUpStateAndItsSpritesPlay) {
+    // Button 10 placed at depth 5 over the two squares' characters (red over pixels 2..5, blue
+    // over 4..7): parts for the over and down states or the hit area alone are not drawn.
+    // Sprite 3 shows red, then blue.
+    const auto sprite =
+        DefineSprite(3, {PlaceObject2({1, 1}), ShowFrame(), RemoveObject2(1), PlaceObject2({1, 2}), ShowFrame()});
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> button;
+        uint32_t at3, at6;          // pixels (3, 3) and (6, 6)
+        uint32_t nextAt3, nextAt6;  // the same a frame later
+    } cases[] = {
+        {"DefineButton2, up part only", DefineButton(10, {{0x01, 1, 1}, {0x06, 2, 2}, {0x08, 2, 3}}, true), kRed,
+         kWhite, kRed, kWhite},
+        {"DefineButton", DefineButton(10, {{0x02, 1, 1}, {0x0f, 2, 2}}, false), kWhite, kBlue, kWhite, kBlue},
+        {"a part's colour transform", DefineButton(10, {{0x01, 1, 1, 255}}, true), 0xffff00ffu, kWhite, 0xffff00ffu,
+         kWhite},
+        {"a sprite in the up state", DefineButton(10, {{0x0f, 3, 1}}, true), kRed, kWhite, kWhite, kBlue},
+    };
+    for (const Case& c : cases) {
+        const auto swf = Movie(10, 10,
+                               TwoSquares() + std::vector<std::vector<uint8_t>>{sprite, c.button, PlaceObject2({5, 10}),
+                                                                                ShowFrame(), ShowFrame()});
+        auto movie = Load(swf);
+        ASSERT_TRUE(movie) << c.what;
+        EXPECT_EQ(movie->SkippedTags().count(7) + movie->SkippedTags().count(34), 0u) << c.what;  // drawn
+        Stage stage(movie);
+        Picture p = Draw(stage, 10, 10);
+        EXPECT_EQ(p.At(3, 3), c.at3) << c.what;
+        EXPECT_EQ(p.At(6, 6), c.at6) << c.what;
+        stage.NextFrame();
+        p = Draw(stage, 10, 10);
+        EXPECT_EQ(p.At(3, 3), c.nextAt3) << c.what;
+        EXPECT_EQ(p.At(6, 6), c.nextAt6) << c.what;
+        // Cut anywhere, the movie loads or is refused with a reason, and draws.
+        for (size_t n = 0; n < swf.size(); n += 3) {
+            auto r = LoadMovie(swf.data(), n);
+            if (!r.movie) {
+                EXPECT_FALSE(r.error.empty());
+                continue;
+            }
+            Stage cut(r.movie);
+            EXPECT_EQ(Draw(cut, 10, 10).At(0, 0), kWhite) << c.what << ", cut at " << n;
+        }
+    }
+}
+
 TEST(SwfLimits, SpritesThatPlaceThemselvesStopAtTheNestingLimit) {
     // Sprite 3 places the red square and itself, so it is infinitely deep; sprite 4 places
     // sprite 3 and itself at eight depths (a fan-out that would grow without bound).
