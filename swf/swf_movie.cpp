@@ -294,9 +294,25 @@ private:
             case 34: {
                 if (t.size < 2) return true;
                 const uint16_t id = r.U16();
+                auto up = ReadButton(r, t.code == 34);
+                if (t.code == 7) buttons1_[id] = up;
                 c.kind = CharKind::Sprite;
-                c.sprite = ReadButton(r, t.code == 34);
+                c.sprite = std::move(up);
                 Define(id, std::move(c));
+                return true;
+            }
+            case 23: {  // DefineButtonCxform: the colour transform of a DefineButton's parts
+                const uint16_t id = r.U16();
+                const ColorTransform cx = r.ReadCxform(false);
+                auto it = buttons1_.find(id);
+                if (it == buttons1_.end() || r.Overrun()) {
+                    Skip(t.code);
+                    return true;
+                }
+                for (ControlTag& part : it->second->frames[0]) {
+                    part.place.hasCxform = true;
+                    part.place.cxform = cx;
+                }
                 return true;
             }
             case 37: {
@@ -314,6 +330,7 @@ private:
 
     MovieData& m_;
     std::vector<uint8_t> jpegTables_;
+    std::unordered_map<uint16_t, std::shared_ptr<Timeline>> buttons1_;  // for DefineButtonCxform
 };
 
 }  // namespace

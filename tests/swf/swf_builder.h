@@ -275,6 +275,20 @@ inline std::vector<uint8_t> DefineButton(uint16_t id, const std::vector<ButtonPa
     return Tag(button2 ? 34 : 7, b.bytes);
 }
 
+// DefineButtonCxform (tag 23): the parts of DefineButton id add addB to blue.
+inline std::vector<uint8_t> DefineButtonCxform(uint16_t id, int addB) {
+    Bits b;
+    b.U16(id);
+    b.U(1, 1);  // add terms
+    b.U(0, 1);  // no multiply terms
+    b.U(10, 4);
+    b.S(0, 10);
+    b.S(0, 10);
+    b.S(addB, 10);
+    b.Align();
+    return Tag(23, b.bytes);
+}
+
 // A whole uncompressed movie: stage in pixels, 8.8 frame rate, the tags, End.
 inline std::vector<uint8_t> Movie(int width, int height, const std::vector<std::vector<uint8_t>>& tags,
                                   uint8_t version = 10, double fps = 24) {
