@@ -45,6 +45,16 @@ public:
         S(ymax, 31);
         Align();
     }
+    // A colour transform of add terms only (CXFORM, or CXFORMWITHALPHA adding no alpha).
+    void AddTerms(int r, int g, int b, bool withAlpha) {
+        Align();
+        U(1, 1);  // add terms
+        U(0, 1);  // no multiply terms
+        U(10, 4);
+        for (int v : {r, g, b}) S(v, 10);
+        if (withAlpha) S(0, 10);
+        Align();
+    }
     // Scale (1 = unscaled) and translation in twips.
     void Matrix(double sx, double sy, int tx, int ty) {
         Align();
@@ -193,17 +203,7 @@ inline std::vector<uint8_t> PlaceObject2(const Place& p) {
     b.U16(static_cast<uint16_t>(p.depth));
     if (p.charId >= 0) b.U16(static_cast<uint16_t>(p.charId));
     if (p.hasMatrix) b.Matrix(p.scale, p.scale, p.tx, p.ty);
-    if (p.hasColor) {
-        b.Align();
-        b.U(1, 1);  // add terms
-        b.U(0, 1);  // no multiply terms
-        b.U(10, 4);
-        b.S(p.addR, 10);
-        b.S(p.addG, 10);
-        b.S(p.addB, 10);
-        b.S(0, 10);
-        b.Align();
-    }
+    if (p.hasColor) b.AddTerms(p.addR, p.addG, p.addB, true);
     if (!p.name.empty()) {
         for (char c : p.name) b.U8(static_cast<uint8_t>(c));
         b.U8(0);
@@ -256,19 +256,7 @@ inline std::vector<uint8_t> DefineButton(uint16_t id, const std::vector<ButtonPa
         b.U16(p.charId);
         b.U16(p.depth);
         b.Matrix(1, 1, 0, 0);
-        if (button2) {
-            b.Align();
-            b.U(p.addB != 0, 1);  // add terms
-            b.U(0, 1);            // no multiply terms
-            b.U(10, 4);
-            if (p.addB) {
-                b.S(0, 10);
-                b.S(0, 10);
-                b.S(p.addB, 10);
-                b.S(0, 10);
-            }
-            b.Align();
-        }
+        if (button2) b.AddTerms(0, 0, p.addB, true);
     }
     b.U8(0);                // end of the records
     if (!button2) b.U8(0);  // end of the actions
@@ -279,13 +267,7 @@ inline std::vector<uint8_t> DefineButton(uint16_t id, const std::vector<ButtonPa
 inline std::vector<uint8_t> DefineButtonCxform(uint16_t id, int addB) {
     Bits b;
     b.U16(id);
-    b.U(1, 1);  // add terms
-    b.U(0, 1);  // no multiply terms
-    b.U(10, 4);
-    b.S(0, 10);
-    b.S(0, 10);
-    b.S(addB, 10);
-    b.Align();
+    b.AddTerms(0, 0, addB, false);
     return Tag(23, b.bytes);
 }
 
