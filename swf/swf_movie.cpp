@@ -112,6 +112,7 @@ private:
     void Define(uint16_t id, Character c) {
         if (m_.dictionary.size() >= static_cast<size_t>(kMaxCharacters) && !m_.dictionary.count(id)) return;
         m_.dictionary[id] = std::move(c);  // a later definition of an id wins
+        buttons1_.erase(id);               // and a DefineButtonCxform names what the id holds now
     }
 
     ControlTag ReadPlace(Reader& r, int version, size_t size) {
@@ -295,10 +296,11 @@ private:
                 if (t.size < 2) return true;
                 const uint16_t id = r.U16();
                 auto up = ReadButton(r, t.code == 34);
-                if (t.code == 7) buttons1_[id] = up;
                 c.kind = CharKind::Sprite;
-                c.sprite = std::move(up);
+                c.sprite = up;
                 Define(id, std::move(c));
+                const Character* defined = m_.Find(id);
+                if (t.code == 7 && defined && defined->sprite == up) buttons1_[id] = std::move(up);
                 return true;
             }
             case 23: {  // DefineButtonCxform: the colour transform of a DefineButton's parts

@@ -18,10 +18,10 @@ struct CoverageRun {
     uint32_t cov;
 };
 
-// Receives coverage a row at a time. Runs over the same pixels come one after the other, lower
-// style first, so later styles are drawn over earlier ones. disjoint: no two of those runs cover
-// the same sample point (the regions of a shape meet but do not overlap), so together they cover
-// at most the whole pixel and are laid as one.
+// Receives coverage a row at a time. Within a pixel, styles come in ascending order, so later
+// styles are drawn over earlier ones. disjoint: no sample point of the row is in two styles (the
+// regions of a shape meet but do not overlap); the runs over the same pixels then come one after
+// the other, cover at most the whole pixel together, and are laid as one.
 class RunSink {
 public:
     virtual void Row(int y, const CoverageRun* runs, size_t count, bool disjoint) = 0;
