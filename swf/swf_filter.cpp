@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 
+#include "swf_paint.h"
 #include "vd_swf.h"
 
 namespace vd::swf {
@@ -72,14 +73,6 @@ uint32_t Channel(uint32_t px, int shift) { return (px >> shift) & 255; }
 
 uint32_t Clamp8(double v) { return v <= 0 ? 0 : v >= 255 ? 255 : static_cast<uint32_t>(v + 0.5); }
 
-// src over dst, both premultiplied.
-uint32_t OverPx(uint32_t src, uint32_t dst) {
-    double inv = 1 - Channel(src, 24) / 255.0;
-    uint32_t out = 0;
-    for (int s = 0; s < 32; s += 8) out |= Clamp8(Channel(src, s) + Channel(dst, s) * inv) << s;
-    return out;
-}
-
 // p scaled by k (0..1).
 uint32_t ScalePx(uint32_t p, double k) {
     uint32_t out = 0;
@@ -113,9 +106,9 @@ using Ramp = std::array<uint32_t, 256>;
 // The object's pixel p with a filter's effect (its shadow, glow or bevel; an inner one already
 // kept to the object): over the object when inner or on top, else under it, or in place of it.
 uint32_t Compose(const Filter& f, uint32_t effect, uint32_t p) {
-    if (f.inner || f.onTop) return f.knockout || !f.compositeSource ? effect : OverPx(effect, p);
-    if (f.knockout) return ScalePx(effect, 1 - Channel(p, 24) / 255.0);
-    return f.compositeSource ? OverPx(p, effect) : effect;
+    if (f.inner || f.onTop) return f.knockout || !f.compositeSource ? effect : Over(p, effect);
+    if (f.knockout) return ScaleColor(effect, 255 - Channel(p, 24));
+    return f.compositeSource ? Over(effect, p) : effect;
 }
 
 // Drop shadow, glow (a shadow at no distance) and gradient glow: the blurred alpha, moved, in
@@ -137,7 +130,7 @@ int64_t Shadow(const Filter& f, const Ramp* ramp, double scale, std::vector<uint
             uint32_t shadow;
             if (ramp) {
                 shadow = (*ramp)[Clamp8(g * 255)];
-                if (inner) shadow = ScalePx(shadow, srcA);
+                if (inner) shadow = ScaleColor(shadow, Channel(p, 24));
             } else {
                 double k = g * colorA * (inner ? srcA : 1);
                 shadow = Premultiply(Rgba{f.color.r, f.color.g, f.color.b, static_cast<uint8_t>(Clamp8(k * 255))});
@@ -166,7 +159,7 @@ int64_t Bevel(const Filter& f, const Ramp* ramp, double scale, std::vector<uint3
             uint32_t bevel = ramp ? (*ramp)[std::clamp(static_cast<int>(std::lround(128 - 128 * v)), 0, 255)]
                                   : ScalePx(v >= 0 ? highlight : shadow, std::fabs(v));
             uint32_t& p = px[static_cast<size_t>(y) * width + x];
-            if (f.inner && !f.onTop) bevel = ScalePx(bevel, Channel(p, 24) / 255.0);
+            if (f.inner && !f.onTop) bevel = ScaleColor(bevel, Channel(p, 24));
             p = Compose(f, bevel, p);
         }
     }
@@ -299,7 +292,7 @@ int FilterSpread(const std::vector<Filter>& filters, double scale) {
 void LayOver(const uint32_t* src, uint32_t* dst, const uint8_t* clip, int n) {
     for (int i = 0; i < n; ++i) {
         if (!src[i] || (clip && !clip[i])) continue;
-        dst[i] = OverPx(clip ? ScalePx(src[i], clip[i] / 255.0) : src[i], dst[i]);
+        dst[i] = Over(dst[i], src[i], clip ? clip[i] : 255);
     }
 }
 

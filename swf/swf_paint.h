@@ -41,6 +41,20 @@ inline uint32_t ScaleColor(uint32_t src, uint32_t k) {
     return rb | (ag << 8);
 }
 
+// Premultiplied src scaled by k (0..255), over dst.
+inline uint32_t Over(uint32_t dst, uint32_t src, uint32_t k = 255) {
+    src = ScaleColor(src, k);
+    uint32_t sa = src >> 24;
+    if (sa == 255) return src;
+    if (sa == 0 && src == 0) return dst;
+    uint32_t inv = 255 - sa;
+    uint32_t a = sa + Mul8(dst >> 24, inv);
+    uint32_t r = ((src >> 16) & 255) + Mul8((dst >> 16) & 255, inv);
+    uint32_t g = ((src >> 8) & 255) + Mul8((dst >> 8) & 255, inv);
+    uint32_t b = (src & 255) + Mul8(dst & 255, inv);
+    return (std::min(a, 255u) << 24) | (std::min(r, 255u) << 16) | (std::min(g, 255u) << 8) | std::min(b, 255u);
+}
+
 // A solid fill's colour under a colour transform, premultiplied.
 uint32_t SolidColor(Rgba c, const ColorTransform& cx);
 
