@@ -24,6 +24,7 @@ bool IsBookkeeping(int code) {
         case 13:  // DefineFontInfo
         case 24:  // Protect
         case 41:  // ProductInfo
+        case 56:  // ExportAssets (names for scripts)
         case 58:  // EnableDebugger
         case 62:  // DefineFontInfo2
         case 63:  // DebugID
