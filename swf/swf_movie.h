@@ -50,20 +50,34 @@ struct EditFrame {
     bool border = false;
 };
 
-struct PlaceObject {
-    int depth = 0;
-    bool move = false;
-    bool hasChar = false, hasMatrix = false, hasCxform = false, hasRatio = false, hasName = false, hasClip = false;
-    uint16_t charId = 0;
+// What placements set on the object at a depth (the object keeps it across moves).
+struct Placement {
     Matrix matrix;
     ColorTransform cxform;
     int ratio = 0;
     std::string name;
     int clipDepth = 0;
-    bool hasFilters = false;
     std::shared_ptr<const std::vector<Filter>> filters;  // PlaceObject3's list (null: none)
-    bool hasBlend = false;
     BlendMode blend = BlendMode::Normal;
+};
+
+struct PlaceObject : Placement {
+    int depth = 0;
+    bool move = false;
+    bool hasChar = false, hasMatrix = false, hasCxform = false, hasRatio = false, hasName = false, hasClip = false;
+    bool hasFilters = false, hasBlend = false;
+    uint16_t charId = 0;
+
+    // The parts this placement sets, set on `to`.
+    void ApplyTo(Placement& to) const {
+        if (hasMatrix) to.matrix = matrix;
+        if (hasCxform) to.cxform = cxform;
+        if (hasRatio) to.ratio = ratio;
+        if (hasName) to.name = name;
+        if (hasClip) to.clipDepth = clipDepth;
+        if (hasFilters) to.filters = filters;
+        if (hasBlend) to.blend = blend;
+    }
 };
 
 struct ControlTag {

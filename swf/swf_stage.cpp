@@ -11,16 +11,10 @@
 namespace vd::swf {
 
 Instance::Instance(Instance&& o) noexcept
-    : charId(o.charId),
+    : Placement(std::move(o)),
+      charId(o.charId),
       ch(o.ch),
-      matrix(o.matrix),
-      cxform(o.cxform),
-      ratio(o.ratio),
-      clipDepth(o.clipDepth),
       placedFrame(o.placedFrame),
-      name(std::move(o.name)),
-      filters(std::move(o.filters)),
-      blend(o.blend),
       sprite(std::move(o.sprite)),
       live(o.live) {
     o.live = nullptr;
@@ -54,16 +48,8 @@ void Player::Place(DisplayList& list, const PlaceObject& p, int frame, int nesti
         bool keep = p.move && it != list.items.end() && it->second.charId == p.charId;
         if (!keep) {
             Instance fresh;
-            if (it != list.items.end() && p.move) {
-                // Replacing the character keeps the placement.
-                fresh.matrix = it->second.matrix;
-                fresh.cxform = it->second.cxform;
-                fresh.ratio = it->second.ratio;
-                fresh.clipDepth = it->second.clipDepth;
-                fresh.name = it->second.name;
-                fresh.filters = it->second.filters;
-                fresh.blend = it->second.blend;
-            }
+            // Replacing the character keeps the placement.
+            if (it != list.items.end() && p.move) static_cast<Placement&>(fresh) = it->second;
             if (!MakeInstance(fresh, p.charId, nesting)) return;
             fresh.placedFrame = frame;
             list.items.erase(p.depth);
@@ -74,13 +60,7 @@ void Player::Place(DisplayList& list, const PlaceObject& p, int frame, int nesti
         if (it == list.items.end()) return;
         inst = &it->second;
     }
-    if (p.hasMatrix) inst->matrix = p.matrix;
-    if (p.hasCxform) inst->cxform = p.cxform;
-    if (p.hasRatio) inst->ratio = p.ratio;
-    if (p.hasName) inst->name = p.name;
-    if (p.hasClip) inst->clipDepth = p.clipDepth;
-    if (p.hasFilters) inst->filters = p.filters;
-    if (p.hasBlend) inst->blend = p.blend;
+    p.ApplyTo(*inst);
 }
 
 void Player::RunFrame(DisplayList& list, int frame, int nesting) {
@@ -133,14 +113,7 @@ void Player::Goto(DisplayList& list, int frame, int nesting) {
             } else if (it == want.end()) {
                 continue;
             }
-            PlaceObject& a = it->second.p;
-            if (p.hasMatrix) a.matrix = p.matrix, a.hasMatrix = true;
-            if (p.hasCxform) a.cxform = p.cxform, a.hasCxform = true;
-            if (p.hasRatio) a.ratio = p.ratio, a.hasRatio = true;
-            if (p.hasName) a.name = p.name, a.hasName = true;
-            if (p.hasClip) a.clipDepth = p.clipDepth, a.hasClip = true;
-            if (p.hasFilters) a.filters = p.filters, a.hasFilters = true;
-            if (p.hasBlend) a.blend = p.blend, a.hasBlend = true;
+            p.ApplyTo(it->second.p);
         }
     }
     for (auto it = list.items.begin(); it != list.items.end();) {
@@ -158,14 +131,7 @@ void Player::Goto(DisplayList& list, int frame, int nesting) {
             fresh.placedFrame = w.placedFrame;
             it = list.items.emplace(depth, std::move(fresh)).first;
         }
-        Instance& inst = it->second;
-        inst.matrix = w.p.matrix;
-        inst.cxform = w.p.cxform;
-        inst.ratio = w.p.ratio;
-        inst.name = w.p.name;
-        inst.clipDepth = w.p.clipDepth;
-        inst.filters = w.p.filters;
-        inst.blend = w.p.blend;
+        static_cast<Placement&>(it->second) = w.p;
     }
     list.frame = frame;
 }

@@ -13,17 +13,11 @@ namespace vd::swf {
 
 struct DisplayList;
 
-struct Instance {
+// An object on a display list: its character and what its placements set.
+struct Instance : Placement {
     uint16_t charId = 0;
     const Character* ch = nullptr;
-    Matrix matrix;
-    ColorTransform cxform;
-    int ratio = 0;
-    int clipDepth = 0;
     int placedFrame = 0;  // the frame of its timeline that placed this character
-    std::string name;
-    std::shared_ptr<const std::vector<Filter>> filters;
-    BlendMode blend = BlendMode::Normal;
     std::unique_ptr<DisplayList> sprite;
     int64_t* live = nullptr;  // the stage's count of live objects
 
