@@ -88,18 +88,10 @@ inline void LaySolid(uint32_t* dst, int n, uint32_t src) {
     if (src >> 24 == 255) {
         std::fill(dst, dst + n, src);
     } else if (src != 0) {
-        // src over dst with two channels a multiplication: the same roundings as the channel by
-        // channel blend, and no channel can pass 255 (a solid colour is validly premultiplied,
-        // so src <= its alpha).
+        // src over dst: no channel can pass 255 (a solid colour is validly premultiplied, so
+        // src <= its alpha), so the sum needs no clamping.
         const uint32_t inv = 255 - (src >> 24);
-        for (uint32_t* end = dst + n; dst < end; ++dst) {
-            const uint32_t d = *dst;
-            uint32_t rb = (d & 0x00ff00ffu) * inv + 0x00800080u;
-            uint32_t ag = ((d >> 8) & 0x00ff00ffu) * inv + 0x00800080u;
-            rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
-            ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
-            *dst = src + (rb | (ag << 8));
-        }
+        for (uint32_t* end = dst + n; dst < end; ++dst) *dst = src + ScaleColor(*dst, inv);
     }
 }
 

@@ -225,11 +225,7 @@ template <int n> void Rasterizer::EmitWhole(const uint32_t* cur, int32_t x, int3
 
 // The styles summed so far as runs over [x, end), lower styles first; the sum starts again.
 void Rasterizer::EmitSummed(int32_t x, int32_t end) {
-    if (pixelCount_ >= 2 && pixelStyle_[0] > pixelStyle_[1]) {
-        std::swap(pixelStyle_[0], pixelStyle_[1]);
-        std::swap(pixelPoints_[0], pixelPoints_[1]);
-    }
-    for (int i = 2; i < pixelCount_; ++i)
+    for (int i = 1; i < pixelCount_; ++i)
         for (int j = i; j > 0 && pixelStyle_[j - 1] > pixelStyle_[j]; --j) {
             std::swap(pixelStyle_[j - 1], pixelStyle_[j]);
             std::swap(pixelPoints_[j - 1], pixelPoints_[j]);
