@@ -58,14 +58,8 @@ std::vector<std::vector<uint8_t>> TwoSquares() {
             DefineShape(2, {0x0000ff}, RectRecords(80, 80, 160, 160))};
 }
 
-// Two tags' bytes one after the other.
-std::vector<uint8_t> Then(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-std::vector<std::vector<uint8_t>> operator+(std::vector<std::vector<uint8_t>> a,
-                                            const std::vector<std::vector<uint8_t>>& b) {
+// Lists of tags, or two tags' bytes, one after the other.
+template <class T> std::vector<T> operator+(std::vector<T> a, const std::vector<T>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -226,11 +220,10 @@ TEST(SwfButtons, AButtonShowsItsUpStateAndItsSpritesPlay) {
         {"DefineButton", DefineButton(10, {{0x02, 1, 1}, {0x0f, 2, 2}}, false), kWhite, kBlue, kWhite, kBlue},
         {"a part's colour transform", DefineButton(10, {{0x01, 1, 1, 255}}, true), 0xffff00ffu, kWhite, 0xffff00ffu,
          kWhite},
-        {"DefineButton's colour transform", Then(DefineButton(10, {{0x01, 1, 1}}, false), DefineButtonCxform(10, 255)),
+        {"DefineButton's colour transform", DefineButton(10, {{0x01, 1, 1}}, false) + DefineButtonCxform(10, 255),
          0xffff00ffu, kWhite, 0xffff00ffu, kWhite},
         {"DefineButtonCxform for a button defined anew",
-         Then(Then(DefineButton(10, {{0x01, 2, 1}}, false), DefineButton(10, {{0x01, 1, 1}}, true)),
-              DefineButtonCxform(10, 255)),
+         DefineButton(10, {{0x01, 2, 1}}, false) + DefineButton(10, {{0x01, 1, 1}}, true) + DefineButtonCxform(10, 255),
          kRed, kWhite, kRed, kWhite, 23},
         {"a sprite in the up state", DefineButton(10, {{0x0f, 3, 1}}, true), kRed, kWhite, kWhite, kBlue},
     };
