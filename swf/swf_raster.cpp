@@ -235,111 +235,86 @@ void Rasterizer::EmitSummed(int32_t x, int32_t end) {
     pixelCount_ = 0;
 }
 
-// Points [q0, q1) of every line, line s in style cur[s]: the whole pixels among them at once,
-// the points of a pixel they cover in part summed with the rest of that pixel's.
-template <int n> void Rasterizer::EmitStretch(const uint32_t* cur, int32_t q0, int32_t q1) {
-    int32_t x0 = q0 / n;
-    const int32_t x1 = q1 / n;
-    auto part = [&](int32_t px, int points) {
-        if (px != pixel_) {
-            if (pixelCount_) EmitSummed(pixel_, pixel_ + 1);
-            pixel_ = px;
-        }
-        // Lines in one style next to each other added at once.
-        uint32_t style = cur[0];
-        int sum = points;
-        for (int s = 1; s < n; ++s) {
-            if (cur[s] == style) {
-                sum += points;
-            } else {
-                AddToPixel(style, sum);
-                style = cur[s];
-                sum = points;
-            }
-        }
-        AddToPixel(style, sum);
-    };
-    if (x0 == x1) {
-        part(x0, q1 - q0);
-        return;
-    }
-    if (q0 % n) part(x0++, n - q0 % n);
-    if (x0 < x1) {
-        if (pixelCount_) EmitSummed(pixel_, pixel_ + 1);
-        pixel_ = -1;
-        EmitWhole<n>(cur, x0, x1);
-    }
-    if (q1 % n) part(x1, q1 % n);
-}
-
-template <int n> void Rasterizer::EmitMerged() {
-    // Each line's segments end with one at INT32_MAX, so the cursors need no bounds.
-    const Seg* at[kMaxLines];
+// The n sample lines of a row laid out pixel by pixel: whole pixels where no line changes style
+// at once, the points of each pixel where one does summed by style. lines gives where each line
+// next changes style (Next) and takes the changes at a point (Take: false when the line is not
+// well formed, the row then unfinished). Each line ends with a change at INT32_MAX, so the
+// cursors need no bounds.
+template <int n, class Lines> bool Rasterizer::EmitPixels(Lines& lines) {
     uint32_t cur[kMaxLines] = {};
-    int32_t q = INT32_MAX;
-    for (int s = 0; s < n; ++s) {
-        at[s] = segs_[s].data();
-        q = std::min(q, at[s]->p);
-    }
-    pixel_ = -1;
-    while (q < points_) {
-        int32_t next = INT32_MAX;
+    pixelCount_ = 0;
+    const int32_t width = points_ / n;
+    int32_t from = 0;  // the first pixel not laid out yet
+    for (;;) {
+        int32_t m = lines.Next(0);
+        for (int s = 1; s < n; ++s) m = std::min(m, lines.Next(s));
+        if (m >= points_) break;
+        const int32_t x = m / n, first = x * n, end = first + n;
+        if (from < x) EmitWhole<n>(cur, from, x);
+        // Changes on the pixel's first point set the styles it starts in; only changes within
+        // it make it a pixel of parts.
+        bool parts = false;
         for (int s = 0; s < n; ++s) {
-            if (at[s]->p == q) cur[s] = (at[s]++)->style;
-            next = std::min(next, at[s]->p);
+            if (lines.Next(s) == first && !lines.Take(s, first, cur[s])) return false;
+            parts |= lines.Next(s) < end;
         }
-        EmitStretch<n>(cur, q, std::min<int32_t>(next, points_));
-        q = next;
+        if (!parts) {
+            from = x;
+            continue;
+        }
+        for (int s = 0; s < n; ++s) {
+            int32_t q = first;
+            for (int32_t p; (p = lines.Next(s)) < end; q = p) {
+                AddToPixel(cur[s], p - q);
+                if (!lines.Take(s, p, cur[s])) return false;
+            }
+            AddToPixel(cur[s], end - q);
+        }
+        EmitSummed(x, x + 1);
+        from = x + 1;
     }
-    EmitSummed(pixel_, pixel_ + 1);
+    if (from < width) EmitWhole<n>(cur, from, width);
+    return lines.Close(cur);
 }
 
-// The row's runs straight from its lines' crossings, when every line is well formed: each
-// crossing leaves the style the one before entered (then the winding counts give exactly that
-// one style, and need not be kept); crossings at one point may come in any order, only where
-// they leave the line counts. False otherwise, runs_ then unfinished.
-template <int n> bool Rasterizer::MergeSides() {
-    // Each line's crossings end with one at INT32_MAX, so the cursors need no bounds.
-    Crossing* at[kMaxLines];
-    uint32_t cur[kMaxLines] = {};
-    int32_t q = INT32_MAX;
-    for (int s = 0; s < n; ++s) {
-        at[s] = xs_[s].data();
-        q = std::min(q, at[s]->p);
+// Lines as the simple walk leaves them: the style each is in from each point on.
+struct Rasterizer::SegLines {
+    const Seg* at[kMaxLines];
+    int32_t Next(int s) const { return at[s]->p; }
+    bool Take(int s, int32_t, uint32_t& cur) {
+        cur = (at[s]++)->style;
+        return true;
     }
-    // Takes the line's crossings at q, chained from the style it is in.
-    auto take = [&](int s, int32_t q) {
+    bool Close(const uint32_t*) const { return true; }
+};
+
+// Lines straight from their crossings, when each crossing leaves the style the one before
+// entered (then the winding counts give exactly that one style, and need not be kept);
+// crossings at one point may come in any order, only where they leave the line counts.
+struct Rasterizer::CrossingLines {
+    Crossing* at[kMaxLines];
+    int lines;
+    int32_t Next(int s) const { return at[s]->p; }
+    bool Take(int s, int32_t q, uint32_t& cur) {
         Crossing*& c = at[s];
         for (; c->p == q; ++c) {
-            if (c->left != cur[s]) {
+            if (c->left != cur) {
                 Crossing* other = c + 1;
-                while (other->p == q && other->left != cur[s]) ++other;
+                while (other->p == q && other->left != cur) ++other;
                 if (other->p != q) return false;
                 std::swap(*c, *other);
             }
-            cur[s] = c->right;
+            cur = c->right;
         }
         return true;
-    };
-    pixel_ = -1;
-    pixelCount_ = 0;
-    while (q < points_) {
-        int32_t next = INT32_MAX;
-        for (int s = 0; s < n; ++s) {
-            if (!take(s, q)) return false;
-            next = std::min(next, at[s]->p);
-        }
-        EmitStretch<n>(cur, q, std::min<int32_t>(next, points_));
-        q = next;
     }
     // Crossings right of the target still have to close every region.
-    for (int s = 0; s < n; ++s)
-        if (at[s]->p != INT32_MAX && !take(s, at[s]->p)) return false;
-    for (int s = 0; s < n; ++s)
-        if (cur[s] != 0) return false;
-    EmitSummed(pixel_, pixel_ + 1);
-    return true;
-}
+    bool Close(uint32_t* cur) {
+        for (int s = 0; s < lines; ++s)
+            if ((at[s]->p != INT32_MAX && !Take(s, at[s]->p, cur[s])) || cur[s] != 0) return false;
+        return true;
+    }
+};
 
 // Rows where styles overlap (a shape whose regions cross) or a region stays open: every style's
 // spans between its own crossings on every sample line, its points summed per pixel, style by
@@ -480,14 +455,21 @@ void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool n
         runs_.clear();
         // Each sample point in one style at most, but where the walk finds styles overlapping.
         bool disjoint = true;
-        if (!MergeSides<n>()) {
+        CrossingLines crossings{{}, n};
+        for (int s = 0; s < n; ++s) crossings.at[s] = xs_[s].data();
+        if (!EmitPixels<n>(crossings)) {
             runs_.clear();
             pixelCount_ = 0;
             bool simple = true;
             for (int s = 0; s < n && simple; ++s) simple = WalkSimple(Line(s), nonZero, segs_[s]);
             disjoint = simple;
-            if (simple) EmitMerged<n>();
-            else EmitGeneral<n>(nonZero);
+            if (simple) {
+                SegLines segs;
+                for (int s = 0; s < n; ++s) segs.at[s] = segs_[s].data();
+                EmitPixels<n>(segs);
+            } else {
+                EmitGeneral<n>(nonZero);
+            }
         }
         if (!runs_.empty()) sink.Row(y, runs_.data(), runs_.size(), disjoint);
     }

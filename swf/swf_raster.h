@@ -115,7 +115,6 @@ private:
     std::span<const Crossing> Line(int s) const { return {xs_[s].data(), xsCount_[s]}; }
     bool WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs);
     template <int n> void EmitWhole(const uint32_t* cur, int32_t x, int32_t end);
-    template <int n> void EmitStretch(const uint32_t* cur, int32_t q0, int32_t q1);
     // Points of a pixel in a style, summed until the pixel is done.
     void AddToPixel(uint32_t style, int points) {
         if (!style) return;
@@ -128,8 +127,9 @@ private:
         pixelPoints_[i] += points;
     }
     void EmitSummed(int32_t x, int32_t end);
-    template <int n> void EmitMerged();
-    template <int n> bool MergeSides();
+    struct SegLines;
+    struct CrossingLines;
+    template <int n, class Lines> bool EmitPixels(Lines& lines);
     template <int n> void EmitGeneral(bool nonZero);
     bool Inside(int w, bool nonZero) const { return nonZero ? w != 0 : (w & 1) != 0; }
 
@@ -148,8 +148,7 @@ private:
     std::vector<Span> spans_;
     std::vector<CoverageRun> runs_;  // the row's, for the sink
     uint8_t cov_[kMaxSamples + 1] = {};
-    // The pixel whose points are being summed, by style.
-    int32_t pixel_ = -1;
+    // The points of a pixel summed by style.
     int pixelCount_ = 0;
     uint32_t pixelStyle_[kMaxSamples] = {};
     int pixelPoints_[kMaxSamples] = {};
