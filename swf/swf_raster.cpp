@@ -332,6 +332,14 @@ template <int n> void Rasterizer::EmitGeneral(bool nonZero) {
             if (now && !was) start_[st] = p;
             if (was && !now && p > start_[st]) spans_.push_back({st, start_[st], p});
         };
+        // Crossings at one point in an order of their own: a region the line leaves and enters
+        // again there, and does not close, then gives the same spans whatever order the edges
+        // were stored or met in.
+        std::vector<Crossing>& line = xs_[s];
+        std::sort(line.begin(), line.begin() + static_cast<ptrdiff_t>(xsCount_[s]),
+                  [](const Crossing& a, const Crossing& b) {
+                      return a.p != b.p ? a.p < b.p : a.left != b.left ? a.left < b.left : a.right < b.right;
+                  });
         for (const Crossing& c : Line(s)) {
             if (c.left) turn(c.left, 1, c.p);
             if (c.right) turn(c.right, -1, c.p);

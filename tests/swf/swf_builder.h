@@ -152,18 +152,24 @@ inline std::vector<uint8_t> Tag(int code, const std::vector<uint8_t>& body) {
     return b.bytes;
 }
 
-// DefineShape (tag 2) or DefineShape2 (tag 22) with solid fills (RGB) and records.
+// DefineShape (tag 2), DefineShape2 (22) or DefineShape4 (83, non-zero winding) with opaque
+// solid fills (RGB) and records.
 inline std::vector<uint8_t> DefineShape(uint16_t id, const std::vector<uint32_t>& fills,
                                         const std::vector<uint8_t>& records, int code = 2) {
     Bits b;
     b.U16(id);
     b.Rect(-100000, 100000, -100000, 100000);
+    if (code == 83) {
+        b.Rect(-100000, 100000, -100000, 100000);  // the edges' bounds
+        b.U8(0x04);                                // non-zero winding
+    }
     b.U8(static_cast<uint8_t>(fills.size()));
     for (uint32_t c : fills) {
         b.U8(0);
         b.U8((c >> 16) & 255);
         b.U8((c >> 8) & 255);
         b.U8(c & 255);
+        if (code == 83) b.U8(255);
     }
     b.U8(0);
     b.Raw(records);

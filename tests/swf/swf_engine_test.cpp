@@ -391,6 +391,17 @@ TEST(SwfEdgeModel, RegionsOfOneShapeOverlapNestAndStayOpenAsTheirEdgesSay) {
         r.Line(x0 - x1, 0);
         r.Line(0, y0 - y1);
     };
+    // Edges from top to bottom of the stage (crossing one rightwards leaves fill1, enters fill0).
+    auto openRegionsMeeting = [](ShapeRecords& r, bool swapped) {
+        auto down = [&](int x, int leaves, int enters) {
+            r.Style(x, 0, enters, leaves, -1);
+            r.Line(0, 200);
+        };
+        down(20, 0, 1);
+        down(20, 0, 2);
+        down(60, swapped ? 2 : 1, swapped ? 1 : 2);
+        down(60, swapped ? 1 : 2, swapped ? 2 : 1);
+    };
     struct Check {
         int x, y;
         uint32_t color;
@@ -400,6 +411,7 @@ TEST(SwfEdgeModel, RegionsOfOneShapeOverlapNestAndStayOpenAsTheirEdgesSay) {
         std::function<void(ShapeRecords&)> edges;
         Quality quality;
         std::vector<Check> checks;
+        int tag = 2;  // DefineShape; 83: DefineShape4, non-zero winding
     };
     const Case cases[] = {
         {"overlapping styles: the later one on top",
@@ -433,12 +445,25 @@ TEST(SwfEdgeModel, RegionsOfOneShapeOverlapNestAndStayOpenAsTheirEdgesSay) {
          },
          Quality::Low,
          {{7, 3, kWhite}, {9, 3, kWhite}}},
+        // Damaged: both styles start at x = 1 and are left open; at x = 3 one edge takes the
+        // line from red to blue and another from blue to red. Drawn the same whichever of the
+        // two is stored first.
+        {"open regions meeting at one point, one order",
+         [&](ShapeRecords& r) { openRegionsMeeting(r, false); },
+         Quality::High,
+         {{1, 5, kRed}, {2, 5, kRed}, {4, 5, kWhite}},
+         83},
+        {"open regions meeting at one point, the other order",
+         [&](ShapeRecords& r) { openRegionsMeeting(r, true); },
+         Quality::High,
+         {{1, 5, kRed}, {2, 5, kRed}, {4, 5, kWhite}},
+         83},
     };
     for (const Case& c : cases) {
         ShapeRecords r;
         c.edges(r);
-        auto movie =
-            Load(Movie(10, 10, {DefineShape(1, {0xff0000, 0x0000ff}, r.End()), PlaceObject2({1, 1}), ShowFrame()}));
+        auto movie = Load(
+            Movie(10, 10, {DefineShape(1, {0xff0000, 0x0000ff}, r.End(), c.tag), PlaceObject2({1, 1}), ShowFrame()}));
         ASSERT_TRUE(movie) << c.what;
         Stage stage(movie);
         const Picture p = Draw(stage, 10, 10, c.quality);
