@@ -147,8 +147,8 @@ template <int n> void Rasterizer::CrossRow(const Active* first, const Active* la
 
 // One sample line's crossings to the style it is in from each crossing on, from the winding
 // counts of every style, when no stretch of the line lies in two styles at once; false
-// otherwise. (A line whose crossings each leave the style the one before entered, as the merge
-// asks, gives that one style here too.)
+// otherwise. (A line whose crossings each leave the style the one before entered, as the pixel
+// walk asks, gives that one style here too.)
 bool Rasterizer::WalkSimple(std::span<const Crossing> xs, bool nonZero, std::vector<Seg>& segs) {
     segs.clear();
     int n = 0;         // styles the line is in
