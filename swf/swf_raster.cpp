@@ -289,8 +289,10 @@ struct Rasterizer::SegLines {
 };
 
 // Lines straight from their crossings, when each crossing leaves the style the one before
-// entered (then the winding counts give exactly that one style, and need not be kept);
-// crossings at one point may come in any order, only where they leave the line counts.
+// entered (then the winding counts give exactly that one style, and need not be kept). The
+// crossings at one point are taken as a chain from the style the line is in, each time the
+// first stored that leaves it; where that chain breaks, even if another order would not, the
+// row takes the slow walk, which finds the same style.
 struct Rasterizer::CrossingLines {
     Crossing* at[kMaxLines];
     int lines;
