@@ -274,7 +274,7 @@ template <int n, class Lines> bool Rasterizer::EmitPixels(Lines& lines) {
         from = x + 1;
     }
     if (from < width) EmitWhole<n>(cur, from, width);
-    return lines.Close(cur);
+    return lines.Close(cur, n);
 }
 
 // Lines as the simple walk leaves them: the style each is in from each point on.
@@ -285,7 +285,7 @@ struct Rasterizer::SegLines {
         cur = (at[s]++)->style;
         return true;
     }
-    bool Close(const uint32_t*) const { return true; }
+    bool Close(const uint32_t*, int) const { return true; }
 };
 
 // Lines straight from their crossings, when each crossing leaves the style the one before
@@ -295,7 +295,6 @@ struct Rasterizer::SegLines {
 // row takes the slow walk, which finds the same style.
 struct Rasterizer::CrossingLines {
     Crossing* at[kMaxLines];
-    int lines;
     int32_t Next(int s) const { return at[s]->p; }
     bool Take(int s, int32_t q, uint32_t& cur) {
         Crossing*& c = at[s];
@@ -311,7 +310,7 @@ struct Rasterizer::CrossingLines {
         return true;
     }
     // Crossings right of the target still have to close every region.
-    bool Close(uint32_t* cur) {
+    bool Close(uint32_t* cur, int lines) {
         for (int s = 0; s < lines; ++s)
             if ((at[s]->p != INT32_MAX && !Take(s, at[s]->p, cur[s])) || cur[s] != 0) return false;
         return true;
@@ -465,11 +464,10 @@ void Rasterizer::SweepRows(const Edges& edges, int rowFirst, int rowLast, bool n
         runs_.clear();
         // Each sample point in one style at most, but where the walk finds styles overlapping.
         bool disjoint = true;
-        CrossingLines crossings{{}, n};
+        CrossingLines crossings;
         for (int s = 0; s < n; ++s) crossings.at[s] = xs_[s].data();
         if (!EmitPixels<n>(crossings)) {
             runs_.clear();
-            pixelCount_ = 0;
             bool simple = true;
             for (int s = 0; s < n && simple; ++s) simple = WalkSimple(Line(s), nonZero, segs_[s]);
             disjoint = simple;
